@@ -1,0 +1,23 @@
+// Where the program keeps its files.
+#pragma once
+
+#include <string>
+
+namespace vesper {
+
+// The folder of the running executable.
+std::string executableFolder();
+// The folder of the shared library that contains `addressInLibrary`.
+std::string libraryFolder(const void* addressInLibrary);
+
+// The program folder for a program or component that lives in `binaryFolder`:
+// $VESPER_HOME when set, else `binaryFolder` when it is writable (a portable
+// tree), else ${XDG_DATA_HOME:-~/.local/share}/vesper (created when missing).
+std::string programFolder(const std::string& binaryFolder);
+// The program folder of the running executable.
+std::string programFolder();
+
+// Joins a folder and a name with one separator.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+} // namespace vesper

@@ -1,0 +1,28 @@
+// The main of every test program: each test process runs in a fresh temporary
+// program folder and hive, removed at the end.
+#include "platform/testing/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+int main(int argc, char** argv) {
+    const std::string& folder = vesper::test::testFolder();
+    setenv("VESPER_HOME", folder.c_str(), 1);
+    setenv("VESPER_REGISTRY", (folder + "/registry.sqlite").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
+    const std::string runtime = folder + "/runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int rc = RUN_ALL_TESTS();
+    if (!std::getenv("VESPER_KEEP_TEST_FOLDER")) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    return rc;
+}

@@ -1,0 +1,91 @@
+#include "platform/registry.h"
+#include "platform/testing/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace vesper;
+namespace reg = vesper::registry;
+
+TEST(Registry, FreshHiveReadsNothingAndCreatesNothing) {
+    EXPECT_FALSE(reg::keyExists("Software\\Orvane"));
+    EXPECT_FALSE(reg::queryValue("Software\\Orvane", "x").has_value());
+    EXPECT_TRUE(reg::subKeys("Software").empty());
+    EXPECT_FALSE(std::filesystem::exists(reg::hivePath()));
+}
+
+TEST(Registry, KeysAreCaseBlindAndCreatedOnTheWay) {
+    reg::Key k;
+    ASSERT_TRUE(reg::createKey("\\Software\\Orvane\\Vesper\\1.0\\Tuner\\", k));
+    EXPECT_EQ(k.path, "Software\\Orvane\\Vesper\\1.0\\Tuner");
+    EXPECT_TRUE(reg::keyExists("software\\ORVANE\\vesper"));
+    ASSERT_TRUE(reg::setString(k, "Channel", "5"));
+    ASSERT_TRUE(reg::setString("SOFTWARE\\orvane\\VESPER\\1.0\\tuner", "CHANNEL", "6"));
+    auto v = reg::queryValue("Software\\Orvane\\Vesper\\1.0\\Tuner", "channel");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, reg::ValueType::String);
+    EXPECT_EQ(v->text, "6");
+    EXPECT_EQ(reg::values("Software\\Orvane\\Vesper\\1.0\\Tuner").size(), 1u);
+}
+
+TEST(Registry, DefaultValueDwordsNulsAndDeletion) {
+    ASSERT_TRUE(reg::setString("A\\B", "", "default text"));
+    ASSERT_TRUE(reg::setDword("A\\B", "Number", 42));
+    ASSERT_TRUE(reg::setString("A\\B", "WithNul", std::string("ab\0cd", 5)));
+    ASSERT_TRUE(reg::setString("A\\B\\C", "Empty", ""));
+    EXPECT_EQ(reg::queryValue("A\\B", "")->text, "default text");
+    EXPECT_EQ(reg::queryValue("A\\B", "Number")->type, reg::ValueType::Dword);
+    EXPECT_EQ(reg::queryValue("A\\B", "Number")->dword, 42u);
+    EXPECT_EQ(reg::queryValue("A\\B", "WithNul")->text.size(), 5u);
+    EXPECT_EQ(reg::queryValue("A\\B\\C", "Empty")->text, "");
+    const std::string exported = reg::exportText("A");
+    EXPECT_NE(exported.find("[HKEY_CURRENT_USER\\A\\B]\n@=\"default text\"\n\"Number\"=dword:0000002a\n"),
+              std::string::npos)
+        << exported;
+    EXPECT_TRUE(reg::deleteValue("A\\B", "Number"));
+    EXPECT_FALSE(reg::deleteValue("A\\B", "Number"));
+    EXPECT_TRUE(reg::deleteKey("a"));
+    EXPECT_FALSE(reg::keyExists("A\\B\\C"));
+    EXPECT_FALSE(reg::deleteKey(""));
+}
+
+TEST(Registry, CorruptOrUnreadableHiveFailsSoftly) {
+    const std::string path = test::writeFile(test::testFolder() + "/corrupt.sqlite",
+                                                std::string(4096, '\x5a') + "not a database");
+    setenv("VESPER_REGISTRY", path.c_str(), 1);
+    EXPECT_FALSE(reg::queryValue("A", "x").has_value());
+    EXPECT_FALSE(reg::setString("A", "x", "1"));
+    EXPECT_FALSE(reg::lastError().empty());
+    EXPECT_EQ(test::readFile(path), std::string(4096, '\x5a') + "not a database");
+
+    const std::string missingDir = "/proc/no-such-dir/hive.sqlite";
+    setenv("VESPER_REGISTRY", missingDir.c_str(), 1);
+    EXPECT_FALSE(reg::setString("A", "x", "1"));
+}
+
+TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWrites = 150;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i)
+                if (!reg::setString("Shared\\P" + std::to_string(c), "v" + std::to_string(i), std::to_string(i)))
+                    ++failures;
+            _exit(failures == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int c = 0; c < 2; ++c) EXPECT_EQ(reg::values("Shared\\P" + std::to_string(c)).size(), size_t(kWrites));
+}

@@ -1,0 +1,89 @@
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "platform/sysinfo.h"
+#include "platform/testing/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vesper;
+
+TEST(Clock, TestClockMakesWaitsInstantAndRunsTheHook) {
+    TestClock tc(makeDate(2002, 4, 20, 20));
+    setClock(&tc);
+    int hookCalls = 0;
+    setWaitHook([&] { ++hookCalls; });
+    waitSeconds(2);
+    EXPECT_GT(hookCalls, 0);
+    EXPECT_EQ(formatDate(now(), "hh:mm:ss"), "20:00:02");
+    int polls = 0;
+    EXPECT_TRUE(waitUntil([&] { return ++polls == 3; }, 10));
+    EXPECT_FALSE(waitUntil([] { return false; }, 10));
+    setWaitHook({});
+    setClock(nullptr);
+}
+
+TEST(Shell, RecordingShellSeesWhatWouldOpen) {
+    RecordingShell rs;
+    setShell(&rs);
+    shell().openUrl("http://example.invalid/");
+    shell().startCommand("\"/opt/my app/run\" --channel 5");
+    setShell(nullptr);
+    ASSERT_EQ(rs.requests.size(), 2u);
+    EXPECT_EQ(rs.requests[0].kind, "url");
+    EXPECT_EQ(rs.requests[1].target, "\"/opt/my app/run\" --channel 5");
+    EXPECT_EQ(splitCommandLine("\"/opt/my app/run\" --channel  5"),
+              (std::vector<std::string>{"/opt/my app/run", "--channel", "5"}));
+}
+
+TEST(Paths, ProgramFolderRule) {
+    EXPECT_EQ(programFolder("/anything"), test::testFolder());
+    unsetenv("VESPER_HOME");
+    const std::string writable = test::makeFolder("bin");
+    EXPECT_EQ(programFolder(writable), writable);
+    if (geteuid() != 0) {
+        EXPECT_EQ(programFolder("/usr/bin"), test::testFolder() + "/data/vesper");
+    }
+    EXPECT_EQ(programFolder("/no/such/folder"), test::testFolder() + "/data/vesper");
+    EXPECT_TRUE(std::filesystem::is_directory(test::testFolder() + "/data/vesper"));
+    setenv("VESPER_HOME", test::testFolder().c_str(), 1);
+}
+
+TEST(Files, AtomicWriteReplacesWholeOrNothing) {
+    const std::string dir = test::makeFolder("atomic");
+    const std::string path = dir + "/Schedule.txt";
+    writeFileAtomically(path, "first");
+    writeFileAtomically(path, "second");
+    EXPECT_EQ(readFile(path), "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    try {
+        writeFileAtomically(dir + "/missing/x.txt", "y");
+        FAIL();
+    } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), err::PathNotFound);
+    }
+    if (geteuid() != 0) {
+        chmod(dir.c_str(), 0500);
+        EXPECT_THROW(writeFileAtomically(path, "third"), AutomationError);
+        chmod(dir.c_str(), 0700);
+        EXPECT_EQ(readFile(path), "second");
+    }
+}
+
+TEST(SystemInfo, AnswersSomethingSensible) {
+    EXPECT_GE(processorCount(), 1);
+    EXPECT_NE(processAffinityMask(), 0u);
+    EXPECT_GT(freeDiskSpace(test::testFolder()), 0);
+    EXPECT_EQ(freeDiskSpace("/no/such/place"), -1);
+    EXPECT_EQ(osVersion().platform, "Linux");
+    setenv("TZ", "EST5EDT", 1);
+    EXPECT_EQ(timeZoneStandardBias(), 300);
+    setenv("TZ", "UTC", 1);
+    EXPECT_EQ(timeZoneStandardBias(), 0);
+}

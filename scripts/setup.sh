@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The set-up shared by ./run and ./test: installs the Debian packages that are
+# missing, builds the tree into build/ and registers every component library
+# into the user's registry hive. Quick when nothing changed.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build"
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6xml6 libqt6test6
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  gstreamer1.0-x gstreamer1.0-alsa
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  libv4l-dev libsqlite3-dev sqlite3 nlohmann-json3-dev
+  ffmpeg xvfb xauth libgtest-dev libgmock-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  if [[ $(id -u) -eq 0 ]]; then
+    APT=(env DEBIAN_FRONTEND=noninteractive apt-get)
+  elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+    APT=(sudo env DEBIAN_FRONTEND=noninteractive apt-get)
+  else
+    echo "setup: these Debian packages are missing: ${missing[*]}" >&2
+    echo "setup: run as root, or with password-less sudo, or install them yourself:" >&2
+    echo "       apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  if ! "${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"; then
+    "${APT[@]}" update -q
+    "${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"
+  fi
+fi
+
+if [[ ! -f "$BUILD/build.ninja" ]]; then
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$BUILD" -- -j"$(nproc)"
+
+# Register the component libraries of this build into the user's hive
+# ($VESPER_REGISTRY, else ~/.config/vesper/registry.sqlite).
+if [[ -s "$BUILD/components.txt" ]]; then
+  mapfile -t components < <(grep -v '^$' "$BUILD/components.txt")
+  if ((${#components[@]})); then
+    "$BUILD/bin/regsvr" register "${components[@]}" >/dev/null
+  fi
+fi
