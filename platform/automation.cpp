@@ -73,7 +73,8 @@ Variant DispatchObject::invoke(std::string_view member, Args& args, CallKind kin
 
 std::vector<std::string> DispatchObject::memberNames() const {
     std::vector<std::string> out;
-    for (const auto& m : m_members) out.push_back(m.name);
+    for (const auto& m : m_members)
+        out.push_back(m.name);
     return out;
 }
 
@@ -89,7 +90,8 @@ Variant& DispatchObject::arg(Args& args, size_t n) {
 void DispatchObject::expectArgs(const Args& args, size_t required, size_t maximum) const {
     size_t given = args.size();
     // Trailing omitted arguments do not count.
-    while (given > required && args[given - 1].isMissing()) --given;
+    while (given > required && args[given - 1].isMissing())
+        --given;
     if (given < required || given > maximum) raiseError(err::WrongArgumentCount, m_source);
     for (size_t i = 0; i < required; ++i)
         if (args[i].isMissing()) raiseError(449, m_source);
@@ -103,8 +105,7 @@ bool registerClass(const ClassRegistration& reg) {
               registry::setString(classesPath(reg.progId + "\\CLSID"), "", reg.clsid);
     if (!reg.versionIndependentProgId.empty()) {
         const std::string vi = classesPath(reg.versionIndependentProgId);
-        ok = ok && registry::setString(vi, "", reg.description) &&
-             registry::setString(vi + "\\CLSID", "", reg.clsid) &&
+        ok = ok && registry::setString(vi, "", reg.description) && registry::setString(vi + "\\CLSID", "", reg.clsid) &&
              registry::setString(vi + "\\CurVer", "", reg.progId);
     }
     registry::Key k;
@@ -139,7 +140,8 @@ std::optional<ResolvedClass> resolveProgId(const std::string& progId) {
     std::optional<std::string> clsid = defaultString(classesPath(id + "\\CLSID"));
     if (!clsid) {
         // A version-independent ProgID without its own CLSID: follow CurVer.
-        if (auto cur = defaultString(classesPath(id + "\\CurVer"))) clsid = defaultString(classesPath(*cur + "\\CLSID"));
+        if (auto cur = defaultString(classesPath(id + "\\CurVer")))
+            clsid = defaultString(classesPath(*cur + "\\CLSID"));
     }
     if (!clsid || clsid->empty()) return std::nullopt;
     auto path = defaultString(classesPath("CLSID\\" + *clsid + "\\InprocServer32"));

@@ -85,13 +85,13 @@ private:
 
 // What a component library registers for one creatable class.
 struct ClassRegistration {
-    std::string clsid;                     // "{506C5C42-...}"
-    std::string progId;                    // "Capgraph.Command.1"
-    std::string versionIndependentProgId;  // "Capgraph.Command", may be empty
-    std::string description;               // "Command Class"
-    std::string libraryPath;               // full path of the shared library
+    std::string clsid;                    // "{506C5C42-...}"
+    std::string progId;                   // "Capgraph.Command.1"
+    std::string versionIndependentProgId; // "Capgraph.Command", may be empty
+    std::string description;              // "Command Class"
+    std::string libraryPath;              // full path of the shared library
     std::string threadingModel = "Apartment";
-    std::string typeLib;                   // library identifier, may be empty
+    std::string typeLib; // library identifier, may be empty
 };
 
 // Root of the class registrations in the hive.

@@ -15,9 +15,7 @@ Clock* g_clock = &g_systemClock;
 WaitHook g_waitHook;
 } // namespace
 
-DateTime SystemClock::now() {
-    return fromUnixLocal(static_cast<long long>(std::time(nullptr)));
-}
+DateTime SystemClock::now() { return fromUnixLocal(static_cast<long long>(std::time(nullptr))); }
 
 double SystemClock::monotonic() {
     using namespace std::chrono;

@@ -13,9 +13,8 @@ namespace {
 
 constexpr long long kSecondsPerDay = 86400;
 
-const std::array<const char*, 12> kMonthNames = {"January", "February", "March",     "April",
-                                                 "May",     "June",     "July",      "August",
-                                                 "September", "October", "November", "December"};
+const std::array<const char*, 12> kMonthNames = {"January", "February", "March",     "April",   "May",      "June",
+                                                 "July",    "August",   "September", "October", "November", "December"};
 const std::array<const char*, 7> kDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                               "Thursday", "Friday", "Saturday"};
 
@@ -58,8 +57,7 @@ std::string pad2(int v) {
 bool ieq(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -96,9 +94,7 @@ DateTime makeDate(int year, int month, int day, int hour, int minute, int second
     return fromSeconds(secs);
 }
 
-DateTime makeDate(const DateParts& p) {
-    return makeDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
-}
+DateTime makeDate(const DateParts& p) { return makeDate(p.year, p.month, p.day, p.hour, p.minute, p.second); }
 
 DateParts splitDate(DateTime dt) {
     const long long secs = toSeconds(dt);
@@ -123,9 +119,7 @@ int weekday(DateTime dt) {
     return static_cast<int>(w) + 1;
 }
 
-DateTime dayStart(DateTime dt) {
-    return fromSeconds(floorDiv(toSeconds(dt), kSecondsPerDay) * kSecondsPerDay);
-}
+DateTime dayStart(DateTime dt) { return fromSeconds(floorDiv(toSeconds(dt), kSecondsPerDay) * kSecondsPerDay); }
 
 DateTime weekStart(DateTime dt) {
     const long long day = floorDiv(toSeconds(dt), kSecondsPerDay) - (weekday(dt) - 1);
@@ -165,8 +159,7 @@ std::string shortDate(DateTime dt) {
 std::string longTime(DateTime dt) {
     const DateParts p = splitDate(dt);
     const int h12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
-    return std::to_string(h12) + ":" + pad2(p.minute) + ":" + pad2(p.second) +
-           (p.hour < 12 ? " AM" : " PM");
+    return std::to_string(h12) + ":" + pad2(p.minute) + ":" + pad2(p.second) + (p.hour < 12 ? " AM" : " PM");
 }
 
 std::string generalDate(DateTime dt) {
@@ -183,8 +176,7 @@ std::string formatDate(DateTime dt, std::string_view f) {
     // A format with an AM/PM designator shows hours on the 12-hour clock.
     bool twelve = false;
     for (size_t i = 0; i < f.size(); ++i)
-        if (startsWithI(f, i, "AMPM") || startsWithI(f, i, "AM/PM") || startsWithI(f, i, "A/P"))
-            twelve = true;
+        if (startsWithI(f, i, "AMPM") || startsWithI(f, i, "AM/PM") || startsWithI(f, i, "A/P")) twelve = true;
 
     struct Token {
         char kind; // d m y h n s a (am/pm) or 0 for literal
@@ -207,7 +199,8 @@ std::string formatDate(DateTime dt, std::string_view f) {
             i += 3;
         } else if (c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 'n' || c == 's') {
             size_t j = i;
-            while (j < f.size() && std::tolower(static_cast<unsigned char>(f[j])) == c) ++j;
+            while (j < f.size() && std::tolower(static_cast<unsigned char>(f[j])) == c)
+                ++j;
             tokens.push_back({c, j - i, {}});
             i = j;
         } else if (f[i] == '\\' && i + 1 < f.size()) {
@@ -247,19 +240,29 @@ std::string formatDate(DateTime dt, std::string_view f) {
         switch (t.kind) {
         case 0: out += t.text; break;
         case 'd':
-            if (t.len == 1) out += std::to_string(p.day);
-            else if (t.len == 2) out += pad2(p.day);
-            else if (t.len == 3) out += std::string(kDayNames[wd - 1]).substr(0, 3);
-            else if (t.len == 4) out += kDayNames[wd - 1];
-            else if (t.len == 5) out += shortDate(dt);
-            else out += std::string(kDayNames[wd - 1]) + ", " + kMonthNames[p.month - 1] + " " +
-                        pad2(p.day) + ", " + std::to_string(p.year);
+            if (t.len == 1)
+                out += std::to_string(p.day);
+            else if (t.len == 2)
+                out += pad2(p.day);
+            else if (t.len == 3)
+                out += std::string(kDayNames[wd - 1]).substr(0, 3);
+            else if (t.len == 4)
+                out += kDayNames[wd - 1];
+            else if (t.len == 5)
+                out += shortDate(dt);
+            else
+                out += std::string(kDayNames[wd - 1]) + ", " + kMonthNames[p.month - 1] + " " + pad2(p.day) + ", " +
+                       std::to_string(p.year);
             break;
         case 'm':
-            if (t.len == 1) out += std::to_string(p.month);
-            else if (t.len == 2) out += pad2(p.month);
-            else if (t.len == 3) out += std::string(kMonthNames[p.month - 1]).substr(0, 3);
-            else out += kMonthNames[p.month - 1];
+            if (t.len == 1)
+                out += std::to_string(p.month);
+            else if (t.len == 2)
+                out += pad2(p.month);
+            else if (t.len == 3)
+                out += std::string(kMonthNames[p.month - 1]).substr(0, 3);
+            else
+                out += kMonthNames[p.month - 1];
             break;
         case 'y':
             if (t.len == 1) {
@@ -268,7 +271,8 @@ std::string formatDate(DateTime dt, std::string_view f) {
                 out += pad2(p.year % 100);
             } else {
                 std::string y = std::to_string(p.year);
-                while (y.size() < 4) y = "0" + y;
+                while (y.size() < 4)
+                    y = "0" + y;
                 out += y;
             }
             break;
@@ -276,12 +280,16 @@ std::string formatDate(DateTime dt, std::string_view f) {
         case 'n': out += t.len == 1 ? std::to_string(p.minute) : pad2(p.minute); break;
         case 's': out += t.len == 1 ? std::to_string(p.second) : pad2(p.second); break;
         case 'a':
-            if (t.len == 1) out += p.hour < 12 ? "am" : "pm";
-            else out += p.hour < 12 ? "AM" : "PM";
+            if (t.len == 1)
+                out += p.hour < 12 ? "am" : "pm";
+            else
+                out += p.hour < 12 ? "AM" : "PM";
             break;
         case 'p':
-            if (t.len == 1) out += p.hour < 12 ? "a" : "p";
-            else out += p.hour < 12 ? "A" : "P";
+            if (t.len == 1)
+                out += p.hour < 12 ? "a" : "p";
+            else
+                out += p.hour < 12 ? "A" : "P";
             break;
         }
     }
@@ -294,7 +302,8 @@ struct Cursor {
     std::string_view s;
     size_t i = 0;
     void skipBlanks() {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+            ++i;
     }
     bool atEnd() const { return i >= s.size(); }
     // Reads 1 to maxDigits decimal digits.
@@ -443,7 +452,8 @@ std::string formatNumber(double value, std::string_view f) {
         digits = buf;
     }
     if (digits == "0") digits.clear();
-    while (digits.size() < minInt) digits = "0" + digits;
+    while (digits.size() < minInt)
+        digits = "0" + digits;
     if (group && digits.size() > 3) {
         std::string g;
         const size_t n = digits.size();
@@ -456,8 +466,10 @@ std::string formatNumber(double value, std::string_view f) {
     std::string dec;
     if (decimals > 0) {
         dec = std::to_string(fracDigits);
-        while (dec.size() < decimals) dec = "0" + dec;
-        while (dec.size() > minDec && dec.back() == '0') dec.pop_back();
+        while (dec.size() < decimals)
+            dec = "0" + dec;
+        while (dec.size() > minDec && dec.back() == '0')
+            dec.pop_back();
     }
     std::string out(prefix);
     if (negative && (intValue != 0 || fracDigits != 0)) out += "-";

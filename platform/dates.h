@@ -54,8 +54,8 @@ std::string formatDate(DateTime dt, std::string_view format);
 // The general date form: "4/20/2002 8:00:00 PM"; a date at midnight is the date
 // alone, and a time with no date part is the time alone.
 std::string generalDate(DateTime dt);
-std::string shortDate(DateTime dt);  // "4/20/2002"
-std::string longTime(DateTime dt);   // "8:00:00 PM"
+std::string shortDate(DateTime dt); // "4/20/2002"
+std::string longTime(DateTime dt);  // "8:00:00 PM"
 
 // Parses the general date form and its parts: "4/20/2002 8:00:00 PM",
 // "4/20/2002", "4/20/2002 8:00 PM", "8:00:00 PM", "2002-04-20", with the

@@ -33,13 +33,10 @@ std::string errorText(int32_t number) {
 }
 
 AutomationError::AutomationError(int32_t number, std::string source, std::string description)
-    : std::runtime_error(description.empty() ? errorText(number) : description),
-      m_number(number), m_source(std::move(source)),
-      m_description(description.empty() ? errorText(number) : std::move(description)) {}
+    : std::runtime_error(description.empty() ? errorText(number) : description), m_number(number),
+      m_source(std::move(source)), m_description(description.empty() ? errorText(number) : std::move(description)) {}
 
-std::string AutomationError::logText() const {
-    return m_source + ":" + std::to_string(m_number) + ":" + m_description;
-}
+std::string AutomationError::logText() const { return m_source + ":" + std::to_string(m_number) + ":" + m_description; }
 
 void raiseError(int32_t number, const std::string& source, const std::string& description) {
     throw AutomationError(number, source, description);

@@ -46,8 +46,7 @@ private:
     std::string m_description;
 };
 
-[[noreturn]] void raiseError(int32_t number, const std::string& source = {},
-                             const std::string& description = {});
+[[noreturn]] void raiseError(int32_t number, const std::string& source = {}, const std::string& description = {});
 
 // Maps errno of a failed file operation to the classic file error numbers.
 int32_t fileErrorFromErrno(int errnoValue);

@@ -55,8 +55,7 @@ public:
         sqlite3_busy_timeout(m_db, busyMs);
         if (forWriting) {
             // Rollback journal with full sync: the hive is never left half-written.
-            if (!exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") ||
-                !exec("BEGIN IMMEDIATE") ||
+            if (!exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;") || !exec("BEGIN IMMEDIATE") ||
                 !exec("CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, "
                       "name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
                       "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, "
@@ -123,12 +122,13 @@ public:
 
     long long child(long long parent, const std::string& name) {
         long long result = -1;
-        query("SELECT id FROM keys WHERE parent = ? AND name = ?",
-              [&](sqlite3_stmt* st) {
-                  sqlite3_bind_int64(st, 1, parent);
-                  sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-              },
-              [&](sqlite3_stmt* st) { result = sqlite3_column_int64(st, 0); });
+        query(
+            "SELECT id FROM keys WHERE parent = ? AND name = ?",
+            [&](sqlite3_stmt* st) {
+                sqlite3_bind_int64(st, 1, parent);
+                sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+            },
+            [&](sqlite3_stmt* st) { result = sqlite3_column_int64(st, 0); });
         return result;
     }
 
@@ -157,7 +157,8 @@ public:
         }
         bind(st);
         int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(st);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            row(st);
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) {
             fail();
@@ -207,17 +208,16 @@ bool writeValue(const std::string& path, const std::string& name, ValueType type
         t_lastError = "the key does not exist";
         return false;
     }
-    const bool ok = h.run("INSERT OR REPLACE INTO vals(key, name, type, data) VALUES(?, ?, ?, ?)",
-                          [&](sqlite3_stmt* st) {
-                              sqlite3_bind_int64(st, 1, id);
-                              sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-                              sqlite3_bind_int(st, 3, static_cast<int>(type));
-                              if (type == ValueType::Dword)
-                                  sqlite3_bind_int64(st, 4, dword);
-                              else
-                                  sqlite3_bind_blob(st, 4, text.data(), static_cast<int>(text.size()),
-                                                    SQLITE_TRANSIENT);
-                          });
+    const bool ok =
+        h.run("INSERT OR REPLACE INTO vals(key, name, type, data) VALUES(?, ?, ?, ?)", [&](sqlite3_stmt* st) {
+            sqlite3_bind_int64(st, 1, id);
+            sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(st, 3, static_cast<int>(type));
+            if (type == ValueType::Dword)
+                sqlite3_bind_int64(st, 4, dword);
+            else
+                sqlite3_bind_blob(st, 4, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        });
     return ok && h.commit();
 }
 
@@ -239,9 +239,12 @@ std::string escapeExport(const std::string& s) {
 std::string hivePath() {
     if (const char* p = std::getenv("VESPER_REGISTRY"); p && *p) return p;
     std::string base;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) base = x;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::string(home) + "/.config";
-    else base = "/tmp";
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
+        base = x;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.config";
+    else
+        base = "/tmp";
     return base + "/vesper/registry.sqlite";
 }
 
@@ -296,12 +299,13 @@ std::optional<Value> queryValue(const std::string& path, const std::string& name
     const long long id = h.find(splitPath(path));
     if (id < 0) return std::nullopt;
     std::optional<Value> result;
-    h.query("SELECT type, data FROM vals WHERE key = ? AND name = ?",
-            [&](sqlite3_stmt* st) {
-                sqlite3_bind_int64(st, 1, id);
-                sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-            },
-            [&](sqlite3_stmt* st) { result = readValue(st, 0, 1); });
+    h.query(
+        "SELECT type, data FROM vals WHERE key = ? AND name = ?",
+        [&](sqlite3_stmt* st) {
+            sqlite3_bind_int64(st, 1, id);
+            sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        },
+        [&](sqlite3_stmt* st) { result = readValue(st, 0, 1); });
     return result;
 }
 
@@ -329,19 +333,18 @@ bool deleteValue(const std::string& path, const std::string& name) {
     const long long id = h.find(splitPath(path));
     if (id < 0) return false;
     bool found = false;
-    h.query("SELECT 1 FROM vals WHERE key = ? AND name = ?",
-            [&](sqlite3_stmt* st) {
-                sqlite3_bind_int64(st, 1, id);
-                sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-            },
-            [&](sqlite3_stmt*) { found = true; });
+    h.query(
+        "SELECT 1 FROM vals WHERE key = ? AND name = ?",
+        [&](sqlite3_stmt* st) {
+            sqlite3_bind_int64(st, 1, id);
+            sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        },
+        [&](sqlite3_stmt*) { found = true; });
     if (!found) return false;
-    return h.run("DELETE FROM vals WHERE key = ? AND name = ?",
-                 [&](sqlite3_stmt* st) {
-                     sqlite3_bind_int64(st, 1, id);
-                     sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-                 }) &&
-           h.commit();
+    return h.run("DELETE FROM vals WHERE key = ? AND name = ?", [&](sqlite3_stmt* st) {
+        sqlite3_bind_int64(st, 1, id);
+        sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+    }) && h.commit();
 }
 
 bool deleteKey(const std::string& path) {
@@ -356,8 +359,9 @@ bool deleteKey(const std::string& path) {
         const long long k = pending.back();
         pending.pop_back();
         all.push_back(k);
-        h.query("SELECT id FROM keys WHERE parent = ?", [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, k); },
-                [&](sqlite3_stmt* st) { pending.push_back(sqlite3_column_int64(st, 0)); });
+        h.query(
+            "SELECT id FROM keys WHERE parent = ?", [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, k); },
+            [&](sqlite3_stmt* st) { pending.push_back(sqlite3_column_int64(st, 0)); });
     }
     for (long long k : all) {
         auto bind = [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, k); };
@@ -373,9 +377,10 @@ std::vector<std::string> subKeys(const std::string& path) {
     if (!h.ok()) return out;
     const long long id = h.find(splitPath(path));
     if (id < 0) return out;
-    h.query("SELECT name FROM keys WHERE parent = ? ORDER BY name",
-            [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, id); },
-            [&](sqlite3_stmt* st) { out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))); });
+    h.query(
+        "SELECT name FROM keys WHERE parent = ? ORDER BY name",
+        [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, id); },
+        [&](sqlite3_stmt* st) { out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))); });
     return out;
 }
 
@@ -385,11 +390,12 @@ std::vector<std::pair<std::string, Value>> values(const std::string& path) {
     if (!h.ok()) return out;
     const long long id = h.find(splitPath(path));
     if (id < 0) return out;
-    h.query("SELECT name, type, data FROM vals WHERE key = ? ORDER BY name",
-            [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, id); },
-            [&](sqlite3_stmt* st) {
-                out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), readValue(st, 1, 2));
-            });
+    h.query(
+        "SELECT name, type, data FROM vals WHERE key = ? ORDER BY name",
+        [&](sqlite3_stmt* st) { sqlite3_bind_int64(st, 1, id); },
+        [&](sqlite3_stmt* st) {
+            out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), readValue(st, 1, 2));
+        });
     return out;
 }
 
@@ -409,7 +415,8 @@ std::string exportText(const std::string& path) {
             }
         }
         out += "\n";
-        for (const auto& child : subKeys(p)) walk(p.empty() ? child : p + "\\" + child);
+        for (const auto& child : subKeys(p))
+            walk(p.empty() ? child : p + "\\" + child);
     };
     if (!norm.empty() && !keyExists(norm)) return {};
     walk(norm);

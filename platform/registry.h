@@ -15,8 +15,8 @@ enum class ValueType : int { String = 1 /* REG_SZ */, Dword = 4 /* REG_DWORD */ 
 
 struct Value {
     ValueType type = ValueType::String;
-    std::string text;    // REG_SZ bytes as stored (may hold NULs)
-    uint32_t dword = 0;  // REG_DWORD
+    std::string text;   // REG_SZ bytes as stored (may hold NULs)
+    uint32_t dword = 0; // REG_DWORD
 };
 
 // $VESPER_REGISTRY, else ${XDG_CONFIG_HOME:-~/.config}/vesper/registry.sqlite.

@@ -36,7 +36,8 @@ bool DesktopShell::startCommand(const std::string& commandLine) {
     const auto words = splitCommandLine(commandLine);
     if (words.empty()) return false;
     QStringList args;
-    for (size_t i = 1; i < words.size(); ++i) args << QString::fromStdString(words[i]);
+    for (size_t i = 1; i < words.size(); ++i)
+        args << QString::fromStdString(words[i]);
     return QProcess::startDetached(QString::fromStdString(words[0]), args);
 }
 

@@ -22,8 +22,10 @@ bool iequals(const std::string& a, const char* b) {
 
 std::string trimmed(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -58,17 +60,20 @@ bool parseNumber(const std::string& text, double& out) {
     size_t i = 0;
     if (t[i] == '+' || t[i] == '-') ++i;
     size_t digits = 0;
-    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+        ++i, ++digits;
     if (i < t.size() && t[i] == '.') {
         ++i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i, ++digits;
     }
     if (digits == 0) return false;
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
         ++i;
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
         size_t expDigits = 0;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++expDigits;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i, ++expDigits;
         if (expDigits == 0) return false;
     }
     if (i != t.size()) return false;
@@ -163,13 +168,9 @@ double Variant::toDouble() const {
     }
 }
 
-int16_t Variant::toInt16() const {
-    return static_cast<int16_t>(checkedRound(toDouble(), -32768.0, 32767.0));
-}
+int16_t Variant::toInt16() const { return static_cast<int16_t>(checkedRound(toDouble(), -32768.0, 32767.0)); }
 
-int32_t Variant::toInt32() const {
-    return static_cast<int32_t>(checkedRound(toDouble(), -2147483648.0, 2147483647.0));
-}
+int32_t Variant::toInt32() const { return static_cast<int32_t>(checkedRound(toDouble(), -2147483648.0, 2147483647.0)); }
 
 DateTime Variant::toDate() const {
     switch (m_type) {
@@ -227,8 +228,6 @@ std::string Variant::typeName() const {
     return "Unknown";
 }
 
-bool Variant::operator==(const Variant& other) const {
-    return m_type == other.m_type && m_value == other.m_value;
-}
+bool Variant::operator==(const Variant& other) const { return m_type == other.m_type && m_value == other.m_value; }
 
 } // namespace vesper

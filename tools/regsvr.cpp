@@ -46,8 +46,8 @@ int doRegister(const std::vector<std::string>& libs, bool unregister) {
         const bool ok = unregister ? lib->unregisterServer() : lib->registerServer(path.c_str());
         if (!ok) {
             std::fprintf(stderr, "regsvr: %s of %s failed (hive %s: %s)\n",
-                         unregister ? "unregistration" : "registration", path.c_str(),
-                         registry::hivePath().c_str(), registry::lastError().c_str());
+                         unregister ? "unregistration" : "registration", path.c_str(), registry::hivePath().c_str(),
+                         registry::lastError().c_str());
             rc = 1;
         } else {
             std::printf("%s %s\n", unregister ? "Unregistered" : "Registered", path.c_str());

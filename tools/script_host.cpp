@@ -15,7 +15,8 @@ namespace vesper {
 namespace {
 
 std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -40,17 +41,20 @@ std::vector<Token> tokenize(const std::string& line) {
             break; // comment to the end of the line
         } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             size_t j = i;
-            while (j < line.size() && (std::isalnum(static_cast<unsigned char>(line[j])) || line[j] == '_')) ++j;
+            while (j < line.size() && (std::isalnum(static_cast<unsigned char>(line[j])) || line[j] == '_'))
+                ++j;
             out.push_back({Token::Name, line.substr(i, j - i)});
             i = j;
         } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                    (c == '.' && i + 1 < line.size() && std::isdigit(static_cast<unsigned char>(line[i + 1])))) {
             size_t j = i;
-            while (j < line.size() && (std::isdigit(static_cast<unsigned char>(line[j])) || line[j] == '.')) ++j;
+            while (j < line.size() && (std::isdigit(static_cast<unsigned char>(line[j])) || line[j] == '.'))
+                ++j;
             if (j < line.size() && (line[j] == 'e' || line[j] == 'E')) {
                 ++j;
                 if (j < line.size() && (line[j] == '+' || line[j] == '-')) ++j;
-                while (j < line.size() && std::isdigit(static_cast<unsigned char>(line[j]))) ++j;
+                while (j < line.size() && std::isdigit(static_cast<unsigned char>(line[j])))
+                    ++j;
             }
             out.push_back({Token::Number, line.substr(i, j - i)});
             i = j;
@@ -203,7 +207,8 @@ private:
     void print() {
         if (isName("err") && t[pos + 1].kind == Token::End) {
             next();
-            if (h.m_errNumber == 0) h.m_out << "No error\n";
+            if (h.m_errNumber == 0)
+                h.m_out << "No error\n";
             else
                 h.m_out << "Error " << h.m_errNumber << " (" << h.m_errSource << "): " << h.m_errDescription << "\n";
             return;
@@ -261,7 +266,8 @@ private:
         return it == h.m_vars.end() ? Variant() : it->second;
     }
 
-    Variant invoke(const Variant& target, const std::string& member, Args args, const std::vector<Ref>* refs = nullptr) {
+    Variant invoke(const Variant& target, const std::string& member, Args args,
+                   const std::vector<Ref>* refs = nullptr) {
         const ObjectPtr o = target.isObject() ? target.toObject() : nullptr;
         if (!o) raiseError(target.isObject() ? err::ObjectNotSet : 424, "vesper-script");
         Variant r = o->invoke(member, args);
@@ -314,8 +320,9 @@ private:
         }
         const Token& a = peek();
         const Token& b = t[pos + 1];
-        const bool bareVariable = a.kind == Token::Name && !isKeyword(a.text) &&
-                                  (b.kind == Token::End || (b.kind == Token::Punct && (b.text == "," || b.text == ")")));
+        const bool bareVariable =
+            a.kind == Token::Name && !isKeyword(a.text) &&
+            (b.kind == Token::End || (b.kind == Token::Punct && (b.text == "," || b.text == ")")));
         if (refs) refs->push_back({bareVariable ? a.text : std::string()});
         args.push_back(expression());
     }
@@ -336,8 +343,10 @@ private:
             } else if (peekPunct("+") || peekPunct("-")) {
                 const bool plus = next().text == "+";
                 const Variant r = term();
-                if (plus && v.isString() && r.isString()) v = Variant(v.toString() + r.toString());
-                else v = Variant(plus ? v.toDouble() + r.toDouble() : v.toDouble() - r.toDouble());
+                if (plus && v.isString() && r.isString())
+                    v = Variant(v.toString() + r.toString());
+                else
+                    v = Variant(plus ? v.toDouble() + r.toDouble() : v.toDouble() - r.toDouble());
             } else {
                 return v;
             }

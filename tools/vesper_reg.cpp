@@ -8,8 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 using namespace vesper;
@@ -68,11 +68,16 @@ int main(int argc, char** argv) {
     bool hasName = false, hasData = false;
     for (size_t i = 2; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if ((a == "/v" || a == "-v") && i + 1 < args.size()) name = args[++i], hasName = true;
-        else if (a == "/ve" || a == "-ve") name.clear(), hasName = true;
-        else if ((a == "/t" || a == "-t") && i + 1 < args.size()) type = args[++i];
-        else if ((a == "/d" || a == "-d") && i + 1 < args.size()) data = args[++i], hasData = true;
-        else return usage();
+        if ((a == "/v" || a == "-v") && i + 1 < args.size())
+            name = args[++i], hasName = true;
+        else if (a == "/ve" || a == "-ve")
+            name.clear(), hasName = true;
+        else if ((a == "/t" || a == "-t") && i + 1 < args.size())
+            type = args[++i];
+        else if ((a == "/d" || a == "-d") && i + 1 < args.size())
+            data = args[++i], hasData = true;
+        else
+            return usage();
     }
 
     if (verb == "query") {
@@ -91,7 +96,8 @@ int main(int argc, char** argv) {
         }
         for (const auto& [n, v] : registry::values(key))
             std::printf("%s\t%s\n", n.empty() ? "(Default)" : n.c_str(), show(v).c_str());
-        for (const auto& sub : registry::subKeys(key)) std::printf("%s\\\n", sub.c_str());
+        for (const auto& sub : registry::subKeys(key))
+            std::printf("%s\\\n", sub.c_str());
         return 0;
     }
     if (verb == "add") {

@@ -123,4 +123,3 @@ bool LogStatus(const std::string& message, const std::string& switchName) {
 }
 
 } // namespace vesper
-

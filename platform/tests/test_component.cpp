@@ -34,7 +34,8 @@ public:
             return Variant("Hello, " + (who.isOmitted() ? std::string("world") : who.toString()));
         });
         method("Fail", [this](Args& a) -> Variant { fail(arg(a, 0).toInt32(), "failed on purpose"); });
-        property("Name", [this](Args&) { return Variant(m_name); }, [this](const Variant& v) { m_name = v.toString(); });
+        property(
+            "Name", [this](Args&) { return Variant(m_name); }, [this](const Variant& v) { m_name = v.toString(); });
         method("Child", [](Args&) { return Variant(ObjectPtr(std::make_shared<TestObject>())); });
     }
     std::string className() const override { return "TestObject"; }

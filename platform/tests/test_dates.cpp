@@ -32,8 +32,8 @@ TEST(Dates, SerialNumbersAndParts) {
 }
 
 TEST(Dates, WeekdaysAndBoundaries) {
-    EXPECT_EQ(weekday(kEvening), 7);                 // Saturday
-    EXPECT_EQ(weekday(makeDate(2002, 4, 21)), 1);    // Sunday
+    EXPECT_EQ(weekday(kEvening), 7);              // Saturday
+    EXPECT_EQ(weekday(makeDate(2002, 4, 21)), 1); // Sunday
     EXPECT_DOUBLE_EQ(dayStart(kEvening), makeDate(2002, 4, 20));
     EXPECT_DOUBLE_EQ(weekStart(kEvening), makeDate(2002, 4, 14));
     EXPECT_DOUBLE_EQ(weekStart(makeDate(2002, 4, 21, 1)), makeDate(2002, 4, 21));

@@ -55,8 +55,8 @@ TEST(Registry, DefaultValueDwordsNulsAndDeletion) {
 }
 
 TEST(Registry, CorruptOrUnreadableHiveFailsSoftly) {
-    const std::string path = test::writeFile(test::testFolder() + "/corrupt.sqlite",
-                                                std::string(4096, '\x5a') + "not a database");
+    const std::string path =
+        test::writeFile(test::testFolder() + "/corrupt.sqlite", std::string(4096, '\x5a') + "not a database");
     setenv("VESPER_REGISTRY", path.c_str(), 1);
     EXPECT_FALSE(reg::queryValue("A", "x").has_value());
     EXPECT_FALSE(reg::setString("A", "x", "1"));
@@ -87,5 +87,6 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    for (int c = 0; c < 2; ++c) EXPECT_EQ(reg::values("Shared\\P" + std::to_string(c)).size(), size_t(kWrites));
+    for (int c = 0; c < 2; ++c)
+        EXPECT_EQ(reg::values("Shared\\P" + std::to_string(c)).size(), size_t(kWrites));
 }

@@ -62,32 +62,31 @@ TEST(VesperReg, AddQueryExportDelete) {
 
 TEST(VesperScript, CallsMembersWithReferencesAndPrints) {
     ASSERT_TRUE(test::registerComponent(TEST_COMPONENT_PATH));
-    const ScriptRun r = runScript(
-        "' a comment\n"
-        "Dim o, a, b\n"
-        "Set o = CreateObject(\"Vesper.TestObject\")\n"
-        "a = \"left\"\n"
-        "b = \"right\"\n"
-        "o.Swap a, b\n"
-        "Print a, b\n"
-        "Call o.Swap(a, \"literal\")\n"
-        "Print a\n"
-        "Print o.Add(2, 3.5) & \" units\"\n"
-        "o.Name = \"tuner\"\n"
-        "Print o.Name, o.Greet(), o.Greet(\"you\")\n"
-        "Print o.Child().Greet(), TypeName(o)\n"
-        "x = #4/20/2002 8:00:00 PM#\n"
-        "Print x, CInt(2.5), CInt(3.5), -4 + 1\n"
-        "Wait 0\n"
-        "On Error Resume Next\n"
-        "o.Fail 91\n"
-        "Print Err\n"
-        "Print Err.Number, Err.Source\n"
-        "Err.Clear\n"
-        "Print Err\n"
-        "On Error GoTo 0\n"
-        "Set o = Nothing\n"
-        "Print o\n");
+    const ScriptRun r = runScript("' a comment\n"
+                                  "Dim o, a, b\n"
+                                  "Set o = CreateObject(\"Vesper.TestObject\")\n"
+                                  "a = \"left\"\n"
+                                  "b = \"right\"\n"
+                                  "o.Swap a, b\n"
+                                  "Print a, b\n"
+                                  "Call o.Swap(a, \"literal\")\n"
+                                  "Print a\n"
+                                  "Print o.Add(2, 3.5) & \" units\"\n"
+                                  "o.Name = \"tuner\"\n"
+                                  "Print o.Name, o.Greet(), o.Greet(\"you\")\n"
+                                  "Print o.Child().Greet(), TypeName(o)\n"
+                                  "x = #4/20/2002 8:00:00 PM#\n"
+                                  "Print x, CInt(2.5), CInt(3.5), -4 + 1\n"
+                                  "Wait 0\n"
+                                  "On Error Resume Next\n"
+                                  "o.Fail 91\n"
+                                  "Print Err\n"
+                                  "Print Err.Number, Err.Source\n"
+                                  "Err.Clear\n"
+                                  "Print Err\n"
+                                  "On Error GoTo 0\n"
+                                  "Set o = Nothing\n"
+                                  "Print o\n");
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, "right left\n"
                      "literal\n"
@@ -128,8 +127,8 @@ TEST(VesperScript, StrictAboutErrorsWithLineNumbers) {
 
 TEST(VesperScript, RunsFromTheCommandLine) {
     ASSERT_TRUE(test::registerComponent(TEST_COMPONENT_PATH));
-    const std::string script = test::writeFile(test::testFolder() + "/s.vbs",
-                                                  "Set o = CreateObject(\"Vesper.TestObject\")\r\nPrint o.Greet(\"CLI\")\r\n");
+    const std::string script = test::writeFile(
+        test::testFolder() + "/s.vbs", "Set o = CreateObject(\"Vesper.TestObject\")\r\nPrint o.Greet(\"CLI\")\r\n");
     std::string out;
     EXPECT_EQ(test::runCommand(tool("vesper-script") + " " + script, &out), 0) << out;
     EXPECT_EQ(out, "Hello, CLI\n");
