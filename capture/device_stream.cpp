@@ -1,0 +1,422 @@
+#include "capture/device_stream.h"
+
+#include "capture/device_catalog.h"
+#include "capture/v4l2_io.h"
+
+#include <gst/app/gstappsink.h>
+#include <linux/videodev2.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace vesper::capture {
+
+void ensureGstreamer() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    });
+}
+
+// ---- Enumeration ----
+
+namespace {
+
+void addV4l2Devices(std::vector<CatalogEntry>& out) {
+    V4l2Io& io = v4l2Io();
+    for (const std::string& node : io.deviceNodes()) {
+        const int fd = io.open(node);
+        if (fd < 0) continue;
+        v4l2_capability cap{};
+        const bool ok = io.ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
+        io.close(fd);
+        if (!ok) continue;
+        const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
+        CatalogEntry e;
+        e.source = CatalogEntry::Source::V4l2;
+        e.node = node;
+        e.info.friendlyName = std::string(reinterpret_cast<const char*>(cap.card),
+                                          strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card));
+        e.info.kind = MediaKind::Video;
+        e.info.location = node;
+        out.push_back(std::move(e));
+    }
+}
+
+void addGstAudioDevices(std::vector<CatalogEntry>& out) {
+    ensureGstreamer();
+    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    gst_device_monitor_add_filter(monitor, "Audio/Source", nullptr);
+    GList* devices = gst_device_monitor_get_devices(monitor);
+    for (GList* l = devices; l; l = l->next) {
+        GstDevice* d = GST_DEVICE(l->data);
+        gchar* name = gst_device_get_display_name(d);
+        GstStructure* props = gst_device_get_properties(d);
+        // Loop-back monitors of sound outputs are not capture devices.
+        gboolean monitorOfOutput = FALSE;
+        if (props) {
+            const gchar* cls = gst_structure_get_string(props, "device.class");
+            if (cls && std::strcmp(cls, "monitor") == 0) monitorOfOutput = TRUE;
+            gst_structure_free(props);
+        }
+        if (name && !monitorOfOutput) {
+            CatalogEntry e;
+            e.source = CatalogEntry::Source::GstDevice;
+            e.info.friendlyName = name;
+            e.info.kind = MediaKind::Audio;
+            gchar* objName = gst_object_get_name(GST_OBJECT(d));
+            e.info.location = objName ? objName : name;
+            g_free(objName);
+            gst_object_ref(d);
+            e.gstDevice = std::shared_ptr<GstDevice>(d, [](GstDevice* p) { gst_object_unref(p); });
+            out.push_back(std::move(e));
+        }
+        g_free(name);
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_object_unref(monitor);
+}
+
+} // namespace
+
+std::vector<CatalogEntry> catalogDevices(MediaKind kind) {
+    std::vector<CatalogEntry> out;
+    const VirtualCardSet set = loadVirtualCards();
+    for (size_t i = 0; i < set.cards.size(); ++i) {
+        const VirtualCardSpec& c = set.cards[i];
+        const bool has = kind == MediaKind::Video ? c.hasVideo : c.hasAudio;
+        if (!has) continue;
+        CatalogEntry e;
+        e.source = CatalogEntry::Source::Virtual;
+        e.card = c;
+        e.cardIndex = i;
+        e.info.friendlyName = kind == MediaKind::Video ? c.video : c.audio;
+        e.info.kind = kind;
+        e.info.isVirtual = true;
+        e.info.streamCarriesAudio = kind == MediaKind::Video && c.streamCarriesAudio;
+        e.info.location = "virtual:" + std::to_string(i);
+        out.push_back(std::move(e));
+    }
+    if (set.realDevices) {
+        if (kind == MediaKind::Video)
+            addV4l2Devices(out);
+        else
+            addGstAudioDevices(out);
+    }
+    return out;
+}
+
+std::vector<DeviceInfo> enumerateDevices(MediaKind kind) {
+    std::vector<DeviceInfo> out;
+    for (auto& e : catalogDevices(kind))
+        out.push_back(std::move(e.info));
+    return out;
+}
+
+// ---- Sources and subscribers ----
+
+namespace {
+
+// Set while a thread delivers samples, so that a subscription destroyed from
+// inside its own handler does not stop the pipeline from its own thread.
+thread_local bool t_delivering = false;
+
+struct Subscriber {
+    SampleHandler onSample;
+    EndHandler onEnd;
+    std::recursive_mutex callMutex; // held while a handler runs
+    bool active = true;
+    bool ended = false;
+};
+
+class Source {
+public:
+    Source(std::string key, GstElement* pipeline, GstElement* sink, GstElement* overlay, GstElement* tone,
+           std::shared_ptr<VirtualHardware> hw)
+        : m_key(std::move(key)), m_pipeline(pipeline), m_overlay(overlay), m_tone(tone), m_hw(std::move(hw)) {
+        GstAppSinkCallbacks cb{};
+        cb.new_sample = &Source::onNewSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &cb, this, nullptr);
+        GstBus* bus = gst_element_get_bus(m_pipeline);
+        gst_bus_set_sync_handler(bus, &Source::onBusMessage, this, nullptr);
+        gst_object_unref(bus);
+        applyHardware();
+    }
+
+    ~Source() { stop(); }
+
+    const std::string& key() const { return m_key; }
+
+    bool start(std::string* why) {
+        if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            if (why) *why = m_lastError.empty() ? "the device cannot be started" : m_lastError;
+            return false;
+        }
+        return true;
+    }
+
+    void stop() {
+        if (!m_pipeline) return;
+        gst_element_set_state(m_pipeline, GST_STATE_NULL);
+        GstBus* bus = gst_element_get_bus(m_pipeline);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
+        gst_object_unref(m_pipeline);
+        m_pipeline = nullptr;
+    }
+
+    void add(const std::shared_ptr<Subscriber>& s) {
+        std::lock_guard lock(m_mutex);
+        m_subscribers.push_back(s);
+    }
+    // True when the last subscriber left.
+    bool remove(const std::shared_ptr<Subscriber>& s) {
+        std::lock_guard lock(m_mutex);
+        m_subscribers.erase(std::remove(m_subscribers.begin(), m_subscribers.end(), s), m_subscribers.end());
+        return m_subscribers.empty();
+    }
+
+private:
+    std::vector<std::shared_ptr<Subscriber>> snapshot() {
+        std::lock_guard lock(m_mutex);
+        return m_subscribers;
+    }
+
+    void applyHardware() {
+        if (!m_hw) return;
+        const unsigned gen = m_hw->generation();
+        if (gen == m_appliedGeneration) return;
+        m_appliedGeneration = gen;
+        if (m_overlay) g_object_set(m_overlay, "text", m_hw->overlayText().c_str(), nullptr);
+        if (m_tone) g_object_set(m_tone, "freq", m_hw->toneFrequency(), nullptr);
+    }
+
+    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self) {
+        auto* src = static_cast<Source*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_EOS;
+        src->applyHardware();
+        t_delivering = true;
+        for (const auto& s : src->snapshot()) {
+            std::lock_guard call(s->callMutex);
+            if (s->active && !s->ended && s->onSample) s->onSample(sample);
+        }
+        t_delivering = false;
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+
+    static GstBusSyncReply onBusMessage(GstBus*, GstMessage* msg, gpointer self) {
+        auto* src = static_cast<Source*>(self);
+        std::string reason;
+        if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
+            GError* err = nullptr;
+            gst_message_parse_error(msg, &err, nullptr);
+            reason = err && err->message ? err->message : "the device reported an error";
+            if (err) g_error_free(err);
+            src->m_lastError = reason;
+        } else if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
+            reason = "the device stream ended";
+        } else {
+            return GST_BUS_DROP;
+        }
+        for (const auto& s : src->snapshot()) {
+            std::lock_guard call(s->callMutex);
+            if (s->active && !s->ended) {
+                s->ended = true;
+                if (s->onEnd) s->onEnd(reason);
+            }
+        }
+        return GST_BUS_DROP;
+    }
+
+    std::string m_key;
+    GstElement* m_pipeline;
+    GstElement* m_overlay;
+    GstElement* m_tone;
+    std::shared_ptr<VirtualHardware> m_hw;
+    unsigned m_appliedGeneration = 0;
+    std::string m_lastError;
+    std::mutex m_mutex;
+    std::vector<std::shared_ptr<Subscriber>> m_subscribers;
+};
+
+class Hub {
+public:
+    static Hub& instance() {
+        static Hub* hub = new Hub; // never destroyed: sources may outlive static objects
+        return *hub;
+    }
+
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<Source>> sources;
+
+    void release(const std::shared_ptr<Source>& source, const std::shared_ptr<Subscriber>& sub) {
+        std::shared_ptr<Source> last;
+        {
+            std::lock_guard lock(mutex);
+            if (source->remove(sub)) {
+                auto it = sources.find(source->key());
+                if (it != sources.end() && it->second == source) sources.erase(it);
+                last = source;
+            }
+        }
+        if (!last) return;
+        if (t_delivering) {
+            // Stopping a pipeline from its own streaming thread would wait for
+            // itself: let another thread do it.
+            std::thread([last] { last->stop(); }).detach();
+        } else {
+            last->stop();
+        }
+    }
+};
+
+class Subscription : public StreamSubscription {
+public:
+    Subscription(std::shared_ptr<Source> source, std::shared_ptr<Subscriber> sub)
+        : m_source(std::move(source)), m_sub(std::move(sub)) {}
+    ~Subscription() override {
+        {
+            std::lock_guard call(m_sub->callMutex); // waits for a handler running elsewhere
+            m_sub->active = false;
+        }
+        Hub::instance().release(m_source, m_sub);
+    }
+
+private:
+    std::shared_ptr<Source> m_source;
+    std::shared_ptr<Subscriber> m_sub;
+};
+
+std::string fraction(int num, int den) { return std::to_string(num) + "/" + std::to_string(den); }
+
+GstElement* parse(const std::string& description, std::string* why) {
+    GError* err = nullptr;
+    GstElement* p = gst_parse_launch(description.c_str(), &err);
+    if (err) {
+        if (why) *why = std::string("cannot build the device stream: ") + err->message;
+        g_error_free(err);
+        if (p) gst_object_unref(p);
+        return nullptr;
+    }
+    return p;
+}
+
+const char* kAppSink = "appsink name=sink max-buffers=4 drop=true sync=false enable-last-sample=false";
+
+std::shared_ptr<Source> makeSource(const CatalogEntry& e, MediaKind kind, const std::string& key, std::string* why) {
+    std::string description;
+    std::shared_ptr<VirtualHardware> hw;
+    bool virtualCard = e.source == CatalogEntry::Source::Virtual;
+    if (virtualCard) {
+        if (e.card.busy) {
+            if (why) *why = "the device \"" + e.info.friendlyName + "\" is in use by another program";
+            return nullptr;
+        }
+        hw = virtualHardware(e.card, e.cardIndex);
+        if (kind == MediaKind::Video) {
+            description =
+                "videotestsrc is-live=true pattern=smpte horizontal-speed=2 ! video/x-raw,format=I420,width=" +
+                std::to_string(e.card.width) + ",height=" + std::to_string(e.card.height) +
+                ",framerate=" + fraction(e.card.fpsNum, e.card.fpsDen) +
+                " ! textoverlay name=overlay font-desc=\"Sans Bold 20\" valignment=top halignment=left "
+                "shaded-background=true ! " +
+                kAppSink;
+        } else {
+            description = "audiotestsrc name=tone is-live=true wave=sine volume=0.2 samplesperbuffer=1600 ! "
+                          "audio/x-raw,format=S16LE,rate=48000,channels=2,layout=interleaved ! " +
+                          std::string(kAppSink);
+        }
+    } else if (e.source == CatalogEntry::Source::V4l2) {
+        description = "v4l2src name=src device=\"" + e.node + "\" ! video/x-raw ! " + std::string(kAppSink);
+    } else {
+        description = "audioconvert name=conv ! audio/x-raw,layout=interleaved ! " + std::string(kAppSink);
+    }
+    GstElement* pipeline = parse(description, why);
+    if (!pipeline) return nullptr;
+    if (e.source == CatalogEntry::Source::GstDevice) {
+        GstElement* src = gst_device_create_element(e.gstDevice.get(), nullptr);
+        GstElement* conv = gst_bin_get_by_name(GST_BIN(pipeline), "conv");
+        bool linked = src && gst_bin_add(GST_BIN(pipeline), src) && gst_element_link(src, conv);
+        if (conv) gst_object_unref(conv);
+        if (!linked) {
+            if (src && !GST_OBJECT_PARENT(src)) gst_object_unref(src);
+            gst_object_unref(pipeline);
+            if (why) *why = "the device \"" + e.info.friendlyName + "\" cannot be opened";
+            return nullptr;
+        }
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    GstElement* overlay = gst_bin_get_by_name(GST_BIN(pipeline), "overlay");
+    GstElement* tone = gst_bin_get_by_name(GST_BIN(pipeline), "tone");
+    auto source = std::make_shared<Source>(key, pipeline, sink, overlay, tone, hw);
+    // The pipeline keeps its elements alive.
+    for (GstElement* el : {sink, overlay, tone})
+        if (el) gst_object_unref(el);
+    return source;
+}
+
+} // namespace
+
+std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& friendlyName, MediaKind kind,
+                                                          SampleHandler onSample, std::string* why) {
+    return subscribeDeviceStream(friendlyName, kind, std::move(onSample), EndHandler{}, why);
+}
+
+std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& friendlyName, MediaKind kind,
+                                                          SampleHandler onSample, EndHandler onEnd, std::string* why) {
+    ensureGstreamer();
+    // The first device of that name; an audio request may also be answered by
+    // a video device whose stream carries its sound.
+    std::optional<CatalogEntry> found;
+    for (auto& e : catalogDevices(kind))
+        if (e.info.friendlyName == friendlyName) {
+            found = std::move(e);
+            break;
+        }
+    if (!found && kind == MediaKind::Audio) {
+        for (auto& e : catalogDevices(MediaKind::Video))
+            if (e.info.friendlyName == friendlyName && e.info.streamCarriesAudio) {
+                found = std::move(e);
+                break;
+            }
+    }
+    if (!found) {
+        if (why) *why = "no capture device is named \"" + friendlyName + "\"";
+        return nullptr;
+    }
+    const std::string key = std::string(kind == MediaKind::Video ? "video:" : "audio:") + found->info.location;
+    auto sub = std::make_shared<Subscriber>();
+    sub->onSample = std::move(onSample);
+    sub->onEnd = std::move(onEnd);
+
+    Hub& hub = Hub::instance();
+    std::lock_guard lock(hub.mutex);
+    auto it = hub.sources.find(key);
+    std::shared_ptr<Source> source;
+    if (it != hub.sources.end()) {
+        source = it->second;
+        source->add(sub);
+    } else {
+        source = makeSource(*found, kind, key, why);
+        if (!source) return nullptr;
+        source->add(sub);
+        if (!source->start(why)) return nullptr; // the source stops as it goes
+        hub.sources[key] = source;
+    }
+    return std::make_unique<Subscription>(source, sub);
+}
+
+int runningDeviceSources() {
+    Hub& hub = Hub::instance();
+    std::lock_guard lock(hub.mutex);
+    return static_cast<int>(hub.sources.size());
+}
+
+} // namespace vesper::capture

@@ -1,0 +1,183 @@
+// Device enumeration and the one-source-per-device stream hub.
+#include "capture/device_stream.h"
+#include "capture/virtual_card.h"
+
+#include "platform/testing/test_env.h"
+
+#include <gst/video/video.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+using namespace vesper::capture;
+
+namespace {
+
+// Waits (on real streaming threads, which no clock can move) until `done`.
+template <class Pred> bool eventually(Pred done, int seconds = 10) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class CardsFile {
+public:
+    explicit CardsFile(const std::string& json) {
+        static int n = 0;
+        const std::string path =
+            vesper::test::writeFile(vesper::test::testFolder() + "/cards" + std::to_string(++n) + ".json", json);
+        setenv(kVirtualCardsVariable, path.c_str(), 1);
+    }
+    ~CardsFile() { unsetenv(kVirtualCardsVariable); }
+};
+
+std::vector<std::string> names(MediaKind kind) {
+    std::vector<std::string> out;
+    for (const auto& d : enumerateDevices(kind))
+        out.push_back(d.friendlyName);
+    return out;
+}
+
+} // namespace
+
+TEST(DeviceStream, DefaultVirtualCardIsListed) {
+    unsetenv(kVirtualCardsVariable);
+    const auto video = enumerateDevices(MediaKind::Video);
+    ASSERT_FALSE(video.empty());
+    EXPECT_EQ(video[0].friendlyName, kVirtualVideoName);
+    EXPECT_TRUE(video[0].isVirtual);
+    const auto audio = enumerateDevices(MediaKind::Audio);
+    ASSERT_FALSE(audio.empty());
+    EXPECT_EQ(audio[0].friendlyName, kVirtualAudioName);
+}
+
+TEST(DeviceStream, DescriptionReplacesTheVirtualCards) {
+    CardsFile f(R"({"realDevices": false, "cards": [
+        {"video": "Card A", "audio": "Card A Audio"},
+        {"video": "Card B"},
+        {"audio": "Mic Only"},
+        {"video": "Card A", "crossbars": []}]})");
+    EXPECT_EQ(names(MediaKind::Video), (std::vector<std::string>{"Card A", "Card B", "Card A"}));
+    EXPECT_EQ(names(MediaKind::Audio), (std::vector<std::string>{"Card A Audio", "Mic Only"}));
+}
+
+TEST(DeviceStream, EmptyDescriptionMeansNoCard) {
+    CardsFile f(R"({"realDevices": false, "cards": []})");
+    EXPECT_TRUE(enumerateDevices(MediaKind::Video).empty());
+    std::string why;
+    EXPECT_EQ(subscribeDeviceStream(
+                  kVirtualVideoName, MediaKind::Video, [](GstSample*) {}, &why),
+              nullptr);
+    EXPECT_NE(why.find("no capture device"), std::string::npos);
+}
+
+TEST(DeviceStream, BrokenDescriptionKeepsTheDefaultCard) {
+    for (const char* bad : {"{not json", R"({"cards": [{"video": 5}]})", R"([{"video": "X", "crossbars": [
+                                {"inputs": ["Video Nonsense"], "outputs": ["Video Decoder"]}]}])",
+                            R"([{"video": "X", "crossbars": [{"inputs": [{"type": 1, "related": 9}],
+                                "outputs": ["Video Decoder"]}]}])"}) {
+        CardsFile f(bad);
+        const VirtualCardSet set = loadVirtualCards();
+        EXPECT_FALSE(set.problem.empty()) << bad;
+        ASSERT_EQ(set.cards.size(), 1u);
+        EXPECT_EQ(set.cards[0].video, kVirtualVideoName);
+    }
+    setenv(kVirtualCardsVariable, (vesper::test::testFolder() + "/missing.json").c_str(), 1);
+    EXPECT_EQ(names(MediaKind::Video).at(0), kVirtualVideoName);
+    unsetenv(kVirtualCardsVariable);
+}
+
+TEST(DeviceStream, TwoSubscribersOfOneDeviceBothReceiveFrames) {
+    CardsFile f(R"({"realDevices": false, "cards": [{"video": "Shared Card", "width": 320, "height": 240}]})");
+    std::atomic<int> first{0}, second{0};
+    std::atomic<int> width{0};
+    auto a = subscribeDeviceStream("Shared Card", MediaKind::Video, [&](GstSample* s) {
+        GstVideoInfo info;
+        if (gst_video_info_from_caps(&info, gst_sample_get_caps(s))) width = GST_VIDEO_INFO_WIDTH(&info);
+        ++first;
+    });
+    ASSERT_NE(a, nullptr);
+    auto b = subscribeDeviceStream("Shared Card", MediaKind::Video, [&](GstSample*) { ++second; });
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(runningDeviceSources(), 1);
+    EXPECT_TRUE(eventually([&] { return first > 2 && second > 2; }));
+    EXPECT_EQ(width.load(), 320);
+
+    // The first one leaving does not stop the other's stream.
+    a.reset();
+    const int before = second;
+    EXPECT_TRUE(eventually([&] { return second > before + 2; }));
+    EXPECT_EQ(runningDeviceSources(), 1);
+    b.reset();
+    EXPECT_EQ(runningDeviceSources(), 0);
+}
+
+TEST(DeviceStream, AudioIsRawInterleavedAtItsNativeRate) {
+    unsetenv(kVirtualCardsVariable);
+    std::mutex m;
+    std::string caps;
+    auto s = subscribeDeviceStream(kVirtualAudioName, MediaKind::Audio, [&](GstSample* sample) {
+        gchar* c = gst_caps_to_string(gst_sample_get_caps(sample));
+        std::lock_guard lock(m);
+        caps = c;
+        g_free(c);
+    });
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard lock(m);
+        return !caps.empty();
+    }));
+    std::lock_guard lock(m);
+    EXPECT_NE(caps.find("S16LE"), std::string::npos);
+    EXPECT_NE(caps.find("interleaved"), std::string::npos);
+}
+
+TEST(DeviceStream, BusyDeviceCannotStartAndSaysWhy) {
+    CardsFile f(R"({"realDevices": false, "cards": [{"video": "Held Card", "busy": true}]})");
+    std::string why;
+    EXPECT_EQ(subscribeDeviceStream(
+                  "Held Card", MediaKind::Video, [](GstSample*) {}, &why),
+              nullptr);
+    EXPECT_NE(why.find("in use"), std::string::npos);
+    EXPECT_EQ(runningDeviceSources(), 0);
+}
+
+TEST(DeviceStream, SubscriptionMayEndInsideItsOwnHandler) {
+    CardsFile f(R"({"realDevices": false, "cards": [{"video": "Short Card", "width": 160, "height": 120}]})");
+    std::unique_ptr<StreamSubscription> sub;
+    std::mutex m;
+    std::atomic<bool> gone{false};
+    std::atomic<int> calls{0};
+    {
+        std::lock_guard lock(m);
+        sub = subscribeDeviceStream("Short Card", MediaKind::Video, [&](GstSample*) {
+            ++calls;
+            std::lock_guard lock2(m);
+            sub.reset();
+            gone = true;
+        });
+        ASSERT_NE(sub, nullptr);
+    }
+    EXPECT_TRUE(eventually([&] { return gone.load(); }));
+    EXPECT_TRUE(eventually([&] { return runningDeviceSources() == 0; }));
+    EXPECT_EQ(calls.load(), 1);
+}
+
+TEST(DeviceStream, CardWhoseVideoCarriesAudioAnswersAnAudioRequest) {
+    CardsFile f(R"({"realDevices": false, "cards": [{"video": "DV Camera", "streamCarriesAudio": true}]})");
+    EXPECT_TRUE(names(MediaKind::Audio).empty());
+    ASSERT_TRUE(enumerateDevices(MediaKind::Video).at(0).streamCarriesAudio);
+    std::atomic<int> n{0};
+    auto s = subscribeDeviceStream("DV Camera", MediaKind::Audio, [&](GstSample*) { ++n; });
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(eventually([&] { return n > 0; }));
+}
