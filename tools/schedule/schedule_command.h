@@ -1,0 +1,25 @@
+// vesper-schedule: the schedule from the command line, through the same
+// "Slotbook.EventsObj" object the main program uses.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vesper::schedule {
+
+// Exit codes.
+enum Exit { Ok = 0, Refused = 1, BadArguments = 2, SchedulerFailed = 3 };
+
+// Runs one command line (without the program name). Normal output goes to
+// `out`, messages to `err`.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The file-name cleaning of the Add Event dialog: letters, digits, blank and
+// - $ ! @ # % . stay, & becomes "And", anything else becomes "_".
+std::string MakeValidFilename(const std::string& name);
+
+// A length in minutes, "90", or hours and minutes, "1:30"; -1 when invalid.
+int parseLength(const std::string& text);
+
+} // namespace vesper::schedule
