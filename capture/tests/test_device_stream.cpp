@@ -2,6 +2,7 @@
 #include "capture/device_stream.h"
 #include "capture/virtual_card.h"
 
+#include "capture/tests/capture_test_util.h"
 #include "platform/testing/test_env.h"
 
 #include <gst/video/video.h>
@@ -18,27 +19,8 @@ using namespace vesper::capture;
 
 namespace {
 
-// Waits (on real streaming threads, which no clock can move) until `done`.
-template <class Pred> bool eventually(Pred done, int seconds = 10) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-class CardsFile {
-public:
-    explicit CardsFile(const std::string& json) {
-        static int n = 0;
-        const std::string path =
-            vesper::test::writeFile(vesper::test::testFolder() + "/cards" + std::to_string(++n) + ".json", json);
-        setenv(kVirtualCardsVariable, path.c_str(), 1);
-    }
-    ~CardsFile() { unsetenv(kVirtualCardsVariable); }
-};
+using vesper::capture::captest::CardsFile;
+using vesper::capture::captest::eventually;
 
 std::vector<std::string> names(MediaKind kind) {
     std::vector<std::string> out;
