@@ -135,7 +135,7 @@ void EventsObj::IRefresh() {
     // added below or by calls made during the pause are not among them.
     std::vector<EventClass> expired;
     for (const EventClass& e : held())
-        if (e.oRepeat.word() != "once" && e.endSeconds() < t && !m_rolling.count(e.serial)) expired.push_back(e);
+        if (e.endSeconds() < t && e.oRepeat.word() != "once" && !m_rolling.count(e.serial)) expired.push_back(e);
     std::set<uint64_t> mine, added;
     try {
         for (const EventClass& e : expired) {

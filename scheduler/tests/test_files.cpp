@@ -222,3 +222,37 @@ TEST(SlotbookFiles, FailedSaveLeavesTheOldFileWhole) {
         EXPECT_EQ(e.number(), 76);
     }
 }
+
+// The loader reads its own date form by a fast path; it must agree with the
+// general date conversion on every date of the calendar it can meet.
+TEST(SlotbookFiles, ReadsDatesExactlyAsTheGeneralConversion) {
+    const std::string folder = folderFor("dates");
+    std::string text;
+    std::vector<std::string> starts;
+    unsigned long long x = 88172645463325252ull;
+    for (int i = 0; i < 3000; ++i) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const long long first = vesper::toSeconds(makeDate(100, 1, 1)),
+                        last = vesper::toSeconds(makeDate(9999, 12, 31));
+        long long secs = first + static_cast<long long>(x % static_cast<unsigned long long>(last - first));
+        if (i % 3 == 0) secs -= ((secs % 86400) + 86400) % 86400; // midnight: the date alone
+        const std::string start = vesper::generalDate(vesper::fromSeconds(secs));
+        starts.push_back(start);
+        text += start + ",3,60,True,once,x\r\n";
+    }
+    text += "02/29/2024 12:00:00 AM,3,60,True,once,x\r\n12/31/1999 12:59:59 PM,3,60,True,once,x\r\n";
+    starts.push_back("02/29/2024 12:00:00 AM");
+    starts.push_back("12/31/1999 12:59:59 PM");
+    EventCollection c = Files::LoadSchedule(scheduleIn(folder, text));
+    ASSERT_EQ(c.Count(), static_cast<int16_t>(starts.size()));
+    std::vector<DateTime> expected;
+    for (const std::string& s : starts)
+        expected.push_back(*vesper::parseDate(s));
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](DateTime a, DateTime b) { return vesper::toSeconds(a) < vesper::toSeconds(b); });
+    for (int i = 1; i <= c.Count(); ++i)
+        ASSERT_EQ(c.Item(i).dt, expected[static_cast<size_t>(i - 1)]) << i;
+    // Leap days that do not exist are not dates.
+    EXPECT_EQ(loadError(scheduleIn(folder, "2/29/2023 8:00:00 PM,3,60,True,once,x\r\n")), 13);
+    EXPECT_EQ(loadError(scheduleIn(folder, "2/29/1900,3,60,True,once,x\r\n")), 13);
+}
