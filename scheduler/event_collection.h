@@ -9,7 +9,7 @@
 namespace slotbook {
 
 // The error source of the component's run-time errors.
-inline constexpr const char* kErrorSource = "Slotbook";
+inline constexpr const char* kErrorSource = "Slotbook.EventsObj";
 
 class EventCollection {
 public:

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -198,14 +199,20 @@ std::string eventLine(const EventClass& e) {
 
 EventCollection LoadSchedule(const std::string& path) {
     // A first start finds no file: it is created empty.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    // Not blocking: a pipe in the file's place must not hang the caller.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) fileError(errno, path);
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) fileError(EISDIR, path);
+    if (::fstat(fd, &st) != 0) fileError(errno, path);
+    if (S_ISDIR(st.st_mode)) fileError(EISDIR, path);
+    // Devices and pipes are no schedule (and /dev/zero would never end).
+    if (!S_ISREG(st.st_mode))
+        vesper::raiseError(vesper::err::PathFileAccessError, kErrorSource,
+                           vesper::errorText(vesper::err::PathFileAccessError) + " (" + path + " is not a file)");
 
     std::vector<EventClass> records;
     if (st.st_size > 0)
@@ -239,16 +246,16 @@ EventCollection LoadSchedule(const std::string& path) {
         while (!chunk.empty()) {
             const size_t nl = chunk.find('\n');
             const std::string_view piece = chunk.substr(0, nl);
-            if (nl != std::string_view::npos && carried.empty() && !lineTooLong) {
-                if (piece.size() > kMaxLineLength + 1) lineTooLong = true;
+            // A line past the limit fails at once: memory and time stay bounded
+            // whatever the file holds.
+            if (carried.size() + piece.size() > kMaxLineLength + 1) {
+                lineTooLong = true;
+                finishLine({});
+            }
+            if (nl != std::string_view::npos && carried.empty()) {
                 finishLine(piece);
             } else {
-                // Past the limit the rest of the line is dropped and the load
-                // fails at its end: memory stays bounded whatever the file holds.
-                if (carried.size() + piece.size() > kMaxLineLength + 1)
-                    lineTooLong = true;
-                else
-                    carried.append(piece);
+                carried.append(piece);
                 if (nl == std::string_view::npos) break;
                 finishLine(carried);
                 carried.clear();
@@ -256,7 +263,7 @@ EventCollection LoadSchedule(const std::string& path) {
             chunk.remove_prefix(nl + 1);
         }
     }
-    if (!carried.empty() || lineTooLong) finishLine(carried);
+    if (!carried.empty()) finishLine(carried);
 
     EventCollection events;
     events.addAllSorted(std::move(records));
@@ -270,8 +277,17 @@ void SaveSchedule(const EventCollection& events, const std::string& path) {
         text += eventLine(e);
         text += "\r\n";
     }
+    // A link to the schedule stays a link: the file it points at is replaced.
+    namespace fs = std::filesystem;
+    fs::path target = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
     try {
-        vesper::writeFileAtomically(path, text);
+        vesper::writeFileAtomically(target.string(), text);
     } catch (const vesper::AutomationError& e) {
         vesper::raiseError(e.number(), kErrorSource, e.description());
     }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace slotbook;
 using vesper::makeDate;
@@ -255,4 +256,22 @@ TEST(SlotbookFiles, ReadsDatesExactlyAsTheGeneralConversion) {
     // Leap days that do not exist are not dates.
     EXPECT_EQ(loadError(scheduleIn(folder, "2/29/2023 8:00:00 PM,3,60,True,once,x\r\n")), 13);
     EXPECT_EQ(loadError(scheduleIn(folder, "2/29/1900,3,60,True,once,x\r\n")), 13);
+}
+
+TEST(SlotbookFiles, DevicesPipesAndLinksInThePlaceOfTheFile) {
+    const std::string folder = folderFor("special");
+    // A device that never ends and a pipe nobody writes: errors, not hangs.
+    fs::create_symlink("/dev/zero", folder + "/zero.txt");
+    EXPECT_EQ(loadError(folder + "/zero.txt"), 75);
+    ASSERT_EQ(mkfifo((folder + "/pipe.txt").c_str(), 0600), 0);
+    EXPECT_EQ(loadError(folder + "/pipe.txt"), 75);
+    // A schedule kept elsewhere through a link stays linked after a save.
+    const std::string real = folderFor("special/elsewhere") + "/Schedule.txt";
+    fs::create_symlink(real, folder + "/Schedule.txt");
+    EventCollection c;
+    c.AddSorted(ev(makeDate(2002, 4, 20, 20, 0, 0), 3, 60, true, "once", "a.wmv"));
+    Files::SaveSchedule(c, folder + "/Schedule.txt");
+    EXPECT_TRUE(fs::is_symlink(folder + "/Schedule.txt"));
+    EXPECT_EQ(vesper::test::readFile(real), "VER1.0\r\n4/20/2002 8:00:00 PM,3,60,True,once,a.wmv\r\n");
+    EXPECT_EQ(Files::LoadSchedule(folder + "/Schedule.txt").Count(), 1);
 }

@@ -127,7 +127,7 @@ TEST_F(VesperSchedule, ABrokenScheduleOrAMissingComponentIsReportedNotOverwritte
     const std::string broken = "VER1.0\r\n4/20/2030 8:00:00 PM,3,60,True,once,ok.wmv\r\n4/20/2030 9:00:00 PM,3\r\n";
     vesper::test::writeFile(schedulePath(), broken);
     EXPECT_EQ(run("add \"4/21/2030 8:00 PM\" 3 60"), 3);
-    EXPECT_TRUE(has(out, "Slotbook:5:Invalid procedure call or argument (Schedule.txt line 3")) << out;
+    EXPECT_TRUE(has(out, "Slotbook.EventsObj:5:Invalid procedure call or argument (Schedule.txt line 3")) << out;
     EXPECT_EQ(run("list"), 3);
     EXPECT_EQ(file(), broken);
 
