@@ -425,3 +425,39 @@ TEST_F(Scheduler, DrivenEndToEndByTheScriptHost) {
     EXPECT_EQ(vesper::test::readFile(vesper::test::testFolder() + "/Schedule.txt"),
               "VER1.0\r\n4/20/2030 8:00:00 PM,3,60,True,weekly,News.wmv\r\n");
 }
+
+TEST_F(Scheduler, ARefreshSurvivesAReloadDuringItsPause) {
+    vesper::test::writeFile(path, "1/7/2025 8:00:00 PM,3,60,True,weekly,old.wmv\r\n");
+    auto o = std::make_shared<EventsObj>(path);
+    bool reloaded = false;
+    vesper::setWaitHook([&] {
+        if (reloaded) return;
+        reloaded = true;
+        vesper::test::writeFile(path, "1/9/2025 8:00:00 PM,3,60,True,once,new.wmv\r\n"
+                                      "1/8/2025 9:00:00 AM,3,60,True,once,ended.wmv\r\n");
+        o->call("IPersistentRead");
+    });
+    o->call("Initialize");
+    // The reloaded schedule is kept; only its ended one-time event goes.
+    EXPECT_EQ(rows(*o), (Strings{"1/9/2025 8:00:00 PM,3,60,True,once,new.wmv"}));
+}
+
+TEST_F(Scheduler, AFullScheduleRefusesToGrowAndLosesNothing) {
+    std::string text = "1/7/2025 8:00:00 PM,3,60,True,weekly,ended.wmv\r\n";
+    for (int i = 1; i < 32767; ++i)
+        text += "1/1/2030 8:00:00 PM,3,1,True,once,x\r\n";
+    auto o = loaded("VER1.0\r\n1/9/2025 8:00:00 PM,3,60,True,once,a.wmv\r\n");
+    vesper::test::writeFile(path, text);
+    o->call("IPersistentRead");
+    ASSERT_EQ(o->call("ICount").toInt16(), 32767);
+    // Rolling the ended weekly event forward needs one more place: refused whole.
+    EXPECT_EQ(errorOf([&] { o->call("IRefresh"); }), 6);
+    EXPECT_EQ(o->call("ICount").toInt16(), 32767);
+    EXPECT_EQ(rows(*o).front(), "1/7/2025 8:00:00 PM,3,60,True,weekly,ended.wmv");
+    EXPECT_EQ(errorOf([&] { add(*o, makeDate(2031, 1, 1), 3, 1, "once", "y"); }), 6);
+    // Cancelling still moves it on: the occurrence leaves before its successor comes.
+    Args key{date(makeDate(2025, 1, 7, 20, 0, 0))};
+    o->call("ICancelEvent", key);
+    EXPECT_EQ(o->call("ICount").toInt16(), 32767);
+    EXPECT_EQ(rows(*o).front(), "1/14/2025 8:00:00 PM,3,60,True,weekly,ended.wmv");
+}
