@@ -1,0 +1,110 @@
+#include "components/encwrap/command.h"
+
+#include "components/wmenc/encoder_codes.h"
+#include "components/wmenc/media.h"
+#include "components/wmenc/profiles.h"
+#include "components/wmenc/recorder.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace vesper::wmenc {
+
+namespace {
+
+constexpr const char* kSource = "Encwrap.clsCommand";
+
+bool listed(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+class EncoderCommand : public DispatchObject {
+public:
+    EncoderCommand() : DispatchObject(kSource) {
+        method("ISetOutputFilename", [this](Args& a) { return setText(a, m_outputFile); });
+        method("ISetVideoSource", [this](Args& a) { return setText(a, m_videoDevice); });
+        method("ISetAudioSource", [this](Args& a) { return setText(a, m_audioDevice); });
+        method("ISetProfileName", [this](Args& a) { return setText(a, m_profileName); });
+        method("IStart", [this](Args& a) { return start(a); });
+        method("ISetAutoIndex", [this](Args& a) {
+            expectArgs(a, 1, 1);
+            m_autoIndex = arg(a, 0).toBool();
+            return Variant();
+        });
+        method("IStop", [this](Args& a) { return stop(a); });
+        method("IIndexerRunning", [this](Args&) { return Variant(m_recorder && m_recorder->busy()); });
+    }
+
+    ~EncoderCommand() override {
+        // Released while recording: the recorder completes the file before it
+        // goes (its queue is short, so this takes a moment at most).
+        m_recorder.reset();
+    }
+
+    std::string className() const override { return "clsCommand"; }
+
+private:
+    Variant setText(Args& a, std::string& field) {
+        expectArgs(a, 1, 1);
+        if (m_recorder)
+            fail(kErrAlreadyStarted,
+                 "the recording has already been started; a new recording needs a new encoder object");
+        field = arg(a, 0).toString();
+        return {};
+    }
+
+    Variant start(Args& a) {
+        expectArgs(a, 1, 1);
+        Variant& code = arg(a, 0);
+        auto refuse = [&](int32_t c, const std::string& why) {
+            code = Variant(c);
+            m_lastFailure = why;
+            return Variant(false);
+        };
+        if (m_recorder) return refuse(kStartAlreadyStarted, "the recording has already been started");
+        if (m_outputFile.empty()) return refuse(kStartNoOutputFile, "no output file was given");
+        const Profile* profile = findProfile(m_profileName);
+        if (!profile) return refuse(kStartUnknownProfile, "there is no profile \"" + m_profileName + "\"");
+        MediaSource& source = currentMediaSource();
+        if (!listed(source.devices(MediaKind::Video), m_videoDevice))
+            return refuse(kStartUnknownVideoDevice, "there is no video device \"" + m_videoDevice + "\"");
+        if (!listed(source.devices(MediaKind::Audio), m_audioDevice))
+            return refuse(kStartUnknownAudioDevice, "there is no audio device \"" + m_audioDevice + "\"");
+
+        auto recorder = std::make_unique<Recorder>(source);
+        StartFailure failure;
+        if (!recorder->start({m_outputFile, *profile, m_videoDevice, m_audioDevice}, &failure))
+            return refuse(failure.code, failure.text);
+        m_recorder = std::move(recorder);
+        code = Variant(kStartOk);
+        return Variant(true);
+    }
+
+    Variant stop(Args&) {
+        if (!m_recorder)
+            fail(kErrNotStarted, m_lastFailure.empty() ? "the encoder was not started"
+                                                       : "the encoder was not started: " + m_lastFailure);
+        if (m_stopped) fail(kErrAlreadyStopped, "the encoder has already been stopped");
+        m_stopped = true;
+        m_recorder->stop();
+        // A recording that ended early (disk full, ...) says so here; what
+        // reached the file stays readable.
+        if (const WriteError e = m_recorder->failure()) fail(e.number, e.text);
+        return {};
+    }
+
+    std::string m_outputFile;
+    std::string m_videoDevice;
+    std::string m_audioDevice;
+    std::string m_profileName;
+    std::string m_lastFailure;
+    bool m_autoIndex = false;
+    bool m_stopped = false;
+    std::unique_ptr<Recorder> m_recorder;
+};
+
+} // namespace
+
+Object* newEncoderCommand() { return new EncoderCommand(); }
+
+} // namespace vesper::wmenc

@@ -1,0 +1,360 @@
+// The two components by name, as the main program and people's scripts meet
+// them: the engine's lists, live recordings from the virtual card while a
+// preview runs, every error path, a crash and its repair.
+#include "capture/device_stream.h"
+#include "components/encwrap/command.h"
+#include "components/tests/media_check.h"
+#include "components/wmenc/asf_file.h"
+#include "components/wmenc/encoder_codes.h"
+#include "components/wmenc/profiles.h"
+#include "platform/automation.h"
+#include "platform/clock.h"
+#include "platform/testing/test_env.h"
+#include "tools/script_host.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <signal.h>
+#include <sstream>
+
+using namespace vesper;
+using namespace vesper::wmenc;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kVideo = capture::kVirtualVideoName;
+const char* kAudio = capture::kVirtualAudioName;
+
+class EncoderComponents : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // The default card and a card held by another program; no real devices.
+        const std::string cards =
+            test::writeFile(test::testFolder() + "/cards.json",
+                            R"({"cards": [{"video": "Vesper Virtual TV Card", "audio": "Vesper Virtual TV Audio"},
+                          {"video": "Busy Card", "audio": "Busy Card Audio", "busy": true}],
+                "realDevices": false})");
+        setenv(capture::kVirtualCardsVariable, cards.c_str(), 1);
+        ASSERT_TRUE(test::registerComponent(ENGINE_PATH));
+        ASSERT_TRUE(test::registerComponent(ENCWRAP_PATH));
+    }
+
+    static std::string tool(const std::string& name) { return std::string(TOOLS_DIR) + "/" + name; }
+
+    // Steps 1 to 6 of a recording; returns the object, with the start result.
+    static ObjectPtr startEncoder(const std::string& path, const std::string& video, const std::string& audio,
+                                  const std::string& profile, int32_t& code, bool& started) {
+        ObjectPtr enc = CreateObject("Encwrap.clsCommand");
+        for (auto [member, value] : {std::pair{"ISetOutputFilename", path},
+                                     {"ISetVideoSource", video},
+                                     {"ISetAudioSource", audio},
+                                     {"ISetProfileName", profile}}) {
+            Args a{Variant(value)};
+            enc->call(member, a);
+        }
+        Args a{Variant(int32_t(-1))};
+        started = enc->call("IStart", a).toBool();
+        code = a[0].toInt32();
+        return enc;
+    }
+
+    // Steps 7 to 9: stop and wait for the file, at most 10 seconds.
+    static bool stopEncoder(const ObjectPtr& enc) {
+        Args yes{Variant(true)};
+        enc->call("ISetAutoIndex", yes);
+        enc->call("IStop");
+        return waitUntil([&] { return !enc->call("IIndexerRunning").toBool(); }, 10);
+    }
+
+    static std::string runScript(const std::string& source, int* rc = nullptr) {
+        std::ostringstream out, err;
+        ScriptHost host(out, err);
+        const int r = host.run(source);
+        if (rc) *rc = r;
+        return out.str() + err.str();
+    }
+};
+
+// The main program's walk over the engine's source plug-ins.
+std::vector<std::string> getDeviceList(const std::string& typeName) {
+    std::vector<std::string> list;
+    ObjectPtr enc = CreateObject("WMEncEng.WMEncoder");
+    ObjectPtr mgr = enc->get("SourcePluginInfoManager").toObject();
+    for (int32_t i = 0; i < mgr->get("Count").toInt32(); ++i) {
+        Args ai{Variant(i)};
+        ObjectPtr item = mgr->call("Item", ai).toObject();
+        if (item->get("SchemeType").toString() != "DEVICE" || !item->get("Resources").toBool()) continue;
+        for (int32_t j = 0; j < item->get("Count").toInt32(); ++j) {
+            Args aj{Variant(j)};
+            const std::string name = item->call("Item", aj).toString();
+            if (item->get("name").toString() == typeName && j < 24 && name != "Default_Video_Device" &&
+                name != "Default_Audio_Device")
+                list.push_back(name);
+        }
+    }
+    return list;
+}
+
+} // namespace
+
+TEST_F(EncoderComponents, WMEncEngineListsTheCaptureDevicesAndProfilesAsTheyAreWalked) {
+    EXPECT_NE(TryCreateObject("WMencEng.WMEncoder"), nullptr); // the start-up check's spelling
+    EXPECT_EQ(getDeviceList("Video Capture Device"), (std::vector<std::string>{kVideo, "Busy Card"}));
+    EXPECT_EQ(getDeviceList("Audio Capture Device"), (std::vector<std::string>{kAudio, "Busy Card Audio"}));
+
+    // The profile walk: a source group with an audio and a video source first.
+    ObjectPtr enc = CreateObject("WMEncEng.WMEncoder");
+    Args g{Variant("SG_1")};
+    ObjectPtr group = enc->get("SourceGroupCollection").toObject()->call("Add", g).toObject();
+    Args audio{Variant(int16_t(1))}, video{Variant(int16_t(2))}, bad{Variant(int16_t(3))};
+    group->call("AddSource", audio);
+    group->call("AddSource", video);
+    EXPECT_THROW(group->call("AddSource", bad), AutomationError);
+    ObjectPtr list = enc->get("ProfileCollection").toObject();
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < list->get("Count").toInt32(); ++i) {
+        Args ai{Variant(i)};
+        names.push_back(list->call("Item", ai).toObject()->get("name").toString());
+    }
+    EXPECT_EQ(names.size(), profiles().size());
+    for (const char* want : {kLowProfile, kMediumProfile, kHighProfile})
+        EXPECT_NE(std::find(names.begin(), names.end(), want), names.end()) << want;
+    Args outside{Variant(int32_t(names.size()))};
+    try {
+        list->call("Item", outside);
+        ADD_FAILURE() << "no error past the end";
+    } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), 9);
+        EXPECT_EQ(e.source(), "WMEncEng.WMEncoder");
+    }
+
+    // People walk the same objects from a script, with chained calls.
+    int rc = 0;
+    const std::string out = runScript("Set e = CreateObject(\"WMEncEng.WMEncoder\")\n"
+                                      "Print e.SourcePluginInfoManager.Item(0).name\n"
+                                      "Print e.SourcePluginInfoManager.Item(0).Item(1)\n"
+                                      "Print e.SourcePluginInfoManager.Item(1).Item(2)\n"
+                                      "Print e.ProfileCollection.Item(3).name\n",
+                                      &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(out, std::string("Video Capture Device\nBusy Card\nDefault_Audio_Device\n") + kLowProfile + "\n");
+}
+
+TEST_F(EncoderComponents, EncwrapRecordsTheVirtualCardWhileItsPreviewRuns) {
+    std::atomic<int> previewFrames{0};
+    auto preview =
+        capture::subscribeDeviceStream(kVideo, capture::MediaKind::Video, [&](GstSample*) { ++previewFrames; });
+    ASSERT_TRUE(preview);
+    ASSERT_TRUE(waitUntil([&] { return previewFrames > 0; }, 10));
+
+    const std::string path = test::makeFolder("MyTV") + "/News.wmv";
+    int32_t code = 0;
+    bool started = false;
+    ObjectPtr enc = startEncoder(path, kVideo, kAudio, kHighProfile, code, started);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(enc->call("IIndexerRunning").toBool());
+    waitSeconds(3.0); // a live device runs in real time
+    ASSERT_TRUE(stopEncoder(enc));
+    enc.reset();
+
+    // The preview runs on through the recording's end, on its one source.
+    const int seen = previewFrames;
+    EXPECT_TRUE(waitUntil([&] { return previewFrames > seen + 3; }, 10));
+    EXPECT_EQ(capture::runningDeviceSources(), 1);
+    preview.reset();
+
+    const auto info = test::probe(path);
+    EXPECT_EQ(info.format, "asf") << info.raw;
+    EXPECT_EQ(info.videoCodec, "wmv2");
+    EXPECT_EQ(info.audioCodec, "wmav2");
+    EXPECT_EQ(info.width, findProfile(kHighProfile)->width);
+    EXPECT_EQ(info.height, findProfile(kHighProfile)->height);
+    EXPECT_EQ(info.frameRate, "30000/1001");
+    EXPECT_NEAR(info.duration, 3.0, 1.0);
+    EXPECT_TRUE(inspectAsf(path).hasIndex);
+    const auto packets = test::summarize(path);
+    EXPECT_NEAR(packets.firstVideo, 0.0, 0.1);
+    EXPECT_NEAR(packets.lastAudio, packets.lastVideo, 0.3);
+    EXPECT_NEAR(test::gstreamerSeek(path, 1.5), 1.5, 0.1);
+    EXPECT_GE(test::ffmpegSeek(path, 1.5), 0.0);
+    EXPECT_TRUE(test::decodesCleanly(path));
+}
+
+TEST_F(EncoderComponents, EncwrapReportsBadSettingsThroughTheStartCode) {
+    const std::string folder = test::makeFolder("out");
+    struct Case {
+        std::string path, video, audio, profile;
+        int32_t code;
+    } cases[] = {
+        {folder + "/a.wmv", "No Such Card", kAudio, kLowProfile, kStartUnknownVideoDevice},
+        {folder + "/a.wmv", kVideo, "No Such Audio", kLowProfile, kStartUnknownAudioDevice},
+        {folder + "/a.wmv", kVideo, kAudio, "Video for nothing (1 Kbps)", kStartUnknownProfile},
+        {folder + "/gone/a.wmv", kVideo, kAudio, kLowProfile, kStartCannotCreateFile},
+        {folder + "/a.wmv", "Busy Card", "Busy Card Audio", kLowProfile, kStartDeviceFailed},
+        {"", kVideo, kAudio, kLowProfile, kStartNoOutputFile},
+    };
+    for (const Case& c : cases) {
+        int32_t code = 0;
+        bool started = true;
+        ObjectPtr enc = startEncoder(c.path, c.video, c.audio, c.profile, code, started);
+        EXPECT_FALSE(started) << c.video << " " << c.profile;
+        EXPECT_EQ(code, c.code) << std::hex << code;
+        EXPECT_FALSE(enc->call("IIndexerRunning").toBool());
+        try {
+            enc->call("IStop");
+            ADD_FAILURE() << "IStop after a failed start raised nothing";
+        } catch (const AutomationError& e) {
+            EXPECT_EQ(e.number(), kErrNotStarted);
+            EXPECT_EQ(e.source(), "Encwrap.clsCommand");
+            EXPECT_FALSE(e.description().empty());
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder + "/a.wmv"));
+    EXPECT_EQ(capture::runningDeviceSources(), 0);
+}
+
+TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedRecording) {
+    ObjectPtr idle = CreateObject("Encwrap.clsCommand");
+    EXPECT_THROW(idle->call("IStop"), AutomationError);
+    EXPECT_FALSE(idle->call("IIndexerRunning").toBool());
+
+    const std::string path = test::testFolder() + "/order.wmv";
+    int32_t code = 0;
+    bool started = false;
+    ObjectPtr enc = startEncoder(path, kVideo, kAudio, kLowProfile, code, started);
+    ASSERT_TRUE(started);
+    Args other{Variant("other.wmv")};
+    try {
+        enc->call("ISetOutputFilename", other);
+        ADD_FAILURE() << "a setter after IStart raised nothing";
+    } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), kErrAlreadyStarted);
+    }
+    Args again{Variant(int32_t(0))};
+    EXPECT_FALSE(enc->call("IStart", again).toBool());
+    EXPECT_EQ(again[0].toInt32(), kStartAlreadyStarted);
+    waitSeconds(1.0);
+    ASSERT_TRUE(stopEncoder(enc));
+    try {
+        enc->call("IStop");
+        ADD_FAILURE() << "a second IStop raised nothing";
+    } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), kErrAlreadyStopped);
+    }
+    EXPECT_TRUE(inspectAsf(path).hasIndex);
+
+    // Released while recording, without IStop: the file is completed anyway.
+    const std::string dropped = test::testFolder() + "/dropped.wmv";
+    enc = startEncoder(dropped, kVideo, kAudio, kLowProfile, code, started);
+    ASSERT_TRUE(started);
+    waitSeconds(1.0);
+    enc.reset();
+    const AsfFileInfo info = inspectAsf(dropped);
+    EXPECT_TRUE(info.complete && info.hasIndex) << info.problem;
+    EXPECT_TRUE(test::decodesCleanly(dropped));
+    EXPECT_EQ(capture::runningDeviceSources(), 0);
+}
+
+TEST_F(EncoderComponents, EncwrapKeepsWhatWasWrittenWhenTheDiskFills) {
+    // A child process whose files may not grow beyond 96 KiB, as a full disk.
+    const std::string path = test::testFolder() + "/full.wmv";
+    const std::string script =
+        test::writeFile(test::testFolder() + "/full.vbs", "Set e = CreateObject(\"Encwrap.clsCommand\")\n"
+                                                          "e.ISetOutputFilename \"" +
+                                                              path +
+                                                              "\"\n"
+                                                              "e.ISetVideoSource \"" +
+                                                              kVideo +
+                                                              "\"\n"
+                                                              "e.ISetAudioSource \"" +
+                                                              kAudio +
+                                                              "\"\n"
+                                                              "e.ISetProfileName \"" +
+                                                              kHighProfile +
+                                                              "\"\n"
+                                                              "code = 0\n"
+                                                              "Print e.IStart(code), code\n"
+                                                              "Wait 4\n"
+                                                              "On Error Resume Next\n"
+                                                              "e.ISetAutoIndex True\n"
+                                                              "e.IStop\n"
+                                                              "Print Err\n"
+                                                              "Err.Clear\n"
+                                                              "Print e.IIndexerRunning\n"
+                                                              "Set e = Nothing\n"
+                                                              "Print \"released\"\n");
+    std::string out;
+    const int rc = test::runCommand(
+        "bash -c \"trap '' XFSZ; ulimit -f 96; exec '" + tool("vesper-script") + "' '" + script + "'\"", &out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("True 0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Error 61 (Encwrap.clsCommand)"), std::string::npos) << out;
+    EXPECT_NE(out.find("False\nreleased"), std::string::npos) << out;
+    EXPECT_LE(fs::file_size(path), 96u * 1024);
+    EXPECT_GT(test::summarize(path).videoPackets, 10);
+    std::string log;
+    EXPECT_TRUE(test::decodesCleanly(path, &log)) << log;
+}
+
+TEST_F(EncoderComponents, RepairRebuildsARecordingWhoseProcessWasKilled) {
+    const std::string path = test::testFolder() + "/killed.wmv";
+    const std::string script =
+        test::writeFile(test::testFolder() + "/kill.vbs", "Set e = CreateObject(\"Encwrap.clsCommand\")\n"
+                                                          "e.ISetOutputFilename \"" +
+                                                              path +
+                                                              "\"\n"
+                                                              "e.ISetVideoSource \"" +
+                                                              kVideo +
+                                                              "\"\n"
+                                                              "e.ISetAudioSource \"" +
+                                                              kAudio +
+                                                              "\"\n"
+                                                              "e.ISetProfileName \"" +
+                                                              kHighProfile +
+                                                              "\"\n"
+                                                              "code = 0\n"
+                                                              "e.IStart code\n"
+                                                              "Wait 60\n");
+    std::string pidText;
+    ASSERT_EQ(test::runCommand("'" + tool("vesper-script") + "' '" + script + "' >/dev/null 2>&1 & echo $!", &pidText),
+              0);
+    const pid_t pid = std::stoi(pidText);
+    // Killed once a good part of a second is on disk.
+    const bool grew = waitUntil(
+        [&] {
+            std::error_code ec;
+            return fs::file_size(path, ec) > 80 * 1024 && !ec;
+        },
+        30);
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(grew);
+    waitUntil([&] { return ::kill(pid, 0) != 0; }, 10);
+
+    EXPECT_FALSE(inspectAsf(path).complete);
+    EXPECT_TRUE(test::decodesCleanly(path));
+    const auto before = test::summarize(path);
+    const std::string copy = test::testFolder() + "/killed-copy.wmv";
+    fs::copy_file(path, copy);
+
+    std::string out;
+    EXPECT_EQ(test::runCommand("'" + tool("vesper-repair") + "' '" + path + "'", &out), 0) << out;
+    EXPECT_NE(out.find("repaired"), std::string::npos) << out;
+    EXPECT_TRUE(inspectAsf(path).hasIndex);
+    EXPECT_EQ(test::summarize(path).videoPackets, before.videoPackets);
+    EXPECT_NEAR(test::gstreamerSeek(path, before.lastVideo / 2), before.lastVideo / 2, 0.1);
+    EXPECT_EQ(test::runCommand("'" + tool("vesper-repair") + "' --check '" + path + "'", &out), 0) << out;
+    EXPECT_EQ(test::runCommand("'" + tool("vesper-repair") + "' '" + test::testFolder() + "/none.wmv'", &out), 1);
+
+    // The engine does the same on request.
+    ObjectPtr engine = CreateObject("WMEncEng.WMEncoder");
+    Args a{Variant(copy)};
+    EXPECT_TRUE(engine->call("RepairFile", a).toBool());
+    EXPECT_TRUE(inspectAsf(copy).hasIndex);
+    EXPECT_FALSE(engine->call("RepairFile", a).toBool()); // already whole
+    Args none{Variant(test::testFolder() + "/none.wmv")};
+    EXPECT_THROW(engine->call("RepairFile", none), AutomationError);
+}

@@ -1,0 +1,167 @@
+// The threaded recorder on a stand-in device that runs in real time with a
+// clock of its own.
+#include "components/tests/media_check.h"
+#include "components/wmenc/asf_file.h"
+#include "components/wmenc/encoder_codes.h"
+#include "components/wmenc/recorder.h"
+#include "platform/clock.h"
+#include "platform/testing/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+using namespace vesper;
+using namespace vesper::wmenc;
+
+namespace {
+
+// A live device whose timestamps start at 1000 hours, as GStreamer's libav
+// elements stamp theirs; "Broken Video" cannot be opened.
+class FakeDevices : public MediaSource {
+public:
+    std::atomic<int> live{0};
+
+    std::vector<std::string> devices(MediaKind kind) override {
+        return kind == MediaKind::Video ? std::vector<std::string>{"Fake Video", "Broken Video"}
+                                        : std::vector<std::string>{"Fake Audio"};
+    }
+    std::unique_ptr<Subscription> subscribeVideo(const std::string& device, VideoHandler on,
+                                                 std::string* why) override {
+        if (device != "Fake Video") {
+            if (why) *why = "the device does not answer";
+            return nullptr;
+        }
+        return std::make_unique<Feed>(this, [on](int i, bool& more) {
+            thread_local std::unique_ptr<test::PatternFrames> frames;
+            if (!frames) frames = std::make_unique<test::PatternFrames>(1000);
+            VideoInput v;
+            more = frames->next(v);
+            if (!more) return 0.0;
+            v.seconds = 3600000.0 + i * 1001.0 / 30000;
+            on(std::move(v));
+            return 1001.0 / 30000;
+        });
+    }
+    std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler on,
+                                                 std::string* why) override {
+        if (device != "Fake Audio") {
+            if (why) *why = "no such device";
+            return nullptr;
+        }
+        auto tone = std::make_shared<std::vector<int16_t>>(test::toneSamples(1));
+        return std::make_unique<Feed>(this, [on, tone](int i, bool& more) {
+            more = true;
+            auto in = test::toneInput(*tone, (i % 30) * 1600, 1600, 3600000.0 + i * 1600.0 / 48000);
+            in.keep = tone;
+            on(std::move(in));
+            return 1600.0 / 48000;
+        });
+    }
+
+private:
+    // Delivers on a thread of its own at the pace of a real device.
+    class Feed : public Subscription {
+    public:
+        Feed(FakeDevices* owner, std::function<double(int, bool&)> step) : m_owner(owner) {
+            ++m_owner->live;
+            m_thread = std::thread([this, step] {
+                auto due = std::chrono::steady_clock::now();
+                for (int i = 0; !m_stop; ++i) {
+                    bool more = true;
+                    const double period = step(i, more);
+                    if (!more) break;
+                    due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(period));
+                    std::this_thread::sleep_until(due);
+                }
+            });
+        }
+        ~Feed() override {
+            m_stop = true;
+            m_thread.join();
+            --m_owner->live;
+        }
+
+    private:
+        FakeDevices* m_owner;
+        std::atomic<bool> m_stop{false};
+        std::thread m_thread;
+    };
+};
+
+Recorder::Settings settings(const std::string& path, const std::string& video = "Fake Video") {
+    return {path, *findProfile(kLowProfile), video, "Fake Audio"};
+}
+
+bool recordedAtLeast(Recorder& r, double seconds) {
+    return waitUntil([&] { return r.stats().videoSeconds >= seconds; }, 20);
+}
+
+} // namespace
+
+TEST(RecordingThread, StartsTheFileAtZeroWithSoundAndPictureInStep) {
+    FakeDevices devices;
+    const std::string path = test::testFolder() + "/rebased.wmv";
+    {
+        Recorder r(devices);
+        StartFailure why;
+        ASSERT_TRUE(r.start(settings(path), &why)) << why.text;
+        EXPECT_TRUE(r.busy());
+        ASSERT_TRUE(recordedAtLeast(r, 1.5));
+        r.stop();
+        EXPECT_EQ(devices.live, 0); // stopping lets the devices go at once
+        ASSERT_TRUE(r.waitFinished(20));
+        EXPECT_EQ(r.state(), Recorder::State::Done);
+        EXPECT_FALSE(r.busy());
+        EXPECT_EQ(r.queueDrops(), 0);
+    }
+    const auto packets = test::summarize(path);
+    EXPECT_NEAR(packets.firstVideo, 0.0, 0.1);
+    EXPECT_NEAR(packets.firstAudio, 0.0, 0.15);
+    EXPECT_NEAR(packets.lastAudio, packets.lastVideo, 0.3);
+    EXPECT_LT(test::probe(path).duration, 5.0);
+    EXPECT_TRUE(inspectAsf(path).hasIndex);
+}
+
+TEST(RecordingThread, StartFailuresLeaveNoDeviceOpen) {
+    FakeDevices devices;
+    StartFailure why;
+    {
+        Recorder r(devices);
+        EXPECT_FALSE(r.start(settings(test::testFolder() + "/a.wmv", "Broken Video"), &why));
+        EXPECT_EQ(why.code, kStartDeviceFailed);
+        EXPECT_NE(why.text.find("does not answer"), std::string::npos) << why.text;
+    }
+    {
+        Recorder r(devices);
+        EXPECT_FALSE(r.start(settings(test::testFolder() + "/missing/a.wmv"), &why));
+        EXPECT_EQ(why.code, kStartCannotCreateFile);
+        EXPECT_EQ(devices.live, 0);
+        EXPECT_FALSE(r.busy());
+        r.stop(); // harmless after a failed start
+    }
+    Recorder r(devices);
+    ASSERT_TRUE(r.start(settings(test::testFolder() + "/b.wmv"), &why));
+    EXPECT_FALSE(r.start(settings(test::testFolder() + "/c.wmv"), &why));
+    EXPECT_EQ(why.code, kStartAlreadyStarted);
+    EXPECT_FALSE(std::filesystem::exists(test::testFolder() + "/c.wmv"));
+}
+
+TEST(RecordingThread, DestroyedWhileRecordingLeavesACompleteFile) {
+    FakeDevices devices;
+    const std::string path = test::testFolder() + "/dropped.wmv";
+    {
+        Recorder r(devices);
+        ASSERT_TRUE(r.start(settings(path), nullptr));
+        ASSERT_TRUE(recordedAtLeast(r, 0.5));
+    }
+    EXPECT_EQ(devices.live, 0);
+    const AsfFileInfo info = inspectAsf(path);
+    EXPECT_TRUE(info.complete) << info.problem;
+    EXPECT_TRUE(info.hasIndex);
+    EXPECT_TRUE(test::decodesCleanly(path));
+}

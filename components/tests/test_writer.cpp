@@ -1,0 +1,187 @@
+// The recording core fed directly, faster than real time: file facts, bit
+// rate, frame-rate holding, the profile table and file errors.
+#include "components/tests/media_check.h"
+#include "components/wmenc/asf_file.h"
+#include "components/wmenc/profiles.h"
+#include "components/wmenc/wmv_writer.h"
+#include "platform/errors.h"
+#include "platform/testing/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vesper;
+using namespace vesper::wmenc;
+
+namespace {
+
+// Feeds `seconds` of the virtual card's picture and a tone to every writer.
+void feedPattern(std::vector<WmvWriter*> writers, double seconds) {
+    const int frames = int(seconds * 30000 / 1001);
+    test::PatternFrames pattern(frames);
+    const auto tone = test::toneSamples(seconds + 1);
+    int64_t audioAt = 0;
+    VideoInput picture;
+    while (pattern.next(picture)) {
+        // Sound in runs of 1600 samples, up to the picture's time.
+        while (double(audioAt) / 48000 <= picture.seconds) {
+            const auto sound = test::toneInput(tone, audioAt, 1600, double(audioAt) / 48000);
+            for (auto* w : writers)
+                ASSERT_TRUE(w->addAudio(sound)) << w->error().text;
+            audioAt += 1600;
+        }
+        for (auto* w : writers)
+            ASSERT_TRUE(w->addVideo(picture)) << w->error().text;
+    }
+}
+
+} // namespace
+
+TEST(ProfileTable, HoldsTheQualityNamesWithSoundParameters) {
+    for (const char* name : {kLowProfile, kMediumProfile, kHighProfile})
+        ASSERT_NE(findProfile(name), nullptr) << name;
+    EXPECT_EQ(findProfile("video for broadband NTSC (256 Kbps)"), nullptr); // exact names only
+    std::set<std::string> names;
+    bool pal = false;
+    for (const Profile& p : profiles()) {
+        EXPECT_TRUE(names.insert(p.name).second) << "twice: " << p.name;
+        EXPECT_EQ(p.width % 16, 0) << p.name;
+        EXPECT_EQ(p.height % 16, 0) << p.name;
+        EXPECT_GT(p.videoBitRate, 0) << p.name;
+        EXPECT_GE(p.keyFrameSeconds, 1) << p.name;
+        pal = pal || p.name.find("PAL") != std::string::npos;
+    }
+    EXPECT_TRUE(pal);
+    EXPECT_LT(findProfile(kLowProfile)->totalBitRate(), findProfile(kHighProfile)->totalBitRate());
+}
+
+TEST(WMEncWriter, EveryProfileWritesAPlayableFile) {
+    for (const Profile& p : profiles()) {
+        const std::string path = test::testFolder() + "/every.wmv";
+        WmvWriter w;
+        ASSERT_TRUE(w.open(path, p)) << p.name << ": " << w.error().text;
+        feedPattern({&w}, 0.5);
+        ASSERT_TRUE(w.finish()) << p.name << ": " << w.error().text;
+        const auto info = test::probe(path);
+        EXPECT_EQ(info.width, p.width) << p.name;
+        EXPECT_EQ(info.height, p.height) << p.name;
+        EXPECT_EQ(info.audioRate, p.audioSampleRate) << p.name;
+        EXPECT_EQ(info.audioChannels, p.audioChannels) << p.name;
+        EXPECT_TRUE(test::decodesCleanly(path)) << p.name;
+    }
+}
+
+TEST(WMEncWriter, ShortRecordingIsCompleteIndexedAndSeekable) {
+    const std::string path = test::testFolder() + "/short.wmv";
+    WmvWriter w;
+    ASSERT_TRUE(w.open(path, *findProfile(kMediumProfile)));
+    feedPattern({&w}, 4.0);
+    ASSERT_TRUE(w.finish());
+
+    const auto info = test::probe(path);
+    EXPECT_EQ(info.format, "asf") << info.raw;
+    EXPECT_EQ(info.videoCodec, "wmv2");
+    EXPECT_EQ(info.audioCodec, "wmav2");
+    EXPECT_EQ(info.width, 320);
+    EXPECT_EQ(info.height, 240);
+    EXPECT_EQ(info.frameRate, "30000/1001");
+    EXPECT_NEAR(info.duration, 4.0, 1.0) << info.raw;
+    const AsfFileInfo asf = inspectAsf(path);
+    EXPECT_TRUE(asf.complete) << asf.problem;
+    EXPECT_TRUE(asf.hasIndex) << asf.problem;
+
+    const auto packets = test::summarize(path);
+    // The sound encoder's priming frame may shift both streams by one frame.
+    EXPECT_NEAR(packets.firstVideo, 0.0, 0.1);
+    EXPECT_NEAR(packets.firstAudio, 0.0, 0.1);
+    EXPECT_NEAR(packets.lastAudio, packets.lastVideo, 0.25);
+    EXPECT_TRUE(packets.rising);
+    EXPECT_NEAR(double(packets.videoPackets), 4.0 * 30000 / 1001, 2);
+    const double landed = test::ffmpegSeek(path, 2.0); // the key frame at or before
+    EXPECT_GE(landed, 0.0);
+    EXPECT_LE(landed, 2.0);
+    EXPECT_NEAR(test::gstreamerSeek(path, 2.0), 2.0, 0.1);
+}
+
+TEST(WMEncWriter, VideoBitRateStaysWithinAQuarterOfTheTarget) {
+    // A minute of the moving picture for the three quality profiles at once.
+    std::vector<std::unique_ptr<WmvWriter>> writers;
+    std::vector<WmvWriter*> raw;
+    for (const char* name : {kLowProfile, kMediumProfile, kHighProfile}) {
+        writers.push_back(std::make_unique<WmvWriter>());
+        ASSERT_TRUE(writers.back()->open(test::testFolder() + "/rate" + std::to_string(writers.size()) + ".wmv",
+                                         *findProfile(name)));
+        raw.push_back(writers.back().get());
+    }
+    feedPattern(raw, 60.0);
+    for (auto& w : writers) {
+        ASSERT_TRUE(w->finish());
+        const double seconds = w->stats().videoSeconds;
+        ASSERT_NEAR(seconds, 60.0, 0.5);
+        const double rate = w->stats().videoBytes * 8 / seconds;
+        const double target = w->profile().videoBitRate;
+        std::printf("%s: %.0f bit/s for %.0f (%.2f)\n", w->profile().name.c_str(), rate, target, rate / target);
+        EXPECT_NEAR(rate / target, 1.0, 0.25) << w->profile().name << ": " << rate << " bit/s";
+    }
+}
+
+TEST(WMEncWriter, HoldsTheFrameRateAndTheSoundOnAnIrregularClock) {
+    const std::string path = test::testFolder() + "/irregular.wmv";
+    WmvWriter w;
+    ASSERT_TRUE(w.open(path, *findProfile(kLowProfile)));
+    test::PatternFrames pattern(120);
+    const auto tone = test::toneSamples(6);
+    VideoInput picture;
+    int n = 0;
+    double t = 0.35; // the first picture comes late, after the sound
+    ASSERT_TRUE(w.addAudio(test::toneInput(tone, 0, 4800, 0.0)));
+    while (pattern.next(picture)) {
+        ++n;
+        // Bursts of pictures arriving together, a stall of one second, and
+        // a device running at 20 frames a second.
+        picture.seconds = t;
+        t += (n % 10 == 0) ? 0.0 : (n == 60 ? 1.0 : 0.05);
+        ASSERT_TRUE(w.addVideo(picture));
+    }
+    // The sound arrives with a one-second gap, then runs on.
+    ASSERT_TRUE(w.addAudio(test::toneInput(tone, 4800, 48000, 1.1)));
+    ASSERT_TRUE(w.addAudio(test::toneInput(tone, 52800, 4 * 48000, 3.1)));
+    ASSERT_TRUE(w.finish());
+
+    const auto s = w.stats();
+    EXPECT_GT(s.framesDuplicated, 0);
+    EXPECT_GT(s.framesDropped, 0);
+    const auto packets = test::summarize(path);
+    EXPECT_TRUE(packets.rising);
+    EXPECT_NEAR(packets.firstVideo, 0.0, 0.1);
+    // Every slot of the constant rate is filled up to the last picture.
+    EXPECT_NEAR(double(packets.videoPackets), (packets.lastVideo - packets.firstVideo) * 30000 / 1001 + 1, 1.5);
+    EXPECT_NEAR(double(s.audioSamplesOut) / findProfile(kLowProfile)->audioSampleRate, 7.1, 0.1);
+    EXPECT_TRUE(test::decodesCleanly(path));
+}
+
+TEST(WMEncWriter, FilesThatCannotBeCreatedGiveTheClassicErrors) {
+    const Profile& p = *findProfile(kLowProfile);
+    WmvWriter w;
+    EXPECT_FALSE(w.open(test::testFolder() + "/no/such/folder/x.wmv", p));
+    EXPECT_EQ(w.error().number, err::PathNotFound) << w.error().text;
+    EXPECT_FALSE(w.isOpen());
+
+    const std::string file = test::writeFile(test::testFolder() + "/plain.txt", "x");
+    EXPECT_FALSE(w.open(file + "/x.wmv", p));
+    EXPECT_NE(w.error().number, 0);
+
+    if (geteuid() != 0) { // root may write anywhere
+        const std::string locked = test::makeFolder("locked");
+        ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
+        EXPECT_FALSE(w.open(locked + "/x.wmv", p));
+        EXPECT_EQ(w.error().number, err::PermissionDenied);
+    }
+    // Inputs after a failure are refused, not crashed on.
+    VideoInput none;
+    EXPECT_FALSE(w.addVideo(none));
+    EXPECT_FALSE(w.finish() && w.isOpen());
+}

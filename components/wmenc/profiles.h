@@ -1,0 +1,38 @@
+// The encoding profiles the engine offers, in one table: the names the main
+// program picks from and the parameters a recording is made with.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesper::wmenc {
+
+struct Profile {
+    std::string name;
+    int width = 0; // picture size of the recording
+    int height = 0;
+    int frameRateNum = 0; // constant frame rate, as a fraction
+    int frameRateDen = 1;
+    int videoBitRate = 0;       // bits per second
+    int audioBitRate = 0;       // bits per second
+    int audioSampleRate = 0;    // Hz
+    int audioChannels = 0;      // 1 or 2
+    int keyFrameSeconds = 0;    // at most this long between key frames
+    int bufferMilliseconds = 0; // rate-control buffer (the player's preroll)
+
+    double frameRate() const { return double(frameRateNum) / frameRateDen; }
+    int totalBitRate() const { return videoBitRate + audioBitRate; }
+};
+
+// Every profile, in the order the engine lists them.
+const std::vector<Profile>& profiles();
+// The profile of that exact name, or nullptr.
+const Profile* findProfile(std::string_view name);
+
+// The names the main program maps its quality words to.
+inline constexpr const char* kLowProfile = "Video for broadband NTSC (256 Kbps)";
+inline constexpr const char* kMediumProfile = "Video for broadband NTSC (384 Kbps)";
+inline constexpr const char* kHighProfile = "Video for broadband NTSC (768 Kbps)";
+
+} // namespace vesper::wmenc

@@ -1,0 +1,246 @@
+#include "components/wmenc/recorder.h"
+
+#include "components/wmenc/encoder_codes.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace vesper::wmenc {
+
+namespace {
+
+// Deliveries waiting for the encoder beyond these are dropped (oldest first):
+// a worker that falls behind must not eat the memory.
+constexpr size_t kMaxQueuedPictures = 90;
+constexpr size_t kMaxQueuedSoundRuns = 1000;
+// A source timestamp this far from the arrival time is not trusted.
+constexpr double kMaxClockDisagreement = 1.0;
+
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+struct Recorder::Inbox {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finished;
+    std::deque<VideoInput> video;
+    std::deque<AudioInput> audio;
+    bool accepting = false;
+    bool stopRequested = false;
+    State state = State::Idle;
+    WriteError failure;
+    WriterStats stats;
+    int64_t drops = 0;
+    double startedAt = 0;
+    // Source time to recording time: one offset shared by both streams while
+    // it agrees with the arrival times (it keeps the source's own sync), a
+    // stream's own when its timeline is unrelated.
+    bool sharedSet = false;
+    double sharedOffset = 0;
+    bool ownSet[2] = {false, false};
+    double ownOffset[2] = {0, 0};
+
+    // Called with the mutex held.
+    double recordingTime(int stream, double sourceSeconds) {
+        const double arrival = steadySeconds() - startedAt;
+        if (std::isnan(sourceSeconds)) return arrival;
+        if (!sharedSet) {
+            sharedSet = true;
+            sharedOffset = arrival - sourceSeconds;
+        }
+        if (!ownSet[stream]) {
+            if (std::abs(sourceSeconds + sharedOffset - arrival) <= kMaxClockDisagreement)
+                return sourceSeconds + sharedOffset;
+            ownSet[stream] = true;
+            ownOffset[stream] = arrival - sourceSeconds;
+        }
+        double t = sourceSeconds + ownOffset[stream];
+        if (std::abs(t - arrival) > kMaxClockDisagreement) {
+            // The source's clock jumped: start again from the arrival time.
+            ownOffset[stream] = arrival - sourceSeconds;
+            t = arrival;
+        }
+        return t;
+    }
+};
+
+Recorder::Recorder(MediaSource& source) : m_source(source), m_inbox(std::make_shared<Inbox>()) {}
+
+Recorder::~Recorder() {
+    stop();
+    if (m_worker.joinable()) m_worker.join();
+    m_writer.abandon();
+}
+
+bool Recorder::start(const Settings& settings, StartFailure* failure) {
+    auto fail = [&](int32_t code, std::string text) {
+        if (failure) *failure = {code, std::move(text)};
+        m_videoSub.reset();
+        m_audioSub.reset();
+        std::lock_guard lock(m_inbox->mutex);
+        m_inbox->accepting = false;
+        m_inbox->state = State::Idle;
+        return false;
+    };
+    {
+        std::lock_guard lock(m_inbox->mutex);
+        if (m_inbox->state != State::Idle) {
+            if (failure) *failure = {kStartAlreadyStarted, "this recording has already been started"};
+            return false;
+        }
+        m_inbox->startedAt = steadySeconds();
+        m_inbox->accepting = true;
+    }
+    m_settings = settings;
+    std::weak_ptr<Inbox> weak = m_inbox;
+    std::string why;
+    m_videoSub = m_source.subscribeVideo(
+        settings.videoDevice,
+        [weak](VideoInput&& in) {
+            auto inbox = weak.lock();
+            if (!inbox) return;
+            std::lock_guard lock(inbox->mutex);
+            if (!inbox->accepting) return;
+            in.seconds = inbox->recordingTime(0, in.seconds);
+            if (inbox->video.size() >= kMaxQueuedPictures) {
+                inbox->video.pop_front();
+                ++inbox->drops;
+            }
+            inbox->video.push_back(std::move(in));
+            inbox->wake.notify_one();
+        },
+        &why);
+    if (!m_videoSub)
+        return fail(kStartDeviceFailed, "the video device \"" + settings.videoDevice + "\" failed: " + why);
+    if (!settings.audioDevice.empty()) {
+        m_audioSub = m_source.subscribeAudio(
+            settings.audioDevice,
+            [weak](AudioInput&& in) {
+                auto inbox = weak.lock();
+                if (!inbox) return;
+                std::lock_guard lock(inbox->mutex);
+                if (!inbox->accepting) return;
+                in.seconds = inbox->recordingTime(1, in.seconds);
+                if (inbox->audio.size() >= kMaxQueuedSoundRuns) {
+                    inbox->audio.pop_front();
+                    ++inbox->drops;
+                }
+                inbox->audio.push_back(std::move(in));
+                inbox->wake.notify_one();
+            },
+            &why);
+        if (!m_audioSub)
+            return fail(kStartDeviceFailed, "the audio device \"" + settings.audioDevice + "\" failed: " + why);
+    }
+    if (!m_writer.open(settings.path, settings.profile, !settings.audioDevice.empty())) {
+        const WriteError e = m_writer.error();
+        return fail(kStartCannotCreateFile, e.text);
+    }
+    {
+        std::lock_guard lock(m_inbox->mutex);
+        m_inbox->state = State::Recording;
+    }
+    m_worker = std::thread([this] { run(); });
+    return true;
+}
+
+void Recorder::stop() {
+    // Unsubscribing first guarantees that no delivery arrives afterwards.
+    m_videoSub.reset();
+    m_audioSub.reset();
+    std::lock_guard lock(m_inbox->mutex);
+    m_inbox->accepting = false;
+    m_inbox->stopRequested = true;
+    m_inbox->wake.notify_all();
+}
+
+void Recorder::run() {
+    Inbox& box = *m_inbox;
+    for (;;) {
+        std::unique_lock lock(box.mutex);
+        box.wake.wait(lock, [&] { return !box.video.empty() || !box.audio.empty() || box.stopRequested; });
+        if (box.video.empty() && box.audio.empty()) break; // stop requested, all written
+        // Earliest first, so that the sound's clock check sees the right order.
+        const bool takeVideo =
+            !box.video.empty() && (box.audio.empty() || !(box.audio.front().seconds < box.video.front().seconds));
+        VideoInput picture;
+        AudioInput sound;
+        if (takeVideo) {
+            picture = std::move(box.video.front());
+            box.video.pop_front();
+        } else {
+            sound = std::move(box.audio.front());
+            box.audio.pop_front();
+        }
+        lock.unlock();
+        const bool ok = takeVideo ? m_writer.addVideo(picture) : m_writer.addAudio(sound);
+        picture = {};
+        sound = {};
+        lock.lock();
+        box.stats = m_writer.stats();
+        if (!ok) {
+            // Keep what reached the file; nothing more will be written.
+            box.failure = m_writer.error();
+            box.accepting = false;
+            box.video.clear();
+            box.audio.clear();
+            lock.unlock();
+            m_writer.abandon();
+            lock.lock();
+            box.state = State::Failed;
+            box.finished.notify_all();
+            return;
+        }
+    }
+    {
+        std::lock_guard lock(box.mutex);
+        box.state = State::Finishing;
+    }
+    finishNow();
+}
+
+void Recorder::finishNow() {
+    const bool ok = m_writer.finish();
+    std::lock_guard lock(m_inbox->mutex);
+    m_inbox->stats = m_writer.stats();
+    if (!ok) m_inbox->failure = m_writer.error();
+    m_inbox->state = ok ? State::Done : State::Failed;
+    m_inbox->finished.notify_all();
+}
+
+bool Recorder::waitFinished(double timeoutSeconds) {
+    std::unique_lock lock(m_inbox->mutex);
+    return m_inbox->finished.wait_for(lock, std::chrono::duration<double>(timeoutSeconds), [&] {
+        return m_inbox->state == State::Done || m_inbox->state == State::Failed || m_inbox->state == State::Idle;
+    });
+}
+
+Recorder::State Recorder::state() const {
+    std::lock_guard lock(m_inbox->mutex);
+    return m_inbox->state;
+}
+
+bool Recorder::busy() const {
+    const State s = state();
+    return s == State::Recording || s == State::Finishing;
+}
+
+WriteError Recorder::failure() const {
+    std::lock_guard lock(m_inbox->mutex);
+    return m_inbox->failure;
+}
+
+WriterStats Recorder::stats() const {
+    std::lock_guard lock(m_inbox->mutex);
+    return m_inbox->stats;
+}
+
+int64_t Recorder::queueDrops() const {
+    std::lock_guard lock(m_inbox->mutex);
+    return m_inbox->drops;
+}
+
+} // namespace vesper::wmenc

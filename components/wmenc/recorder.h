@@ -1,0 +1,73 @@
+// One recording: subscribes to a video and an audio device, and encodes what
+// they deliver into a Windows Media file on a thread of its own, so that the
+// caller's thread never waits for the encoder.
+#pragma once
+
+#include "components/wmenc/media.h"
+#include "components/wmenc/profiles.h"
+#include "components/wmenc/wmv_writer.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vesper::wmenc {
+
+// Why a recording could not start: the code that the encoder component
+// reports through IStart (see encoder_codes.h).
+struct StartFailure {
+    int32_t code = 0;
+    std::string text;
+};
+
+class Recorder {
+public:
+    struct Settings {
+        std::string path;
+        Profile profile;
+        std::string videoDevice;
+        std::string audioDevice; // empty: a recording without sound
+    };
+    enum class State { Idle, Recording, Finishing, Done, Failed };
+
+    explicit Recorder(MediaSource& source);
+    // Stops and completes the file; never leaves a thread behind.
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Creates the file and starts recording; false with the reason when it
+    // cannot. Time zero of the file is this call.
+    bool start(const Settings& settings, StartFailure* failure);
+    // Ends the deliveries and lets the worker complete the file (trailer and
+    // index) without waiting for it.
+    void stop();
+    // Waits until the file is complete or failed; false on timeout.
+    bool waitFinished(double timeoutSeconds);
+
+    State state() const;
+    // From start until the file is complete (or has failed).
+    bool busy() const;
+    // The failure that ended the recording early (disk full, ...), if any.
+    WriteError failure() const;
+    WriterStats stats() const;
+    int64_t queueDrops() const;
+
+private:
+    struct Inbox;
+    void run();
+    void finishNow();
+
+    MediaSource& m_source;
+    Settings m_settings;
+    std::shared_ptr<Inbox> m_inbox;
+    std::unique_ptr<Subscription> m_videoSub;
+    std::unique_ptr<Subscription> m_audioSub;
+    std::thread m_worker;
+    WmvWriter m_writer;
+};
+
+} // namespace vesper::wmenc

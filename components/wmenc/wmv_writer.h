@@ -1,0 +1,76 @@
+// Writes one Windows Media file: WMV2 video and WMA2 audio in ASF, at the
+// size, frame rate and bit rates of a profile.
+#pragma once
+
+#include "components/wmenc/media.h"
+#include "components/wmenc/profiles.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vesper::wmenc {
+
+// A failure with the classic error number (61 disk full, 70 permission
+// denied, 76 path not found, ...) and a sentence for people.
+struct WriteError {
+    int32_t number = 0;
+    std::string text;
+    explicit operator bool() const { return number != 0; }
+};
+
+struct WriterStats {
+    int64_t videoFramesIn = 0;    // pictures handed in
+    int64_t videoFramesOut = 0;   // pictures encoded, duplicates included
+    int64_t framesDuplicated = 0; // to fill gaps at the constant frame rate
+    int64_t framesDropped = 0;    // arrived for a slot already filled
+    int64_t videoBytes = 0;       // encoded video payload
+    int64_t audioBytes = 0;       // encoded audio payload
+    int64_t audioSamplesOut = 0;  // per channel, silence for gaps included
+    double videoSeconds = 0;      // media time covered by the pictures
+};
+
+class WmvWriter {
+public:
+    WmvWriter();
+    ~WmvWriter(); // abandons an unfinished file: what was written stays readable
+    WmvWriter(const WmvWriter&) = delete;
+    WmvWriter& operator=(const WmvWriter&) = delete;
+
+    // Creates the file and writes its header.
+    bool open(const std::string& path, const Profile& profile, bool withAudio = true);
+
+    // Inputs carry seconds since the recording began. Pictures are scaled to
+    // the profile and placed on its constant frame rate (dropped when early,
+    // repeated to fill a gap); sound is resampled and kept in step with the
+    // clock (silence fills a gap, sound running ahead is dropped).
+    bool addVideo(const VideoInput& in);
+    bool addAudio(const AudioInput& in);
+
+    // Pushes what is buffered into the file, so that a crash loses little.
+    bool flush();
+    // Drains the encoders and writes the trailer with the index.
+    bool finish();
+    // Closes without the trailer (after a failure).
+    void abandon();
+
+    bool isOpen() const;
+    const WriteError& error() const;
+    const WriterStats& stats() const;
+    const Profile& profile() const;
+
+private:
+    bool openFile(const std::string& path, const Profile& profile, bool withAudio);
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+// Cuts a data packet that a failed write left half-written off the end of
+// an unfinished file.
+void trimTornPacket(const std::string& path);
+
+// Maps an FFmpeg error code to the classic file error numbers.
+int32_t classicErrorFromAv(int averror);
+std::string avErrorText(int averror);
+
+} // namespace vesper::wmenc

@@ -1,0 +1,62 @@
+// vesper-repair: rebuilds recordings that were cut off (the program or the
+// machine died while recording) into complete, indexed, seekable files.
+//
+//   vesper-repair [--force] [--check] FILE...
+//
+// Exit code: 0 when every file is whole (repaired or already complete), 1
+// when one could not be repaired (it is then left exactly as it was), 2 on a
+// usage error.
+#include "components/wmenc/asf_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace vesper::wmenc;
+
+int main(int argc, char** argv) {
+    bool force = false, checkOnly = false;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--force"))
+            force = true;
+        else if (!std::strcmp(argv[i], "--check"))
+            checkOnly = true;
+        else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
+            files.clear(), argc = 0;
+        else
+            files.push_back(argv[i]);
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: vesper-repair [--force] [--check] FILE...\n"
+                             "  rebuilds recordings cut off by a crash into complete, indexed files\n"
+                             "  --check  only report whether each file is complete\n"
+                             "  --force  rewrite even a file that looks complete\n");
+        return 2;
+    }
+    int rc = 0;
+    for (const std::string& f : files) {
+        if (checkOnly) {
+            const AsfFileInfo info = inspectAsf(f);
+            if (info.complete && info.hasIndex) {
+                std::printf("%s: complete\n", f.c_str());
+            } else {
+                std::printf("%s: %s\n", f.c_str(), info.problem.c_str());
+                rc = 1;
+            }
+            continue;
+        }
+        const RepairResult r = repairRecording(f, force);
+        if (r.error) {
+            std::fprintf(stderr, "%s: not repaired (error %d): %s\n", f.c_str(), r.error.number, r.error.text.c_str());
+            rc = 1;
+        } else if (r.wasComplete) {
+            std::printf("%s: already complete, nothing to do\n", f.c_str());
+        } else {
+            std::printf("%s: repaired, %lld packets kept, %.1f seconds\n", f.c_str(), (long long)r.packetsCopied,
+                        r.seconds);
+        }
+    }
+    return rc;
+}
