@@ -322,9 +322,9 @@ std::shared_ptr<Source> makeSource(const CatalogEntry& e, MediaKind kind, const 
         hw = virtualHardware(e.card, e.cardIndex);
         if (kind == MediaKind::Video) {
             description =
-                "videotestsrc is-live=true pattern=smpte horizontal-speed=2 ! video/x-raw,format=I420,width=" +
-                std::to_string(e.card.width) + ",height=" + std::to_string(e.card.height) +
-                ",framerate=" + fraction(e.card.fpsNum, e.card.fpsDen) +
+                "videotestsrc is-live=true pattern=smpte horizontal-speed=" + std::string(e.card.moving ? "2" : "0") +
+                " ! video/x-raw,format=I420,width=" + std::to_string(e.card.width) +
+                ",height=" + std::to_string(e.card.height) + ",framerate=" + fraction(e.card.fpsNum, e.card.fpsDen) +
                 " ! textoverlay name=overlay font-desc=\"Sans Bold 20\" valignment=top halignment=left "
                 "shaded-background=true ! " +
                 kAppSink;

@@ -27,6 +27,7 @@
 //     "decoder": true,               an analog video decoder (video standards)
 //     "streamCarriesAudio": false,   the video stream is interleaved audio+video
 //     "busy": false,                 the device cannot be started (held elsewhere)
+//     "moving": true,                the test pattern moves (false: a still picture)
 //     "width": 640, "height": 480, "framerate": "30000/1001",
 //     "crossbars": [                 [0] feeds the capture pin, [1] feeds [0], ...
 //       { "inputs":  ["Video Tuner", {"type": "Video Composite", "related": 3}, 2, ...],

@@ -113,6 +113,10 @@ private:
             if (m_converter) gst_video_converter_free(m_converter);
             m_in = in;
             gst_video_info_set_format(&m_out, GST_VIDEO_FORMAT_BGRx, w, h);
+            // The converter changes size and format only.
+            GST_VIDEO_INFO_FPS_N(&m_out) = GST_VIDEO_INFO_FPS_N(&m_in);
+            GST_VIDEO_INFO_FPS_D(&m_out) = GST_VIDEO_INFO_FPS_D(&m_in);
+            GST_VIDEO_INFO_INTERLACE_MODE(&m_out) = GST_VIDEO_INFO_INTERLACE_MODE(&m_in);
             m_converter = gst_video_converter_new(
                 &m_in, &m_out,
                 gst_structure_new("options", GST_VIDEO_CONVERTER_OPT_THREADS, G_TYPE_UINT, 1u,

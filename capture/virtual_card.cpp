@@ -126,6 +126,7 @@ VirtualCardSpec parseCard(const json& card, const std::string& where) {
     c.decoder = flag(card, "decoder", true, where);
     c.streamCarriesAudio = flag(card, "streamCarriesAudio", false, where);
     c.busy = flag(card, "busy", false, where);
+    c.moving = flag(card, "moving", true, where);
     c.width = positive(card, "width", 640, where) & ~1;
     c.height = positive(card, "height", 480, where) & ~1;
     if (card.contains("framerate")) {
@@ -403,7 +404,7 @@ std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardSpec& spec, si
     std::lock_guard lock(mutex);
     // Same card, same hardware: the key holds everything the description says.
     std::string key = std::to_string(index) + "\n" + spec.video + "\n" + spec.audio + "\n" + (spec.tuner ? "t" : "-") +
-                      (spec.decoder ? "d" : "-") + (spec.streamCarriesAudio ? "a" : "-");
+                      (spec.decoder ? "d" : "-") + (spec.streamCarriesAudio ? "a" : "-") + (spec.busy ? "b" : "-");
     for (const auto& x : spec.crossbars) {
         key += "|" + std::to_string(x.feedsInput) + "," + std::to_string(x.feedsOutput) + ":";
         for (const auto& p : x.inputs)

@@ -68,6 +68,7 @@ struct VirtualCardSpec {
     bool decoder = true;
     bool streamCarriesAudio = false;
     bool busy = false;
+    bool moving = true; // the test pattern moves
     int width = 640;
     int height = 480;
     int fpsNum = 30000;

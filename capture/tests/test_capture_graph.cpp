@@ -47,7 +47,7 @@ TEST(CapgraphNumbers, ReadLikeTheCLibrary) {
     // Only the first 19 characters take part.
     EXPECT_EQ(readNumber("0000000000000000012345"), 12);
     EXPECT_EQ(readNumber("999999999999999999"), 999999999999999999LL);
-    EXPECT_EQ(readNumber("9999999999999999999"), INT64_MAX); // saturates
+    EXPECT_EQ(readNumber("9999999999999999999"), INT64_MAX);              // saturates
     EXPECT_EQ(readNumber("-9999999999999999999"), -999999999999999999LL); // the sign counts as one of 19
     EXPECT_EQ(readLong("99999999999"), 2147483647L);
     EXPECT_EQ(readLong("-99999999999"), -2147483647L - 1);

@@ -1,0 +1,188 @@
+// The preview window painted into a window of the caller, on the offscreen
+// platform: placement, clamping, visibility, and the picture itself.
+#include "capture/capture_commands.h"
+#include "capture/video_renderer.h"
+#include "capture/virtual_card.h"
+
+#include "capture/tests/capture_test_util.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace vesper::capture;
+using vesper::capture::captest::CardsFile;
+using vesper::capture::captest::eventually;
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "capture_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
+}
+
+const QColor kBackground(12, 200, 34);
+
+std::unique_ptr<QWidget> ownerWindow(int w = 640, int h = 480) {
+    app();
+    auto win = std::make_unique<QWidget>();
+    win->setAutoFillBackground(true);
+    QPalette p = win->palette();
+    p.setColor(QPalette::Window, kBackground);
+    win->setPalette(p);
+    win->resize(w, h);
+    win->show();
+    return win;
+}
+
+std::string handle(QWidget* w) { return QString::number(w->winId()).toStdString(); }
+
+QWidget* preview(QWidget* owner) { return owner->findChild<QWidget*>("CapgraphPreview"); }
+
+// Share of the rectangle's pixels that are not the owner's background.
+double pictureShare(QWidget* owner, const QRect& area) {
+    const QImage img = owner->grab().toImage();
+    long other = 0, all = 0;
+    for (int y = area.top(); y <= area.bottom(); y += 4)
+        for (int x = area.left(); x <= area.right(); x += 4) {
+            ++all;
+            if (img.pixelColor(x, y) != kBackground) ++other;
+        }
+    return all ? double(other) / all : 0;
+}
+
+struct Fixture {
+    Fixture()
+        : f(R"({"realDevices": false, "cards": [{"video": "Card A", "audio": "Card A Audio",
+                                                       "width": 320, "height": 240, "moving": false}]})") {
+        app();
+    }
+    VideoRendererFilter* renderer() { return dynamic_cast<VideoRendererFilter*>(state.videoWindow()); }
+    bool waitPainted(long more) {
+        const long target = renderer()->framesPainted() + more;
+        const bool ok = eventually([&] {
+            QCoreApplication::processEvents();
+            return renderer()->framesPainted() >= target;
+        });
+        if (!ok)
+            std::fprintf(stderr, "frames received %ld, painted %ld\n", renderer()->framesReceived(),
+                         renderer()->framesPainted());
+        return ok;
+    }
+    CardsFile f;
+    CaptureState state;
+    CaptureCommands cmd{state};
+};
+
+} // namespace
+
+TEST(PreviewWindow, PlacedHiddenThenShownWithThePicture) {
+    Fixture x;
+    auto win = ownerWindow();
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "326", "79", "202", "152"), "OK");
+    QWidget* child = preview(win.get());
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->geometry(), QRect(326, 79, 202, 152));
+    EXPECT_FALSE(child->isVisible());
+    EXPECT_LT(pictureShare(win.get(), QRect(326, 79, 202, 152)), 0.01);
+
+    EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
+    EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
+    EXPECT_TRUE(child->isVisible());
+    ASSERT_TRUE(x.waitPainted(2));
+    EXPECT_GT(pictureShare(win.get(), QRect(326, 79, 202, 152)), 0.9);
+    // Nothing outside the pane.
+    EXPECT_LT(pictureShare(win.get(), QRect(0, 0, 300, 70)), 0.01);
+
+    EXPECT_EQ(x.cmd.SetPreview("0"), "OK");
+    EXPECT_FALSE(child->isVisible());
+    EXPECT_LT(pictureShare(win.get(), QRect(326, 79, 202, 152)), 0.01);
+    for (const char* bad : {"true", " 1", "", "01", "2"})
+        EXPECT_EQ(x.cmd.SetPreview(bad), "Not OK") << bad;
+    EXPECT_FALSE(child->isVisible());
+}
+
+TEST(PreviewWindow, ClampingResizeAndMovingToAnotherWindow) {
+    Fixture x;
+    auto win = ownerWindow();
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    EXPECT_EQ(x.cmd.ResizePreview("0", "0", "100", "100"), "Not OK"); // not placed yet
+    EXPECT_EQ(x.cmd.InitPreview("0", "0", "0", "10", "10"), "Not OK");
+    EXPECT_EQ(x.cmd.InitPreview("-7", "0", "0", "10", "10"), "Not OK");
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "-3", "-4", "-5", "-1"), "OK");
+    EXPECT_EQ(preview(win.get())->geometry(), QRect(0, 0, 150, 100));
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "5", "6", "0", "0"), "OK");
+    EXPECT_EQ(preview(win.get())->geometry(), QRect(5, 6, 0, 0));
+
+    EXPECT_EQ(x.cmd.ResizePreview("0", "0", "320", "240"), "OK");
+    EXPECT_EQ(preview(win.get())->geometry(), QRect(0, 0, 320, 240));
+    EXPECT_EQ(x.cmd.ResizePreview("10", "10", "99999999999", "-2"), "OK");
+    EXPECT_EQ(preview(win.get())->geometry().topLeft(), QPoint(10, 10));
+
+    // The TV window takes the picture over; the main window loses it.
+    auto tv = ownerWindow(400, 300);
+    ASSERT_EQ(x.cmd.InitPreview(handle(tv.get()), "0", "0", "400", "300"), "OK");
+    EXPECT_EQ(preview(win.get()), nullptr);
+    ASSERT_NE(preview(tv.get()), nullptr);
+    EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
+    ASSERT_TRUE(x.waitPainted(2));
+    EXPECT_GT(pictureShare(tv.get(), QRect(0, 0, 400, 300)), 0.9);
+}
+
+TEST(PreviewWindow, HandlesThatNameNoWindowAndOwnersThatGoAway) {
+    Fixture x;
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    // A handle naming no window is taken as given; the picture has nowhere to go.
+    EXPECT_EQ(x.cmd.InitPreview("987654321", "0", "0", "100", "100"), "OK");
+    EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
+    EXPECT_EQ(x.cmd.InitPreview("99999999999999999999999", "0", "0", "100", "100"), "OK");
+    EXPECT_EQ(x.cmd.ResizePreview("1", "1", "50", "50"), "OK");
+
+    auto win = ownerWindow();
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "0", "0", "100", "100"), "OK");
+    EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
+    ASSERT_TRUE(x.waitPainted(1));
+    win.reset(); // the owner closes while frames keep coming
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(x.cmd.ResizePreview("0", "0", "120", "90"), "OK");
+    EXPECT_EQ(x.cmd.SetPreview("0"), "OK");
+    EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
+    EXPECT_EQ(x.cmd.Release(), "OK");
+    // Placed stays set: a later resize places whatever window then exists.
+    EXPECT_EQ(x.cmd.ResizePreview("0", "0", "120", "90"), "Not OK"); // no video window now
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    EXPECT_EQ(x.cmd.ResizePreview("0", "0", "120", "90"), "OK");
+}
+
+TEST(PreviewWindow, ChannelChangeShowsInThePicture) {
+    Fixture x;
+    auto win = ownerWindow(320, 240);
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "0", "0", "320", "240"), "OK");
+    ASSERT_EQ(x.cmd.SetPreview("1"), "OK");
+    auto hw = virtualHardware(loadVirtualCards().cards[0], 0);
+    ASSERT_EQ(x.cmd.SetChannel("4"), "OK");
+    ASSERT_TRUE(x.waitPainted(5));
+    // A still pattern (but for its noise block at the bottom right): only
+    // the caption changes with the channel.
+    auto still = [&] { return win->grab().toImage().copy(0, 0, 230, 240); };
+    const QImage before = still();
+    ASSERT_TRUE(x.waitPainted(2));
+    EXPECT_EQ(still(), before);
+    ASSERT_EQ(x.cmd.SetChannel("11"), "OK");
+    EXPECT_NE(hw->overlayText().find("Channel 11"), std::string::npos);
+    ASSERT_TRUE(x.waitPainted(5));
+    const QImage after = still();
+    EXPECT_NE(before.copy(0, 0, 230, 100), after.copy(0, 0, 230, 100));
+    EXPECT_EQ(before.copy(0, 140, 230, 100), after.copy(0, 140, 230, 100));
+}
