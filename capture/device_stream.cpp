@@ -277,6 +277,20 @@ public:
     }
 };
 
+// Sources still running when the process ends (a caller that never let go)
+// are stopped before the libraries under them go away.
+struct StopSourcesAtExit {
+    ~StopSourcesAtExit() {
+        std::map<std::string, std::shared_ptr<Source>> running;
+        {
+            std::lock_guard lock(Hub::instance().mutex);
+            running.swap(Hub::instance().sources);
+        }
+        for (auto& [key, source] : running)
+            source->stop();
+    }
+} g_stopSourcesAtExit;
+
 class Subscription : public StreamSubscription {
 public:
     Subscription(std::shared_ptr<Source> source, std::shared_ptr<Subscriber> sub)
