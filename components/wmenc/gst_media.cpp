@@ -6,6 +6,7 @@
 #include <gst/audio/audio.h>
 #include <gst/video/video.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace vesper::wmenc {
@@ -82,7 +83,29 @@ struct MappedAudio {
 
 } // namespace
 
-bool videoInputFromSample(GstSample* sample, VideoInput& out) {
+// Moves an input's memory into a block of its own.
+void copyVideo(VideoInput& in) {
+    size_t sizes[4] = {};
+    size_t total = 0;
+    const int chromaRows = (in.height + 1) / 2;
+    for (int i = 0; i < 4 && in.planes[i]; ++i) {
+        // Planar formats with subsampled chroma have half as many rows there.
+        const bool half =
+            i > 0 && (in.format == AV_PIX_FMT_YUV420P || in.format == AV_PIX_FMT_NV12 || in.format == AV_PIX_FMT_NV21);
+        sizes[i] = size_t(std::abs(in.strides[i])) * size_t(half ? chromaRows : in.height);
+        total += sizes[i];
+    }
+    auto block = std::make_shared<std::vector<uint8_t>>(total);
+    size_t at = 0;
+    for (int i = 0; i < 4 && in.planes[i]; ++i) {
+        std::memcpy(block->data() + at, in.planes[i], sizes[i]);
+        in.planes[i] = block->data() + at;
+        at += sizes[i];
+    }
+    in.keep = block;
+}
+
+bool videoInputFromSample(GstSample* sample, VideoInput& out, bool copy) {
     GstBuffer* buffer = sample ? gst_sample_get_buffer(sample) : nullptr;
     GstCaps* caps = sample ? gst_sample_get_caps(sample) : nullptr;
     GstVideoInfo info;
@@ -107,10 +130,11 @@ bool videoInputFromSample(GstSample* sample, VideoInput& out) {
     }
     out.seconds = sampleSeconds(sample, buffer);
     out.keep = std::move(mapped);
+    if (copy) copyVideo(out);
     return true;
 }
 
-bool audioInputFromSample(GstSample* sample, AudioInput& out) {
+bool audioInputFromSample(GstSample* sample, AudioInput& out, bool copy) {
     GstBuffer* buffer = sample ? gst_sample_get_buffer(sample) : nullptr;
     GstCaps* caps = sample ? gst_sample_get_caps(sample) : nullptr;
     GstAudioInfo info;
@@ -131,6 +155,11 @@ bool audioInputFromSample(GstSample* sample, AudioInput& out) {
     out.samples = int(map.size / size_t(bpf));
     out.seconds = sampleSeconds(sample, buffer);
     out.keep = std::move(mapped);
+    if (copy) {
+        auto block = std::make_shared<std::vector<uint8_t>>(out.data, out.data + map.size);
+        out.data = block->data();
+        out.keep = block;
+    }
     return true;
 }
 
@@ -164,7 +193,7 @@ public:
             device, capture::MediaKind::Video,
             [onVideo](GstSample* sample) {
                 VideoInput in;
-                if (videoInputFromSample(sample, in)) onVideo(std::move(in));
+                if (videoInputFromSample(sample, in, true)) onVideo(std::move(in));
             },
             why);
         return s ? std::make_unique<StreamHolder>(std::move(s)) : nullptr;
@@ -175,7 +204,7 @@ public:
             device, capture::MediaKind::Audio,
             [onAudio](GstSample* sample) {
                 AudioInput in;
-                if (audioInputFromSample(sample, in)) onAudio(std::move(in));
+                if (audioInputFromSample(sample, in, true)) onAudio(std::move(in));
             },
             why);
         return s ? std::make_unique<StreamHolder>(std::move(s)) : nullptr;

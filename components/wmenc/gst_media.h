@@ -9,10 +9,12 @@
 namespace vesper::wmenc {
 
 // Wraps a raw video sample (taking a reference, mapping it for reading);
-// false for a format the encoder cannot take.
-bool videoInputFromSample(GstSample* sample, VideoInput& out);
+// false for a format the encoder cannot take. With `copy` the picture is
+// copied out instead, so that the device's buffer goes back to it at once (a
+// capture card has only a few).
+bool videoInputFromSample(GstSample* sample, VideoInput& out, bool copy = false);
 // The same for raw interleaved audio.
-bool audioInputFromSample(GstSample* sample, AudioInput& out);
+bool audioInputFromSample(GstSample* sample, AudioInput& out, bool copy = false);
 
 // Reads the frames of a GStreamer pipeline description ending in an appsink
 // named "sink", as fast as the pipeline makes them. For tests and

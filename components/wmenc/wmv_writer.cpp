@@ -296,7 +296,7 @@ bool WmvWriter::addVideo(const VideoInput& in) {
         const AVFrame* fill = s.lastPicture ? s.lastPicture.get() : picture.get();
         for (; s.nextSlot < slot; ++s.nextSlot) {
             if (!s.encodePicture(fill, s.nextSlot)) return false;
-            ++s.stats.framesDuplicated;
+            ++(s.lastPicture ? s.stats.framesDuplicated : s.stats.leadInFrames);
         }
     }
     if (!s.encodePicture(picture.get(), slot)) return false;

@@ -23,6 +23,7 @@ struct WriterStats {
     int64_t videoFramesIn = 0;    // pictures handed in
     int64_t videoFramesOut = 0;   // pictures encoded, duplicates included
     int64_t framesDuplicated = 0; // to fill gaps at the constant frame rate
+    int64_t leadInFrames = 0;     // the first picture standing in from time zero
     int64_t framesDropped = 0;    // arrived for a slot already filled
     int64_t videoBytes = 0;       // encoded video payload
     int64_t audioBytes = 0;       // encoded audio payload
