@@ -90,6 +90,8 @@ private:
         // A recording that ended early (disk full, ...) says so here; what
         // reached the file stays readable.
         if (const WriteError e = m_recorder->failure()) fail(e.number, e.text);
+        if (const std::string lost = m_recorder->deviceLost(); !lost.empty())
+            fail(kErrDeviceUnavailable, lost + "; the file holds what was recorded before");
         return {};
     }
 

@@ -21,6 +21,8 @@ constexpr int32_t kObjectError = int32_t(0x80040000u); // the classic vbObjectEr
 constexpr int32_t kErrAlreadyStarted = kObjectError + 513;
 constexpr int32_t kErrNotStarted = kObjectError + 514;
 constexpr int32_t kErrAlreadyStopped = kObjectError + 515;
+// A device stopped delivering during the recording (the classic "Device unavailable").
+constexpr int32_t kErrDeviceUnavailable = 68;
 
 // A new encoder object (the caller owns it).
 Object* newEncoderCommand();

@@ -20,33 +20,36 @@ using namespace vesper::wmenc;
 namespace {
 
 // A live device whose timestamps start at 1000 hours, as GStreamer's libav
-// elements stamp theirs; "Broken Video" cannot be opened.
+// elements stamp theirs; "Broken Video" cannot be opened, "Fading Video" is
+// unplugged after 20 pictures.
 class FakeDevices : public MediaSource {
 public:
     std::atomic<int> live{0};
 
     std::vector<std::string> devices(MediaKind kind) override {
-        return kind == MediaKind::Video ? std::vector<std::string>{"Fake Video", "Broken Video"}
+        return kind == MediaKind::Video ? std::vector<std::string>{"Fake Video", "Broken Video", "Fading Video"}
                                         : std::vector<std::string>{"Fake Audio"};
     }
-    std::unique_ptr<Subscription> subscribeVideo(const std::string& device, VideoHandler on,
+    std::unique_ptr<Subscription> subscribeVideo(const std::string& device, VideoHandler on, EndHandler onEnd,
                                                  std::string* why) override {
-        if (device != "Fake Video") {
+        if (device == "Broken Video") {
             if (why) *why = "the device does not answer";
             return nullptr;
         }
-        return std::make_unique<Feed>(this, [on](int i, bool& more) {
+        const int frameCount = device == "Fading Video" ? 20 : 1000;
+        return std::make_unique<Feed>(this, [on, onEnd, frameCount](int i, bool& more) {
             thread_local std::unique_ptr<test::PatternFrames> frames;
-            if (!frames) frames = std::make_unique<test::PatternFrames>(1000);
+            if (!frames) frames = std::make_unique<test::PatternFrames>(frameCount);
             VideoInput v;
             more = frames->next(v);
+            if (!more && frameCount < 1000) onEnd("unplugged");
             if (!more) return 0.0;
             v.seconds = 3600000.0 + i * 1001.0 / 30000;
             on(std::move(v));
             return 1001.0 / 30000;
         });
     }
-    std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler on,
+    std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler on, EndHandler,
                                                  std::string* why) override {
         if (device != "Fake Audio") {
             if (why) *why = "no such device";
@@ -163,5 +166,21 @@ TEST(RecordingThread, DestroyedWhileRecordingLeavesACompleteFile) {
     const AsfFileInfo info = inspectAsf(path);
     EXPECT_TRUE(info.complete) << info.problem;
     EXPECT_TRUE(info.hasIndex);
+    EXPECT_TRUE(test::decodesCleanly(path));
+}
+
+TEST(RecordingThread, KeepsRecordingWhenADeviceIsUnplugged) {
+    FakeDevices devices;
+    const std::string path = test::testFolder() + "/fading.wmv";
+    Recorder r(devices);
+    ASSERT_TRUE(r.start(settings(path, "Fading Video"), nullptr));
+    ASSERT_TRUE(waitUntil([&] { return !r.deviceLost().empty(); }, 20));
+    EXPECT_NE(r.deviceLost().find("\"Fading Video\" stopped: unplugged"), std::string::npos) << r.deviceLost();
+    EXPECT_TRUE(r.busy()); // the sound goes on until the caller stops
+    r.stop();
+    ASSERT_TRUE(r.waitFinished(20));
+    EXPECT_EQ(r.state(), Recorder::State::Done);
+    EXPECT_EQ(r.stats().videoFramesIn, 20);
+    EXPECT_TRUE(inspectAsf(path).hasIndex);
     EXPECT_TRUE(test::decodesCleanly(path));
 }

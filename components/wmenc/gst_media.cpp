@@ -187,7 +187,7 @@ public:
             names.push_back(d.friendlyName);
         return names;
     }
-    std::unique_ptr<Subscription> subscribeVideo(const std::string& device, VideoHandler onVideo,
+    std::unique_ptr<Subscription> subscribeVideo(const std::string& device, VideoHandler onVideo, EndHandler onEnd,
                                                  std::string* why) override {
         auto s = capture::subscribeDeviceStream(
             device, capture::MediaKind::Video,
@@ -195,10 +195,10 @@ public:
                 VideoInput in;
                 if (videoInputFromSample(sample, in, true)) onVideo(std::move(in));
             },
-            why);
+            std::move(onEnd), why);
         return s ? std::make_unique<StreamHolder>(std::move(s)) : nullptr;
     }
-    std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler onAudio,
+    std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler onAudio, EndHandler onEnd,
                                                  std::string* why) override {
         auto s = capture::subscribeDeviceStream(
             device, capture::MediaKind::Audio,
@@ -206,7 +206,7 @@ public:
                 AudioInput in;
                 if (audioInputFromSample(sample, in, true)) onAudio(std::move(in));
             },
-            why);
+            std::move(onEnd), why);
         return s ? std::make_unique<StreamHolder>(std::move(s)) : nullptr;
     }
 };

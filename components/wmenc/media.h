@@ -56,15 +56,17 @@ class MediaSource {
 public:
     using VideoHandler = std::function<void(VideoInput&&)>;
     using AudioHandler = std::function<void(AudioInput&&)>;
+    // Called once when a device stops for good (vanished, failed), with why.
+    using EndHandler = std::function<void(const std::string& reason)>;
 
     virtual ~MediaSource() = default;
     // Friendly names of the devices of one kind.
     virtual std::vector<std::string> devices(MediaKind kind) = 0;
     // nullptr (and `why`) when the device is unknown or cannot stream.
     virtual std::unique_ptr<Subscription> subscribeVideo(const std::string& device, VideoHandler onVideo,
-                                                         std::string* why) = 0;
+                                                         EndHandler onEnd, std::string* why) = 0;
     virtual std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler onAudio,
-                                                         std::string* why) = 0;
+                                                         EndHandler onEnd, std::string* why) = 0;
 };
 
 // The capture devices of the machine, through the capture layer's shared

@@ -32,6 +32,7 @@ struct Recorder::Inbox {
     bool stopRequested = false;
     State state = State::Idle;
     WriteError failure;
+    std::string deviceLost;
     WriterStats stats;
     int64_t drops = 0;
     double startedAt = 0;
@@ -97,6 +98,16 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
     m_settings = settings;
     std::weak_ptr<Inbox> weak = m_inbox;
     std::string why;
+    // A device that goes away ends its deliveries; the recording keeps what
+    // came before and goes on with the other device until it is stopped.
+    auto lost = [weak](const std::string& device) {
+        return [weak, device](const std::string& reason) {
+            if (auto inbox = weak.lock()) {
+                std::lock_guard lock(inbox->mutex);
+                if (inbox->deviceLost.empty()) inbox->deviceLost = "the device \"" + device + "\" stopped: " + reason;
+            }
+        };
+    };
     m_videoSub = m_source.subscribeVideo(
         settings.videoDevice,
         [weak](VideoInput&& in) {
@@ -112,7 +123,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
             inbox->video.push_back(std::move(in));
             inbox->wake.notify_one();
         },
-        &why);
+        lost(settings.videoDevice), &why);
     if (!m_videoSub)
         return fail(kStartDeviceFailed, "the video device \"" + settings.videoDevice + "\" failed: " + why);
     if (!settings.audioDevice.empty()) {
@@ -131,7 +142,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
                 inbox->audio.push_back(std::move(in));
                 inbox->wake.notify_one();
             },
-            &why);
+            lost(settings.audioDevice), &why);
         if (!m_audioSub)
             return fail(kStartDeviceFailed, "the audio device \"" + settings.audioDevice + "\" failed: " + why);
     }
@@ -231,6 +242,11 @@ bool Recorder::busy() const {
 WriteError Recorder::failure() const {
     std::lock_guard lock(m_inbox->mutex);
     return m_inbox->failure;
+}
+
+std::string Recorder::deviceLost() const {
+    std::lock_guard lock(m_inbox->mutex);
+    return m_inbox->deviceLost;
 }
 
 WriterStats Recorder::stats() const {

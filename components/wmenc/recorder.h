@@ -53,6 +53,8 @@ public:
     bool busy() const;
     // The failure that ended the recording early (disk full, ...), if any.
     WriteError failure() const;
+    // Why a device stopped delivering during the recording; empty when none did.
+    std::string deviceLost() const;
     WriterStats stats() const;
     int64_t queueDrops() const;
 
