@@ -14,8 +14,15 @@ namespace {
 
 constexpr const char* kSource = "Encwrap.clsCommand";
 
-bool listed(const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
+// The engine lists these resources beside the devices; they stand for the
+// first device of their kind (the main program's settings start with them).
+constexpr const char* kDefaultVideo = "Default_Video_Device";
+constexpr const char* kDefaultAudio = "Default_Audio_Device";
+
+// The device to open for a name, or empty when there is none.
+std::string resolve(const std::vector<std::string>& names, const std::string& name, const char* defaultName) {
+    if (name == defaultName) return names.empty() ? std::string() : names.front();
+    return std::find(names.begin(), names.end(), name) != names.end() ? name : std::string();
 }
 
 class EncoderCommand : public DispatchObject {
@@ -66,14 +73,16 @@ private:
         const Profile* profile = findProfile(m_profileName);
         if (!profile) return refuse(kStartUnknownProfile, "there is no profile \"" + m_profileName + "\"");
         MediaSource& source = currentMediaSource();
-        if (!listed(source.devices(MediaKind::Video), m_videoDevice))
+        const std::string video = resolve(source.devices(MediaKind::Video), m_videoDevice, kDefaultVideo);
+        if (video.empty())
             return refuse(kStartUnknownVideoDevice, "there is no video device \"" + m_videoDevice + "\"");
-        if (!listed(source.devices(MediaKind::Audio), m_audioDevice))
+        const std::string audio = resolve(source.devices(MediaKind::Audio), m_audioDevice, kDefaultAudio);
+        if (audio.empty())
             return refuse(kStartUnknownAudioDevice, "there is no audio device \"" + m_audioDevice + "\"");
 
         auto recorder = std::make_unique<Recorder>(source);
         StartFailure failure;
-        if (!recorder->start({m_outputFile, *profile, m_videoDevice, m_audioDevice}, &failure))
+        if (!recorder->start({m_outputFile, *profile, video, audio}, &failure))
             return refuse(failure.code, failure.text);
         m_recorder = std::move(recorder);
         code = Variant(kStartOk);

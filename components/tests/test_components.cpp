@@ -248,8 +248,9 @@ TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedReco
     EXPECT_TRUE(inspectAsf(path).hasIndex);
 
     // Released while recording, without IStop: the file is completed anyway.
+    // (The default resources stand for the first devices.)
     const std::string dropped = test::testFolder() + "/dropped.wmv";
-    enc = startEncoder(dropped, kVideo, kAudio, kLowProfile, code, started);
+    enc = startEncoder(dropped, "Default_Video_Device", "Default_Audio_Device", kLowProfile, code, started);
     ASSERT_TRUE(started);
     waitSeconds(1.0);
     enc.reset();
