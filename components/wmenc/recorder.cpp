@@ -36,33 +36,24 @@ struct Recorder::Inbox {
     WriterStats stats;
     int64_t drops = 0;
     double startedAt = 0;
-    // Source time to recording time: one offset shared by both streams while
-    // it agrees with the arrival times (it keeps the source's own sync), a
-    // stream's own when its timeline is unrelated.
-    bool sharedSet = false;
-    double sharedOffset = 0;
-    bool ownSet[2] = {false, false};
-    double ownOffset[2] = {0, 0};
+    // Source time to recording time, one offset per stream. The capture
+    // layer runs each device in its own pipeline, so the streams' timelines
+    // are unrelated; each is tied to the steady clock at its first delivery,
+    // counted from the moment its first sample was taken (a run of sound is
+    // delivered when its last sample is in).
+    bool anchored[2] = {false, false};
+    double offset[2] = {0, 0};
 
     // Called with the mutex held.
-    double recordingTime(int stream, double sourceSeconds) {
-        const double arrival = steadySeconds() - startedAt;
-        if (std::isnan(sourceSeconds)) return arrival;
-        if (!sharedSet) {
-            sharedSet = true;
-            sharedOffset = arrival - sourceSeconds;
-        }
-        if (!ownSet[stream]) {
-            if (std::abs(sourceSeconds + sharedOffset - arrival) <= kMaxClockDisagreement)
-                return sourceSeconds + sharedOffset;
-            ownSet[stream] = true;
-            ownOffset[stream] = arrival - sourceSeconds;
-        }
-        double t = sourceSeconds + ownOffset[stream];
-        if (std::abs(t - arrival) > kMaxClockDisagreement) {
-            // The source's clock jumped: start again from the arrival time.
-            ownOffset[stream] = arrival - sourceSeconds;
-            t = arrival;
+    double recordingTime(int stream, double sourceSeconds, double durationSeconds) {
+        const double taken = steadySeconds() - startedAt - durationSeconds;
+        if (std::isnan(sourceSeconds)) return taken;
+        double t = sourceSeconds + offset[stream];
+        if (!anchored[stream] || std::abs(t - taken) > kMaxClockDisagreement) {
+            // The first delivery, or the source's clock jumped: start afresh.
+            anchored[stream] = true;
+            offset[stream] = taken - sourceSeconds;
+            t = taken;
         }
         return t;
     }
@@ -115,7 +106,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
             if (!inbox) return;
             std::lock_guard lock(inbox->mutex);
             if (!inbox->accepting) return;
-            in.seconds = inbox->recordingTime(0, in.seconds);
+            in.seconds = inbox->recordingTime(0, in.seconds, 0.0);
             if (inbox->video.size() >= kMaxQueuedPictures) {
                 inbox->video.pop_front();
                 ++inbox->drops;
@@ -134,7 +125,8 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
                 if (!inbox) return;
                 std::lock_guard lock(inbox->mutex);
                 if (!inbox->accepting) return;
-                in.seconds = inbox->recordingTime(1, in.seconds);
+                in.seconds =
+                    inbox->recordingTime(1, in.seconds, in.sampleRate > 0 ? double(in.samples) / in.sampleRate : 0.0);
                 if (inbox->audio.size() >= kMaxQueuedSoundRuns) {
                     inbox->audio.pop_front();
                     ++inbox->drops;
