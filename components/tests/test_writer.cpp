@@ -185,3 +185,19 @@ TEST(WMEncWriter, FilesThatCannotBeCreatedGiveTheClassicErrors) {
     EXPECT_FALSE(w.addVideo(none));
     EXPECT_FALSE(w.finish() && w.isOpen());
 }
+
+TEST(WMEncWriter, OneRecordingPerFileAndNoRepairWhileItRuns) {
+    const std::string path = test::testFolder() + "/once.wmv";
+    WmvWriter first, second;
+    ASSERT_TRUE(first.open(path, *findProfile(kLowProfile)));
+    feedPattern({&first}, 0.5);
+    ASSERT_TRUE(first.flush());
+    EXPECT_FALSE(second.open(path, *findProfile(kLowProfile)));
+    EXPECT_EQ(second.error().number, err::PathFileAccessError);
+    const RepairResult busy = repairRecording(path);
+    EXPECT_EQ(busy.error.number, err::PathFileAccessError) << busy.error.text;
+    feedPattern({&first}, 0.5);
+    ASSERT_TRUE(first.finish()); // the first went on undisturbed
+    EXPECT_TRUE(inspectAsf(path).hasIndex);
+    EXPECT_TRUE(test::decodesCleanly(path));
+}

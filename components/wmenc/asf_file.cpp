@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <array>
@@ -139,6 +140,11 @@ RepairResult repairRecording(const std::string& path, bool force) {
     };
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return fail(err::FileNotFound, "\"" + path + "\" does not exist");
+    // A file that a recording still writes is not ours to rewrite.
+    const int lockFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool busy = lockFd >= 0 && ::flock(lockFd, LOCK_SH | LOCK_NB) != 0;
+    if (lockFd >= 0) ::close(lockFd);
+    if (busy) return fail(err::PathFileAccessError, "\"" + path + "\" is still being recorded");
     const AsfFileInfo before = inspectAsf(path);
     if (!before.isAsf) return fail(321, "\"" + path + "\" is not a Windows Media file");
     if (before.complete && before.hasIndex && !force) {

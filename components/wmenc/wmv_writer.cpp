@@ -15,6 +15,8 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace vesper::wmenc {
@@ -70,6 +72,7 @@ struct WmvWriter::State {
     bool audioStarted = false;
     double lastFlushSeconds = 0;
     bool headerWritten = false;
+    int lockFd = -1; // held while the file is being written
     WriteError error;
     WriterStats stats;
 
@@ -91,6 +94,8 @@ struct WmvWriter::State {
             fmt = nullptr;
         }
         vst = ast = nullptr;
+        if (lockFd >= 0) ::close(lockFd);
+        lockFd = -1;
     }
 
     bool failAv(int averror, const std::string& what) {
@@ -252,6 +257,12 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
         s.fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, profile.audioChannels, s.aenc->frame_size * 4);
     }
 
+    // One recording per file, across processes: a second encoder (or a repair)
+    // aimed at a file being written is turned away before anything is cut.
+    s.lockFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (s.lockFd < 0) return s.failAv(AVERROR(errno), "cannot create \"" + path + "\"");
+    if (::flock(s.lockFd, LOCK_EX | LOCK_NB) != 0)
+        return s.fail(err::PathFileAccessError, "\"" + path + "\" is being written by another recording");
     rc = avio_open(&s.fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) return s.failAv(rc, "cannot create \"" + path + "\"");
     av_dict_set(&s.fmt->metadata, "title", "", 0);
