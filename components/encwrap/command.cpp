@@ -33,6 +33,8 @@ public:
         method("ISetAudioSource", [this](Args& a) { return setText(a, m_audioDevice); });
         method("ISetProfileName", [this](Args& a) { return setText(a, m_profileName); });
         method("IStart", [this](Args& a) { return start(a); });
+        // The index is written whenever a file is completed, asked for or not:
+        // a recording without one cannot be sought, which helps nobody.
         method("ISetAutoIndex", [this](Args& a) {
             expectArgs(a, 1, 1);
             m_autoIndex = arg(a, 0).toBool();

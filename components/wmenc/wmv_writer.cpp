@@ -390,6 +390,7 @@ bool WmvWriter::finish() {
         if (rc < 0) ok = s.failAv(rc, "cannot finish \"" + s.path + "\"");
     }
     s.release();
+    if (!ok) trimTornPacket(s.path);
     return ok;
 }
 
