@@ -224,6 +224,8 @@ int live(double minutes, const std::string& profileName, std::string output) {
     const long long lost = (long long)(s.framesDuplicated + s.framesDropped + r.queueDrops());
     std::printf("media %.1f s, CPU %.1f s (%.3f CPU s per media s, the whole process with the card itself)\n",
                 s.videoSeconds, cpu, cpu / std::max(1.0, s.videoSeconds));
+    std::printf("video %.0f kbps for a target of %d (%.2f)\n", s.videoBytes * 8 / std::max(1.0, s.videoSeconds) / 1000,
+                p->videoBitRate / 1000, s.videoBytes * 8 / std::max(1.0, s.videoSeconds) / p->videoBitRate);
     std::printf("pictures: %lld from the card, %lld written (%lld lead-in), %lld repeated, %lld dropped, %lld queue "
                 "drops\n",
                 (long long)s.videoFramesIn, (long long)s.videoFramesOut, (long long)s.leadInFrames,
