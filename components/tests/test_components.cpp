@@ -219,6 +219,11 @@ TEST_F(EncoderComponents, EncwrapReportsBadSettingsThroughTheStartCode) {
 
 TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedRecording) {
     ObjectPtr idle = CreateObject("Encwrap.clsCommand");
+    auto* members = dynamic_cast<DispatchObject*>(idle.get());
+    ASSERT_NE(members, nullptr);
+    EXPECT_EQ(members->memberNames(),
+              (std::vector<std::string>{"ISetOutputFilename", "ISetVideoSource", "ISetAudioSource", "ISetProfileName",
+                                        "IStart", "ISetAutoIndex", "IStop", "IIndexerRunning"}));
     EXPECT_THROW(idle->call("IStop"), AutomationError);
     EXPECT_FALSE(idle->call("IIndexerRunning").toBool());
 

@@ -2,6 +2,7 @@
 // rate, frame-rate holding, the profile table and file errors.
 #include "components/tests/media_check.h"
 #include "components/wmenc/asf_file.h"
+#include "components/wmenc/gst_media.h"
 #include "components/wmenc/profiles.h"
 #include "components/wmenc/wmv_writer.h"
 #include "platform/errors.h"
@@ -200,4 +201,46 @@ TEST(WMEncWriter, OneRecordingPerFileAndNoRepairWhileItRuns) {
     ASSERT_TRUE(first.finish()); // the first went on undisturbed
     EXPECT_TRUE(inspectAsf(path).hasIndex);
     EXPECT_TRUE(test::decodesCleanly(path));
+}
+
+TEST(WMEncWriter, TakesThePictureAndSoundFormatsCardsDeliver) {
+    // Real cards deliver packed YUV, NV12 or RGB pictures and float or 16-bit
+    // sound at their own rates; each is converted to the profile.
+    const std::string formats[] = {"YUY2", "UYVY", "NV12", "YV12", "RGB", "BGRx", "GRAY8"};
+    for (const std::string& f : formats) {
+        SampleReader pictures("videotestsrc num-buffers=15 pattern=ball ! video/x-raw,format=" + f +
+                              ",width=352,height=288,framerate=25/1 ! appsink name=sink sync=false");
+        SampleReader sound("audiotestsrc num-buffers=10 samplesperbuffer=1024 ! "
+                           "audio/x-raw,format=F32LE,rate=22050,channels=1 ! appsink name=sink sync=false");
+        ASSERT_TRUE(pictures.ok()) << pictures.error();
+        const std::string path = test::testFolder() + "/format.wmv";
+        WmvWriter w;
+        ASSERT_TRUE(w.open(path, *findProfile(kMediumProfile)));
+        int n = 0;
+        while (GstSample* s = pictures.next()) {
+            VideoInput in;
+            EXPECT_TRUE(videoInputFromSample(s, in, n % 2 == 0)) << f; // copied and mapped alike
+            gst_sample_unref(s);
+            in.seconds = n++ / 25.0;
+            ASSERT_TRUE(w.addVideo(in)) << f;
+        }
+        while (GstSample* s = sound.next()) {
+            AudioInput in;
+            EXPECT_TRUE(audioInputFromSample(s, in, true));
+            gst_sample_unref(s);
+            ASSERT_TRUE(w.addAudio(in));
+        }
+        ASSERT_TRUE(w.finish()) << f;
+        EXPECT_EQ(w.stats().videoFramesIn, 15) << f;
+        std::string log;
+        EXPECT_TRUE(test::decodesCleanly(path, &log)) << f << ": " << log;
+        EXPECT_NEAR(test::probe(path).duration, 0.6, 0.3) << f;
+    }
+    // A picture format nobody can convert is refused at the door.
+    SampleReader odd("videotestsrc num-buffers=1 ! video/x-raw,format=v210,width=64,height=64 ! appsink name=sink");
+    GstSample* s = odd.next();
+    ASSERT_NE(s, nullptr);
+    VideoInput in;
+    EXPECT_FALSE(videoInputFromSample(s, in));
+    gst_sample_unref(s);
 }
