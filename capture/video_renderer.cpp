@@ -62,9 +62,7 @@ QWidget* findWindow(intptr_t handle) {
 // thread): the target size, whether frames are wanted, and the widget.
 class PreviewSurface {
 public:
-    ~PreviewSurface() {
-        if (m_converter) gst_video_converter_free(m_converter);
-    }
+    ~PreviewSurface() { reset(); }
 
     QPointer<PreviewWidget> widget; // touched on the GUI thread only
     std::atomic<bool> wanted{false};
@@ -102,37 +100,77 @@ public:
     std::weak_ptr<PreviewSurface> m_self;
 
 private:
+    static GstVideoConverter* makeConverter(const GstVideoInfo* in, const GstVideoInfo* out) {
+        return gst_video_converter_new(
+            in, out,
+            gst_structure_new("options", GST_VIDEO_CONVERTER_OPT_THREADS, G_TYPE_UINT, 1u,
+                              GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD, GST_TYPE_VIDEO_RESAMPLER_METHOD,
+                              GST_VIDEO_RESAMPLER_METHOD_LINEAR, GST_VIDEO_CONVERTER_OPT_DITHER_METHOD,
+                              GST_TYPE_VIDEO_DITHER_METHOD, GST_VIDEO_DITHER_NONE, nullptr));
+    }
+
+    static void sizedLike(GstVideoInfo* info, GstVideoFormat format, int w, int h, const GstVideoInfo& like) {
+        gst_video_info_set_format(info, format, w, h);
+        // Only size and format change on the way.
+        GST_VIDEO_INFO_FPS_N(info) = GST_VIDEO_INFO_FPS_N(&like);
+        GST_VIDEO_INFO_FPS_D(info) = GST_VIDEO_INFO_FPS_D(&like);
+        GST_VIDEO_INFO_INTERLACE_MODE(info) = GST_VIDEO_INFO_INTERLACE_MODE(&like);
+    }
+
+    void reset() {
+        if (m_scaler) gst_video_converter_free(m_scaler);
+        if (m_converter) gst_video_converter_free(m_converter);
+        if (m_mid) gst_buffer_unref(m_mid);
+        m_scaler = m_converter = nullptr;
+        m_mid = nullptr;
+    }
+
+    // Two steps, cheapest first: scale in the device's own format (fewer
+    // bytes), then convert the small picture to the window's format.
+    bool prepare(const GstVideoInfo& in, int w, int h) {
+        if (m_converter && gst_video_info_is_equal(&in, &m_in) && w == GST_VIDEO_INFO_WIDTH(&m_out) &&
+            h == GST_VIDEO_INFO_HEIGHT(&m_out))
+            return true;
+        reset();
+        m_in = in;
+        sizedLike(&m_out, GST_VIDEO_FORMAT_BGRx, w, h, in);
+        const GstVideoInfo* convertFrom = &m_in;
+        if (w != GST_VIDEO_INFO_WIDTH(&in) || h != GST_VIDEO_INFO_HEIGHT(&in)) {
+            sizedLike(&m_midInfo, GST_VIDEO_INFO_FORMAT(&in), w, h, in);
+            // Formats with subsampled chroma need even sizes; odd ones go in one step.
+            if (GST_VIDEO_INFO_FORMAT(&in) != GST_VIDEO_FORMAT_BGRx && w % 2 == 0 && h % 2 == 0) {
+                m_scaler = makeConverter(&m_in, &m_midInfo);
+                m_mid = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&m_midInfo), nullptr);
+                if (m_scaler && m_mid) convertFrom = &m_midInfo;
+            }
+        }
+        m_converter = makeConverter(convertFrom, &m_out);
+        if (!m_converter) reset();
+        return m_converter != nullptr;
+    }
+
     QImage convert(GstSample* sample, int w, int h) {
         GstCaps* caps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
         if (!caps || !buffer) return {};
         GstVideoInfo in;
-        if (!gst_video_info_from_caps(&in, caps)) return {};
-        if (!m_converter || !gst_video_info_is_equal(&in, &m_in) || w != GST_VIDEO_INFO_WIDTH(&m_out) ||
-            h != GST_VIDEO_INFO_HEIGHT(&m_out)) {
-            if (m_converter) gst_video_converter_free(m_converter);
-            m_in = in;
-            gst_video_info_set_format(&m_out, GST_VIDEO_FORMAT_BGRx, w, h);
-            // The converter changes size and format only.
-            GST_VIDEO_INFO_FPS_N(&m_out) = GST_VIDEO_INFO_FPS_N(&m_in);
-            GST_VIDEO_INFO_FPS_D(&m_out) = GST_VIDEO_INFO_FPS_D(&m_in);
-            GST_VIDEO_INFO_INTERLACE_MODE(&m_out) = GST_VIDEO_INFO_INTERLACE_MODE(&m_in);
-            m_converter = gst_video_converter_new(
-                &m_in, &m_out,
-                gst_structure_new("options", GST_VIDEO_CONVERTER_OPT_THREADS, G_TYPE_UINT, 1u,
-                                  GST_VIDEO_CONVERTER_OPT_RESAMPLER_METHOD, GST_TYPE_VIDEO_RESAMPLER_METHOD,
-                                  GST_VIDEO_RESAMPLER_METHOD_LINEAR, GST_VIDEO_CONVERTER_OPT_DITHER_METHOD,
-                                  GST_TYPE_VIDEO_DITHER_METHOD, GST_VIDEO_DITHER_NONE, nullptr));
-            if (!m_converter) return {};
-        }
+        if (!gst_video_info_from_caps(&in, caps) || !prepare(in, w, h)) return {};
         QImage image(w, h, QImage::Format_RGB32);
         if (image.bytesPerLine() != GST_VIDEO_INFO_PLANE_STRIDE(&m_out, 0)) return {};
-        GstVideoFrame src, dst;
+        GstVideoFrame src, mid, dst;
         if (!gst_video_frame_map(&src, &m_in, buffer, GST_MAP_READ)) return {};
         GstBuffer* out = gst_buffer_new_wrapped_full(GstMemoryFlags(0), image.bits(), image.sizeInBytes(), 0,
                                                      image.sizeInBytes(), nullptr, nullptr);
         bool ok = gst_video_frame_map(&dst, &m_out, out, GST_MAP_WRITE);
-        if (ok) {
+        if (ok && m_scaler) {
+            ok = gst_video_frame_map(&mid, &m_midInfo, m_mid, GST_MAP_READWRITE);
+            if (ok) {
+                gst_video_converter_frame(m_scaler, &src, &mid);
+                gst_video_converter_frame(m_converter, &mid, &dst);
+                gst_video_frame_unmap(&mid);
+            }
+            gst_video_frame_unmap(&dst);
+        } else if (ok) {
             gst_video_converter_frame(m_converter, &src, &dst);
             gst_video_frame_unmap(&dst);
         }
@@ -141,8 +179,11 @@ private:
         return ok ? image : QImage();
     }
 
+    GstVideoConverter* m_scaler = nullptr;
     GstVideoConverter* m_converter = nullptr;
+    GstBuffer* m_mid = nullptr;
     GstVideoInfo m_in{};
+    GstVideoInfo m_midInfo{};
     GstVideoInfo m_out{};
 };
 

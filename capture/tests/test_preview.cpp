@@ -136,6 +136,12 @@ TEST(PreviewWindow, ClampingResizeAndMovingToAnotherWindow) {
     EXPECT_EQ(x.cmd.SetPreview("1"), "OK");
     ASSERT_TRUE(x.waitPainted(2));
     EXPECT_GT(pictureShare(tv.get(), QRect(0, 0, 400, 300)), 0.9);
+    // Odd sizes and enlarging are painted as well.
+    for (auto [w, h] : {std::pair{201, 151}, std::pair{399, 299}}) {
+        ASSERT_EQ(x.cmd.ResizePreview("0", "0", std::to_string(w), std::to_string(h)), "OK");
+        ASSERT_TRUE(x.waitPainted(2));
+        EXPECT_GT(pictureShare(tv.get(), QRect(0, 0, w, h)), 0.9) << w;
+    }
 }
 
 TEST(PreviewWindow, HandlesThatNameNoWindowAndOwnersThatGoAway) {
