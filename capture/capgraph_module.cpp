@@ -129,7 +129,7 @@ VESPER_COMPONENT_EXPORT bool VesperRegisterServer(const char* path) {
     std::string folder = path;
     folder = folder.substr(0, folder.find_last_of('/') + 1);
     ok = ok && registry::setString(lib, "", "Capgraph 1.0 Type Library") &&
-         registry::setString(lib + "\\0\\win32", "", path) && registry::setString(lib + "\\FLAGS", "", "0") &&
+         registry::setString(lib + "\\409\\win32", "", path) && registry::setString(lib + "\\FLAGS", "", "0") &&
          registry::setString(lib + "\\HELPDIR", "", folder);
     const std::string itf = classes(std::string("Interface\\") + kIid);
     ok = ok && registry::setString(itf, "", "ICommand") &&

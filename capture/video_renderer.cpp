@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
+#include <QThread>
 #include <QWidget>
 
 #include <gst/video/video.h>
@@ -53,6 +54,9 @@ QWidget* findWindow(intptr_t handle) {
     if (handle <= 0 || !QCoreApplication::instance()) return nullptr;
     // Windows exist only in a widget application.
     if (!QCoreApplication::instance()->inherits("QApplication")) return nullptr;
+    // Widgets belong to the application's thread; a call from elsewhere
+    // cannot place one.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) return nullptr;
     return QWidget::find(static_cast<WId>(handle));
 }
 

@@ -256,7 +256,9 @@ VirtualCardSet loadVirtualCards() {
     }
     // A broken description must not take the cards away: keep the default
     // card and say once why the file was not used.
+    static std::mutex mutex;
     static std::string lastProblem;
+    std::lock_guard lock(mutex);
     if (problem != lastProblem) {
         std::fprintf(stderr, "Capgraph: virtual card description not used: %s\n", problem.c_str());
         lastProblem = problem;
