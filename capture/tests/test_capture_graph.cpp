@@ -401,3 +401,25 @@ TEST(TunerControl, CardWithoutTuner) {
     // Its crossbar still routes: tuner input present, nothing drives it.
     EXPECT_EQ(x.state.routeCount(), 3);
 }
+
+TEST(CapgraphInit, OddButValidCardsAnswerWithoutHarm) {
+    CardsFile f(cards({card("AudioOut", R"("crossbars": [{"inputs": ["Video Tuner", "Audio Tuner"],
+                                                          "outputs": ["Audio Decoder"]}])"),
+                       card("NoInputs", R"("crossbars": [{"inputs": [], "outputs": ["Video Decoder"]}])"),
+                       card("Unknown", R"("crossbars": [{"inputs": [77, {"type": 4200, "related": 0}],
+                                                         "outputs": [{"type": 12, "related": -1}]}])")}));
+    for (const char* name : {"AudioOut", "NoInputs", "Unknown"}) {
+        Fixture x;
+        ASSERT_EQ(x.cmd.Init(name, std::string(name) + " Audio"), "OK") << name;
+        for (const char* kind : {"0", "1", "2", "3"})
+            EXPECT_EQ(x.cmd.SetVideoInput(kind), "OK");
+        x.cmd.SetChannel("5");
+        EXPECT_EQ(x.cmd.Release(), "OK");
+    }
+    Fixture y;
+    ASSERT_EQ(y.cmd.Init("Unknown", "Unknown Audio"), "OK");
+    std::string name;
+    ASSERT_EQ(y.state.routeCount(), 1);
+    EXPECT_EQ(y.state.router()->routeName(0, &name, 64), kS_OK);
+    EXPECT_EQ(name, "Unknown");
+}
