@@ -192,7 +192,12 @@ private:
         const unsigned gen = m_hw->generation();
         if (gen == m_appliedGeneration) return;
         m_appliedGeneration = gen;
-        if (m_overlay) g_object_set(m_overlay, "text", m_hw->overlayText().c_str(), nullptr);
+        if (m_overlay) {
+            // The overlay reads markup: a card named "A & B" must show as such.
+            gchar* text = g_markup_escape_text(m_hw->overlayText().c_str(), -1);
+            g_object_set(m_overlay, "text", text, nullptr);
+            g_free(text);
+        }
         if (m_tone) g_object_set(m_tone, "freq", m_hw->toneFrequency(), nullptr);
     }
 
