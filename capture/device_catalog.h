@@ -16,7 +16,7 @@ struct CatalogEntry {
     DeviceInfo info;
     Source source = Source::Virtual;
     // Virtual: the card and its index in the description.
-    VirtualCardSpec card;
+    VirtualCardDescription card;
     size_t cardIndex = 0;
     // V4L2: the device node.
     std::string node;

@@ -88,7 +88,7 @@ std::vector<CatalogEntry> catalogDevices(MediaKind kind) {
     std::vector<CatalogEntry> out;
     const VirtualCardSet set = loadVirtualCards();
     for (size_t i = 0; i < set.cards.size(); ++i) {
-        const VirtualCardSpec& c = set.cards[i];
+        const VirtualCardDescription& c = set.cards[i];
         const bool has = kind == MediaKind::Video ? c.hasVideo : c.hasAudio;
         if (!has) continue;
         CatalogEntry e;

@@ -61,8 +61,8 @@ constexpr NamedStandard kStandards[] = {
 
 using json = nlohmann::json;
 
-CrossbarPinSpec parsePin(const json& j, const std::string& where) {
-    CrossbarPinSpec p;
+CrossbarPinDescription parsePin(const json& j, const std::string& where) {
+    CrossbarPinDescription p;
     const json* type = &j;
     if (j.is_object()) {
         if (!j.contains("type")) throw std::runtime_error(where + ": a pin needs a \"type\"");
@@ -84,9 +84,9 @@ CrossbarPinSpec parsePin(const json& j, const std::string& where) {
     return p;
 }
 
-std::vector<CrossbarPinSpec> parsePins(const json& j, const std::string& where) {
+std::vector<CrossbarPinDescription> parsePins(const json& j, const std::string& where) {
     if (!j.is_array()) throw std::runtime_error(where + " must be an array");
-    std::vector<CrossbarPinSpec> pins;
+    std::vector<CrossbarPinDescription> pins;
     for (size_t i = 0; i < j.size(); ++i)
         pins.push_back(parsePin(j[i], where + "[" + std::to_string(i) + "]"));
     for (const auto& p : pins)
@@ -109,9 +109,9 @@ int positive(const json& card, const char* name, int fallback, const std::string
     return v.get<int>();
 }
 
-VirtualCardSpec parseCard(const json& card, const std::string& where) {
+VirtualCardDescription parseCard(const json& card, const std::string& where) {
     if (!card.is_object()) throw std::runtime_error(where + " must be an object");
-    VirtualCardSpec c;
+    VirtualCardDescription c;
     c.crossbars.clear();
     auto name = [&](const char* key, std::string& out, bool& has) {
         if (!card.contains(key) || card.at(key).is_null()) return;
@@ -150,7 +150,7 @@ VirtualCardSpec parseCard(const json& card, const std::string& where) {
         for (size_t k = 0; k < xs.size(); ++k) {
             const std::string w = where + ".crossbars[" + std::to_string(k) + "]";
             if (!xs[k].is_object()) throw std::runtime_error(w + " must be an object");
-            CrossbarSpec x;
+            CrossbarDescription x;
             x.inputs = parsePins(xs[k].value("inputs", json::array()), w + ".inputs");
             x.outputs = parsePins(xs[k].value("outputs", json::array()), w + ".outputs");
             if (x.outputs.empty()) throw std::runtime_error(w + ": a crossbar needs an output");
@@ -190,8 +190,8 @@ std::string videoStandardName(long standard) {
     return {};
 }
 
-CrossbarSpec defaultCrossbar() {
-    CrossbarSpec x;
+CrossbarDescription defaultCrossbar() {
+    CrossbarDescription x;
     x.inputs = {{PhysConn_Video_Tuner, 3},
                 {PhysConn_Video_Composite, 4},
                 {PhysConn_Video_SVideo, 4},
@@ -201,8 +201,8 @@ CrossbarSpec defaultCrossbar() {
     return x;
 }
 
-VirtualCardSpec defaultVirtualCard() {
-    VirtualCardSpec c;
+VirtualCardDescription defaultVirtualCard() {
+    VirtualCardDescription c;
     c.video = kVirtualVideoName;
     c.audio = kVirtualAudioName;
     c.hasVideo = c.hasAudio = true;
@@ -271,8 +271,8 @@ VirtualCardSet loadVirtualCards() {
 
 // ---- VirtualHardware ----
 
-VirtualHardware::VirtualHardware(VirtualCardSpec spec) : m_spec(std::move(spec)) {
-    for (const auto& x : m_spec.crossbars) {
+VirtualHardware::VirtualHardware(VirtualCardDescription description) : m_description(std::move(description)) {
+    for (const auto& x : m_description.crossbars) {
         std::vector<long> outs;
         for (const auto& o : x.outputs) {
             // Switched on: each output driven by the first input of its kind.
@@ -347,23 +347,23 @@ void VirtualHardware::setVideoStandard(long standard) {
 
 long VirtualHardware::routedConnector() const {
     std::lock_guard lock(m_mutex);
-    if (m_spec.crossbars.empty()) return PhysConn_Video_Composite; // a plain video input
+    if (m_description.crossbars.empty()) return PhysConn_Video_Composite; // a plain video input
     // Start at the first video output of the crossbar next to the capture pin
     // and walk upstream through the switches.
     size_t k = 0;
     long out = -1;
-    const auto& first = m_spec.crossbars[0];
+    const auto& first = m_description.crossbars[0];
     for (size_t o = 0; o < first.outputs.size() && out < 0; ++o)
         if (!isAudioConnector(first.outputs[o].type)) out = static_cast<long>(o);
     for (int guard = 0; out >= 0 && guard < 64; ++guard) {
         const long in = m_routing[k][out];
-        if (in < 0 || in >= static_cast<long>(m_spec.crossbars[k].inputs.size())) return 0;
-        if (k + 1 < m_spec.crossbars.size() && m_spec.crossbars[k + 1].feedsInput == in) {
-            out = m_spec.crossbars[k + 1].feedsOutput;
+        if (in < 0 || in >= static_cast<long>(m_description.crossbars[k].inputs.size())) return 0;
+        if (k + 1 < m_description.crossbars.size() && m_description.crossbars[k + 1].feedsInput == in) {
+            out = m_description.crossbars[k + 1].feedsOutput;
             ++k;
             continue;
         }
-        return m_spec.crossbars[k].inputs[in].type;
+        return m_description.crossbars[k].inputs[in].type;
     }
     return 0;
 }
@@ -371,7 +371,7 @@ long VirtualHardware::routedConnector() const {
 std::string VirtualHardware::overlayText() const {
     const long conn = routedConnector();
     const long ch = channel();
-    std::string text = m_spec.hasVideo ? m_spec.video : m_spec.audio;
+    std::string text = m_description.hasVideo ? m_description.video : m_description.audio;
     text += "\n";
     if (conn == PhysConn_Video_Tuner) {
         text += "Channel " + std::to_string(ch);
@@ -400,14 +400,15 @@ double VirtualHardware::toneFrequency() const {
     return f;
 }
 
-std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardSpec& spec, size_t index) {
+std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardDescription& description, size_t index) {
     static std::mutex mutex;
     static std::map<std::string, std::shared_ptr<VirtualHardware>> cards;
     std::lock_guard lock(mutex);
     // Same card, same hardware: the key holds everything the description says.
-    std::string key = std::to_string(index) + "\n" + spec.video + "\n" + spec.audio + "\n" + (spec.tuner ? "t" : "-") +
-                      (spec.decoder ? "d" : "-") + (spec.streamCarriesAudio ? "a" : "-") + (spec.busy ? "b" : "-");
-    for (const auto& x : spec.crossbars) {
+    std::string key = std::to_string(index) + "\n" + description.video + "\n" + description.audio + "\n" +
+                      (description.tuner ? "t" : "-") + (description.decoder ? "d" : "-") +
+                      (description.streamCarriesAudio ? "a" : "-") + (description.busy ? "b" : "-");
+    for (const auto& x : description.crossbars) {
         key += "|" + std::to_string(x.feedsInput) + "," + std::to_string(x.feedsOutput) + ":";
         for (const auto& p : x.inputs)
             key += std::to_string(p.type) + "/" + std::to_string(p.related) + " ";
@@ -416,7 +417,7 @@ std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardSpec& spec, si
             key += std::to_string(p.type) + "/" + std::to_string(p.related) + " ";
     }
     auto& slot = cards[key];
-    if (!slot) slot = std::make_shared<VirtualHardware>(spec);
+    if (!slot) slot = std::make_shared<VirtualHardware>(description);
     return slot;
 }
 

@@ -45,21 +45,21 @@ const char* connectorName(long type);
 long connectorType(const std::string& name);
 inline bool isAudioConnector(long type) { return type >= 4096; }
 
-struct CrossbarPinSpec {
+struct CrossbarPinDescription {
     long type = 0;
     long related = -1;
 };
 
-struct CrossbarSpec {
-    std::vector<CrossbarPinSpec> inputs;
-    std::vector<CrossbarPinSpec> outputs;
+struct CrossbarDescription {
+    std::vector<CrossbarPinDescription> inputs;
+    std::vector<CrossbarPinDescription> outputs;
     // For every crossbar but the first: the input of the crossbar downstream
     // that this one's output drives.
     int feedsInput = 0;
     int feedsOutput = 0;
 };
 
-struct VirtualCardSpec {
+struct VirtualCardDescription {
     std::string video; // empty with hasVideo false
     std::string audio;
     bool hasVideo = false;
@@ -73,11 +73,11 @@ struct VirtualCardSpec {
     int height = 480;
     int fpsNum = 30000;
     int fpsDen = 1001;
-    std::vector<CrossbarSpec> crossbars;
+    std::vector<CrossbarDescription> crossbars;
 };
 
 struct VirtualCardSet {
-    std::vector<VirtualCardSpec> cards;
+    std::vector<VirtualCardDescription> cards;
     bool realDevices = true;
     // Why the description file could not be used (the default card is then
     // used instead); empty when all was well.
@@ -85,8 +85,8 @@ struct VirtualCardSet {
 };
 
 // The default crossbar: tuner, composite and S-Video with their sound.
-CrossbarSpec defaultCrossbar();
-VirtualCardSpec defaultVirtualCard();
+CrossbarDescription defaultCrossbar();
+VirtualCardDescription defaultVirtualCard();
 // Parses a description (see device_stream.h); throws std::runtime_error with
 // a readable message on a bad description.
 VirtualCardSet parseVirtualCards(const std::string& json);
@@ -125,9 +125,9 @@ std::string videoStandardName(long standard);
 // and decoder, read by its stream for the picture and the tone.
 class VirtualHardware {
 public:
-    explicit VirtualHardware(VirtualCardSpec spec);
+    explicit VirtualHardware(VirtualCardDescription description);
 
-    const VirtualCardSpec& spec() const { return m_spec; }
+    const VirtualCardDescription& description() const { return m_description; }
 
     // Crossbar k: which input drives output `out` (-1: none).
     long routedInput(size_t crossbar, long out) const;
@@ -156,7 +156,7 @@ public:
 private:
     void changed() { ++m_generation; }
 
-    VirtualCardSpec m_spec;
+    VirtualCardDescription m_description;
     mutable std::mutex m_mutex;
     std::vector<std::vector<long>> m_routing; // [crossbar][output] = input
     long m_channel = 2;
@@ -168,6 +168,6 @@ private:
 
 // The hardware of the n-th card of the current description (one per card and
 // name for the life of the process, so every user sees the same state).
-std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardSpec& spec, size_t index);
+std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardDescription& description, size_t index);
 
 } // namespace vesper::capture

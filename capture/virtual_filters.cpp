@@ -15,7 +15,7 @@ class VirtualCrossbarFilter : public Filter, public Crossbar {
 public:
     VirtualCrossbarFilter(size_t index, std::shared_ptr<VirtualHardware> hw)
         : Filter("Virtual Crossbar " + std::to_string(index)), m_index(index), m_hw(std::move(hw)) {
-        const CrossbarSpec& x = spec();
+        const CrossbarDescription& x = description();
         for (size_t i = 0; i < x.inputs.size(); ++i)
             addPin(PinDirection::Input, PinCategory::None, analogType(x.inputs[i].type),
                    std::to_string(i) + ": " + connectorName(x.inputs[i].type));
@@ -25,7 +25,7 @@ public:
     }
 
     Pin* inputPin(long i) { return pins()[i].get(); }
-    Pin* outputPin(long o) { return pins()[spec().inputs.size() + o].get(); }
+    Pin* outputPin(long o) { return pins()[description().inputs.size() + o].get(); }
 
     void* query(Interface i, Pin*) override {
         return i == Interface::Crossbar ? static_cast<Crossbar*>(this) : nullptr;
@@ -33,12 +33,12 @@ public:
 
     HRESULT getPinCounts(long* outputs, long* inputs) override {
         if (!outputs || !inputs) return kE_POINTER;
-        *outputs = static_cast<long>(spec().outputs.size());
-        *inputs = static_cast<long>(spec().inputs.size());
+        *outputs = static_cast<long>(description().outputs.size());
+        *inputs = static_cast<long>(description().inputs.size());
         return kS_OK;
     }
     HRESULT canRoute(long output, long input) override {
-        const CrossbarSpec& x = spec();
+        const CrossbarDescription& x = description();
         if (output < 0 || output >= static_cast<long>(x.outputs.size()) || input < -1 ||
             input >= static_cast<long>(x.inputs.size()))
             return kE_INVALIDARG;
@@ -53,13 +53,13 @@ public:
     }
     HRESULT isRoutedTo(long output, long* input) override {
         if (!input) return kE_POINTER;
-        if (output < 0 || output >= static_cast<long>(spec().outputs.size())) return kE_INVALIDARG;
+        if (output < 0 || output >= static_cast<long>(description().outputs.size())) return kE_INVALIDARG;
         *input = m_hw->routedInput(m_index, output);
         return kS_OK;
     }
     HRESULT getCrossbarPinInfo(bool isInput, long index, long* related, long* type) override {
         if (!related || !type) return kE_POINTER;
-        const auto& side = isInput ? spec().inputs : spec().outputs;
+        const auto& side = isInput ? description().inputs : description().outputs;
         if (index < 0 || index >= static_cast<long>(side.size())) return kE_INVALIDARG;
         *related = side[index].related;
         *type = side[index].type;
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    const CrossbarSpec& spec() const { return m_hw->spec().crossbars[m_index]; }
+    const CrossbarDescription& description() const { return m_hw->description().crossbars[m_index]; }
     size_t m_index;
     std::shared_ptr<VirtualHardware> m_hw;
 };
@@ -130,7 +130,7 @@ class VirtualCaptureFilter : public Filter, public AnalogVideoDecoder, public St
 public:
     VirtualCaptureFilter(const CatalogEntry& e, std::shared_ptr<VirtualHardware> hw)
         : Filter(e.info.friendlyName), m_hw(std::move(hw)), m_kind(e.info.kind), m_device(e.info.friendlyName) {
-        const VirtualCardSpec& c = m_hw->spec();
+        const VirtualCardDescription& c = m_hw->description();
         if (m_kind == MediaKind::Audio) {
             m_capture = addPin(PinDirection::Output, PinCategory::Capture, MediaType::Audio, "Capture");
             return;
@@ -181,7 +181,7 @@ public:
     }
 
     void* query(Interface i, Pin* pin) override {
-        if (i == Interface::AnalogVideoDecoder && m_kind == MediaKind::Video && m_hw->spec().decoder)
+        if (i == Interface::AnalogVideoDecoder && m_kind == MediaKind::Video && m_hw->description().decoder)
             return static_cast<AnalogVideoDecoder*>(this);
         if (i == Interface::StreamConfig && (!pin || pin->filter() == this)) return static_cast<StreamConfig*>(this);
         return nullptr;
