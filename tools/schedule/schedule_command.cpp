@@ -39,7 +39,8 @@ const char* const kUsage =
     "  CHANNEL   2 to 181\n"
     "  LENGTH    minutes (90) or hours and minutes (1:30), up to 32767 minutes\n"
     "  REPEAT    once (the default), day, weekdays or weekly\n"
-    "  FILENAME  the recording's file name; characters a file name cannot hold become \"_\"\n"
+    "  FILENAME  the recording's file name (default.wmv, as in the Add Event dialog);\n"
+    "            characters a file name cannot hold become \"_\"\n"
     "\n"
     "Exit codes: 0 done, 1 refused (conflict, expired or no such event; nothing changed),\n"
     "2 bad arguments (nothing changed), 3 the scheduler failed.\n";
@@ -236,7 +237,7 @@ int cmdAdd(Session& s, const std::vector<std::string>& args, std::ostream& out, 
     e.channel = parseChannel(args[2]);
     e.duration = parseDuration(args[3]);
     e.every = args.size() > 4 ? parseRepeat(args[4]) : "once";
-    e.filename = args.size() > 5 ? MakeValidFilename(args[5]) : "";
+    e.filename = MakeValidFilename(args.size() > 5 ? args[5] : "default.wmv");
     checkNotExpired(e, generalDate(e.dt));
     Args a{Variant(false), Variant::date(0),    Variant(int16_t(0)), Variant(""),
            Variant(""),    Variant::date(e.dt), Variant(e.channel),  Variant(e.duration),

@@ -105,6 +105,7 @@ TEST_F(VesperSchedule, UpdatesCancelsAndRemoves) {
 TEST_F(VesperSchedule, BadArgumentsChangeNothing) {
     ASSERT_EQ(run("add \"4/20/2030 8:00 PM\" 3 60"), 0) << out;
     const std::string before = file();
+    EXPECT_TRUE(has(before, ",once,default.wmv\r\n")) << before; // the Add Event dialog's default name
     for (const char* args :
          {"add tomorrow 3 60", "add \"4/20/2030 9:00 PM\" 1 60", "add \"4/20/2030 9:00 PM\" 3x 60",
           "add \"4/20/2030 9:00 PM\" 182 60", "add \"4/20/2030 9:00 PM\" 3 0", "add \"4/20/2030 9:00 PM\" 3 1:75",
