@@ -300,51 +300,6 @@ void VirtualHardware::route(size_t crossbar, long out, long in) {
     changed();
 }
 
-long VirtualHardware::channel() const {
-    std::lock_guard lock(m_mutex);
-    return m_channel;
-}
-void VirtualHardware::setChannel(long channel) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_channel = channel;
-    }
-    changed();
-}
-long VirtualHardware::countryCode() const {
-    std::lock_guard lock(m_mutex);
-    return m_country;
-}
-void VirtualHardware::setCountryCode(long code) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_country = code;
-    }
-    changed();
-}
-long VirtualHardware::inputType() const {
-    std::lock_guard lock(m_mutex);
-    return m_inputType;
-}
-void VirtualHardware::setInputType(long type) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_inputType = type;
-    }
-    changed();
-}
-long VirtualHardware::videoStandard() const {
-    std::lock_guard lock(m_mutex);
-    return m_standard;
-}
-void VirtualHardware::setVideoStandard(long standard) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_standard = standard;
-    }
-    changed();
-}
-
 long VirtualHardware::routedConnector() const {
     std::lock_guard lock(m_mutex);
     if (m_description.crossbars.empty()) return PhysConn_Video_Composite; // a plain video input

@@ -133,14 +133,14 @@ public:
     long routedInput(size_t crossbar, long out) const;
     void route(size_t crossbar, long out, long in);
 
-    long channel() const;
-    void setChannel(long channel);
-    long countryCode() const;
-    void setCountryCode(long code);
-    long inputType() const;
-    void setInputType(long type);
-    long videoStandard() const;
-    void setVideoStandard(long standard);
+    long channel() const { return get(m_channel); }
+    void setChannel(long channel) { set(m_channel, channel); }
+    long countryCode() const { return get(m_country); }
+    void setCountryCode(long code) { set(m_country, code); }
+    long inputType() const { return get(m_inputType); }
+    void setInputType(long type) { set(m_inputType, type); }
+    long videoStandard() const { return get(m_standard); }
+    void setVideoStandard(long standard) { set(m_standard, standard); }
 
     // The physical connector that reaches the capture pin through the
     // crossbars as switched now (0 when none does).
@@ -155,6 +155,17 @@ public:
 
 private:
     void changed() { ++m_generation; }
+    long get(const long& field) const {
+        std::lock_guard lock(m_mutex);
+        return field;
+    }
+    void set(long& field, long value) {
+        {
+            std::lock_guard lock(m_mutex);
+            field = value;
+        }
+        changed();
+    }
 
     VirtualCardDescription m_description;
     mutable std::mutex m_mutex;
