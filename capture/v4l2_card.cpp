@@ -1,6 +1,5 @@
 #include "capture/v4l2_card.h"
 
-#include "capture/channel_tables.h"
 #include "capture/device_filters.h"
 #include "capture/v4l2_io.h"
 
@@ -148,23 +147,16 @@ private:
     Pin* m_out;
 };
 
-class V4l2TunerFilter : public Filter, public TvTuner {
+class V4l2TunerFilter : public TunerFilter {
 public:
-    V4l2TunerFilter(HandlePtr h, uint32_t tuner) : Filter("V4L2 TV Tuner"), m_h(std::move(h)), m_tuner(tuner) {
-        m_out = addPin(PinDirection::Output, PinCategory::None, MediaType::AnalogVideo, "Analog Video");
-    }
-    Pin* output() { return m_out; }
+    V4l2TunerFilter(HandlePtr h, uint32_t tuner) : TunerFilter("V4L2 TV Tuner"), m_h(std::move(h)), m_tuner(tuner) {}
 
-    void* query(Interface i, Pin*) override { return i == Interface::TvTuner ? static_cast<TvTuner*>(this) : nullptr; }
-
-    HRESULT putChannel(long channel, long, long) override {
-        TunerSettings s = settings();
-        const auto hz = channelFrequency(s.country, s.inputType == kTunerInputCable, channel);
-        if (!hz) return kE_INVALIDARG;
+protected:
+    HRESULT tune(long channel, int64_t hz) override {
         v4l2_tuner t{};
         t.index = m_tuner;
         if (m_h->ioctl(VIDIOC_G_TUNER, &t) != 0) return kE_FAIL;
-        const uint32_t f = v4l2FrequencyUnits(*hz, t.capability & V4L2_TUNER_CAP_LOW);
+        const uint32_t f = v4l2FrequencyUnits(hz, t.capability & V4L2_TUNER_CAP_LOW);
         if (t.rangehigh > t.rangelow && (f < t.rangelow || f > t.rangehigh)) return kE_INVALIDARG;
         v4l2_frequency freq{};
         freq.tuner = m_tuner;
@@ -174,38 +166,16 @@ public:
         m_channel = channel;
         return kS_OK;
     }
-    HRESULT getChannel(long* channel) override {
-        if (!channel) return kE_POINTER;
-        *channel = m_channel;
-        return kS_OK;
-    }
-    HRESULT putCountryCode(long code) override {
-        if (!isKnownCountryCode(code)) return kE_INVALIDARG;
+    long tunedChannel() const override { return m_channel; }
+    long countryCode() const override { return settings().country; }
+    void setCountryCode(long code) override {
         std::lock_guard lock(g_settingsMutex);
         tunerSettings(m_h->node()).country = code;
-        return kS_OK;
     }
-    HRESULT getCountryCode(long* code) override {
-        if (!code) return kE_POINTER;
-        *code = settings().country;
-        return kS_OK;
-    }
-    HRESULT putInputType(long index, long type) override {
-        if (index != 0 || (type != kTunerInputCable && type != kTunerInputAntenna)) return kE_INVALIDARG;
+    long inputType() const override { return settings().inputType; }
+    void setInputType(long type) override {
         std::lock_guard lock(g_settingsMutex);
         tunerSettings(m_h->node()).inputType = type;
-        return kS_OK;
-    }
-    HRESULT getInputType(long index, long* type) override {
-        if (!type) return kE_POINTER;
-        if (index != 0) return kE_INVALIDARG;
-        *type = settings().inputType;
-        return kS_OK;
-    }
-    HRESULT getConnectInput(long* index) override {
-        if (!index) return kE_POINTER;
-        *index = 0;
-        return kS_OK;
     }
 
 private:
@@ -215,7 +185,6 @@ private:
     }
     HandlePtr m_h;
     uint32_t m_tuner;
-    Pin* m_out;
     long m_channel = 0;
 };
 

@@ -1,6 +1,5 @@
 // The filters of a virtual TV card: capture filter (with its video decoder),
 // crossbars and tuner, all switching the card's VirtualHardware.
-#include "capture/channel_tables.h"
 #include "capture/device_filters.h"
 
 namespace vesper::capture {
@@ -72,58 +71,24 @@ private:
     std::shared_ptr<VirtualHardware> m_hw;
 };
 
-class VirtualTunerFilter : public Filter, public TvTuner {
+class VirtualTunerFilter : public TunerFilter {
 public:
-    explicit VirtualTunerFilter(std::shared_ptr<VirtualHardware> hw) : Filter("Virtual TV Tuner"), m_hw(std::move(hw)) {
-        m_out = addPin(PinDirection::Output, PinCategory::None, MediaType::AnalogVideo, "Analog Video");
-    }
-    Pin* output() { return m_out; }
+    explicit VirtualTunerFilter(std::shared_ptr<VirtualHardware> hw)
+        : TunerFilter("Virtual TV Tuner"), m_hw(std::move(hw)) {}
 
-    void* query(Interface i, Pin*) override { return i == Interface::TvTuner ? static_cast<TvTuner*>(this) : nullptr; }
-
-    HRESULT putChannel(long channel, long, long) override {
-        // A channel the current table does not have is refused, as a tuner
-        // refuses a frequency it cannot reach.
-        if (!channelFrequency(m_hw->countryCode(), m_hw->inputType() == kTunerInputCable, channel))
-            return kE_INVALIDARG;
+protected:
+    HRESULT tune(long channel, int64_t) override {
         m_hw->setChannel(channel);
         return kS_OK;
     }
-    HRESULT getChannel(long* channel) override {
-        if (!channel) return kE_POINTER;
-        *channel = m_hw->channel();
-        return kS_OK;
-    }
-    HRESULT putCountryCode(long code) override {
-        if (!isKnownCountryCode(code)) return kE_INVALIDARG;
-        m_hw->setCountryCode(code);
-        return kS_OK;
-    }
-    HRESULT getCountryCode(long* code) override {
-        if (!code) return kE_POINTER;
-        *code = m_hw->countryCode();
-        return kS_OK;
-    }
-    HRESULT putInputType(long index, long type) override {
-        if (index != 0 || (type != kTunerInputCable && type != kTunerInputAntenna)) return kE_INVALIDARG;
-        m_hw->setInputType(type);
-        return kS_OK;
-    }
-    HRESULT getInputType(long index, long* type) override {
-        if (!type) return kE_POINTER;
-        if (index != 0) return kE_INVALIDARG;
-        *type = m_hw->inputType();
-        return kS_OK;
-    }
-    HRESULT getConnectInput(long* index) override {
-        if (!index) return kE_POINTER;
-        *index = 0;
-        return kS_OK;
-    }
+    long tunedChannel() const override { return m_hw->channel(); }
+    long countryCode() const override { return m_hw->countryCode(); }
+    void setCountryCode(long code) override { m_hw->setCountryCode(code); }
+    long inputType() const override { return m_hw->inputType(); }
+    void setInputType(long type) override { m_hw->setInputType(type); }
 
 private:
     std::shared_ptr<VirtualHardware> m_hw;
-    Pin* m_out;
 };
 
 class VirtualCaptureFilter : public Filter, public AnalogVideoDecoder, public StreamConfig {
