@@ -69,6 +69,18 @@ protected:
         return waitUntil([&] { return !enc->call("IIndexerRunning").toBool(); }, 10);
     }
 
+    // A script for vesper-script that sets up a high-profile recording of the
+    // default card into `path`; `rest` follows.
+    static std::string recordingScript(const std::string& name, const std::string& path, const std::string& rest) {
+        std::string text = "Set e = CreateObject(\"Encwrap.clsCommand\")\n";
+        for (auto [member, value] : {std::pair{"ISetOutputFilename", path},
+                                     {"ISetVideoSource", std::string(kVideo)},
+                                     {"ISetAudioSource", std::string(kAudio)},
+                                     {"ISetProfileName", std::string(kHighProfile)}})
+            text += std::string("e.") + member + " \"" + value + "\"\n";
+        return test::writeFile(test::testFolder() + "/" + name, text + "code = 0\n" + rest);
+    }
+
     static std::string runScript(const std::string& source, int* rc = nullptr) {
         std::ostringstream out, err;
         ScriptHost host(out, err);
@@ -268,31 +280,17 @@ TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedReco
 TEST_F(EncoderComponents, EncwrapKeepsWhatWasWrittenWhenTheDiskFills) {
     // A child process whose files may not grow beyond 96 KiB, as a full disk.
     const std::string path = test::testFolder() + "/full.wmv";
-    const std::string script =
-        test::writeFile(test::testFolder() + "/full.vbs", "Set e = CreateObject(\"Encwrap.clsCommand\")\n"
-                                                          "e.ISetOutputFilename \"" +
-                                                              path +
-                                                              "\"\n"
-                                                              "e.ISetVideoSource \"" +
-                                                              kVideo +
-                                                              "\"\n"
-                                                              "e.ISetAudioSource \"" +
-                                                              kAudio +
-                                                              "\"\n"
-                                                              "e.ISetProfileName \"" +
-                                                              kHighProfile +
-                                                              "\"\n"
-                                                              "code = 0\n"
-                                                              "Print e.IStart(code), code\n"
-                                                              "Wait 4\n"
-                                                              "On Error Resume Next\n"
-                                                              "e.ISetAutoIndex True\n"
-                                                              "e.IStop\n"
-                                                              "Print Err\n"
-                                                              "Err.Clear\n"
-                                                              "Print e.IIndexerRunning\n"
-                                                              "Set e = Nothing\n"
-                                                              "Print \"released\"\n");
+    const std::string script = recordingScript("full.vbs", path,
+                                               "Print e.IStart(code), code\n"
+                                               "Wait 4\n"
+                                               "On Error Resume Next\n"
+                                               "e.ISetAutoIndex True\n"
+                                               "e.IStop\n"
+                                               "Print Err\n"
+                                               "Err.Clear\n"
+                                               "Print e.IIndexerRunning\n"
+                                               "Set e = Nothing\n"
+                                               "Print \"released\"\n");
     std::string out;
     const int rc = test::runCommand(
         "bash -c \"trap '' XFSZ; ulimit -f 96; exec '" + tool("vesper-script") + "' '" + script + "'\"", &out);
@@ -308,23 +306,9 @@ TEST_F(EncoderComponents, EncwrapKeepsWhatWasWrittenWhenTheDiskFills) {
 
 TEST_F(EncoderComponents, RepairRebuildsARecordingWhoseProcessWasKilled) {
     const std::string path = test::testFolder() + "/killed.wmv";
-    const std::string script =
-        test::writeFile(test::testFolder() + "/kill.vbs", "Set e = CreateObject(\"Encwrap.clsCommand\")\n"
-                                                          "e.ISetOutputFilename \"" +
-                                                              path +
-                                                              "\"\n"
-                                                              "e.ISetVideoSource \"" +
-                                                              kVideo +
-                                                              "\"\n"
-                                                              "e.ISetAudioSource \"" +
-                                                              kAudio +
-                                                              "\"\n"
-                                                              "e.ISetProfileName \"" +
-                                                              kHighProfile +
-                                                              "\"\n"
-                                                              "code = 0\n"
-                                                              "e.IStart code\n"
-                                                              "Wait 60\n");
+    const std::string script = recordingScript("kill.vbs", path,
+                                               "e.IStart code\n"
+                                               "Wait 60\n");
     std::string pidText;
     ASSERT_EQ(test::runCommand("'" + tool("vesper-script") + "' '" + script + "' >/dev/null 2>&1 & echo $!", &pidText),
               0);
