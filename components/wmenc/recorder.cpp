@@ -57,6 +57,21 @@ struct Recorder::Inbox {
         }
         return t;
     }
+
+    // Queues what a device delivered, stamped with its recording time; the
+    // oldest goes (and counts as dropped) when the writer lags this far.
+    template <class Input>
+    void deliver(std::deque<Input>& queue, size_t limit, int stream, Input&& in, double durationSeconds) {
+        std::lock_guard lock(mutex);
+        if (!accepting) return;
+        in.seconds = recordingTime(stream, in.seconds, durationSeconds);
+        if (queue.size() >= limit) {
+            queue.pop_front();
+            ++drops;
+        }
+        queue.push_back(std::move(in));
+        wake.notify_one();
+    }
 };
 
 Recorder::Recorder(MediaSource& source) : m_source(source), m_inbox(std::make_shared<Inbox>()) {}
@@ -102,17 +117,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
     m_videoSub = m_source.subscribeVideo(
         settings.videoDevice,
         [weak](VideoInput&& in) {
-            auto inbox = weak.lock();
-            if (!inbox) return;
-            std::lock_guard lock(inbox->mutex);
-            if (!inbox->accepting) return;
-            in.seconds = inbox->recordingTime(0, in.seconds, 0.0);
-            if (inbox->video.size() >= kMaxQueuedPictures) {
-                inbox->video.pop_front();
-                ++inbox->drops;
-            }
-            inbox->video.push_back(std::move(in));
-            inbox->wake.notify_one();
+            if (auto inbox = weak.lock()) inbox->deliver(inbox->video, kMaxQueuedPictures, 0, std::move(in), 0.0);
         },
         lost(settings.videoDevice), &why);
     if (!m_videoSub)
@@ -121,18 +126,9 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         m_audioSub = m_source.subscribeAudio(
             settings.audioDevice,
             [weak](AudioInput&& in) {
-                auto inbox = weak.lock();
-                if (!inbox) return;
-                std::lock_guard lock(inbox->mutex);
-                if (!inbox->accepting) return;
-                in.seconds =
-                    inbox->recordingTime(1, in.seconds, in.sampleRate > 0 ? double(in.samples) / in.sampleRate : 0.0);
-                if (inbox->audio.size() >= kMaxQueuedSoundRuns) {
-                    inbox->audio.pop_front();
-                    ++inbox->drops;
-                }
-                inbox->audio.push_back(std::move(in));
-                inbox->wake.notify_one();
+                const double duration = in.sampleRate > 0 ? double(in.samples) / in.sampleRate : 0.0;
+                if (auto inbox = weak.lock())
+                    inbox->deliver(inbox->audio, kMaxQueuedSoundRuns, 1, std::move(in), duration);
             },
             lost(settings.audioDevice), &why);
         if (!m_audioSub)
