@@ -27,17 +27,16 @@ std::string libraryFolder(const void* addressInLibrary) {
     return executableFolder();
 }
 
+std::string userBaseFolder(const char* variable, const char* underHome) {
+    if (const char* x = std::getenv(variable); x && *x) return x;
+    if (const char* h = std::getenv("HOME"); h && *h) return std::string(h) + "/" + underHome;
+    return "/tmp";
+}
+
 std::string programFolder(const std::string& binaryFolder) {
     if (const char* home = std::getenv("VESPER_HOME"); home && *home) return home;
     if (!binaryFolder.empty() && access(binaryFolder.c_str(), W_OK) == 0) return binaryFolder;
-    std::string base;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x)
-        base = x;
-    else if (const char* h = std::getenv("HOME"); h && *h)
-        base = std::string(h) + "/.local/share";
-    else
-        base = "/tmp";
-    const std::string folder = base + "/vesper";
+    const std::string folder = userBaseFolder("XDG_DATA_HOME", ".local/share") + "/vesper";
     std::error_code ec;
     fs::create_directories(folder, ec);
     return folder;

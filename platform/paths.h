@@ -10,6 +10,10 @@ std::string executableFolder();
 // The folder of the shared library that contains `addressInLibrary`.
 std::string libraryFolder(const void* addressInLibrary);
 
+// A per-user base folder: the environment variable `variable` when set, else
+// `underHome` inside $HOME (/tmp without a home).
+std::string userBaseFolder(const char* variable, const char* underHome);
+
 // The program folder for a program or component that lives in `binaryFolder`:
 // $VESPER_HOME when set, else `binaryFolder` when it is writable (a portable
 // tree), else ${XDG_DATA_HOME:-~/.local/share}/vesper (created when missing).

@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include "platform/paths.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -238,14 +240,7 @@ std::string escapeExport(const std::string& s) {
 
 std::string hivePath() {
     if (const char* p = std::getenv("VESPER_REGISTRY"); p && *p) return p;
-    std::string base;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
-        base = x;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.config";
-    else
-        base = "/tmp";
-    return base + "/vesper/registry.sqlite";
+    return userBaseFolder("XDG_CONFIG_HOME", ".config") + "/vesper/registry.sqlite";
 }
 
 std::string normalisePath(const std::string& path) {
