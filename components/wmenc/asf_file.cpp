@@ -86,28 +86,38 @@ AsfFileInfo inspectAsf(const std::string& path) {
     }
     const uint64_t dataSize = le64(obj + 16);
     const uint64_t dataEnd = headerSize + dataSize;
+    const uint64_t dataPackets = le64(obj + 40);
     if (dataSize <= kDataObjectHeader || dataEnd > fileSize) {
         info.problem = "the recording was cut off: its data has no final size";
         return info;
     }
     // Anything after the data must be whole objects, an index among them.
     for (uint64_t at = dataEnd; at < fileSize;) {
-        if (!readAt(f, at, obj, 24)) {
+        if (!readAt(f, at, obj, 24) || le64(obj + 16) < 24 || at + le64(obj + 16) > fileSize) {
             info.problem = "the file ends inside an object after its data";
             return info;
         }
         const uint64_t size = le64(obj + 16);
-        if (size < 24 || at + size > fileSize) {
-            info.problem = "the file ends inside an object after its data";
-            return info;
-        }
         if (sameGuid(obj, kSimpleIndexObject)) info.hasIndex = true;
         at += size;
     }
     info.complete = true;
-    if (readAt(f, headerSize, obj, kDataObjectHeader)) info.dataPackets = le64(obj + 40);
+    info.dataPackets = dataPackets;
     if (!info.hasIndex) info.problem = "the file has no index";
     return info;
+}
+
+uint64_t wholePacketsEnd(const AsfFileInfo& info) {
+    if (!info.isAsf || info.complete || info.packetSize == 0 || info.fileSize <= info.dataStart) return info.fileSize;
+    return info.dataStart + (info.fileSize - info.dataStart) / info.packetSize * info.packetSize;
+}
+
+void trimTornPacket(const std::string& path) {
+    // A write that failed half-way (disk full) leaves part of a data packet;
+    // cutting it off leaves only what plays. Should the cut fail, the torn
+    // packet only costs the last picture.
+    const AsfFileInfo info = inspectAsf(path);
+    if (const uint64_t end = wholePacketsEnd(info); end < info.fileSize) (void)::truncate(path.c_str(), off_t(end));
 }
 
 namespace {
@@ -155,11 +165,8 @@ RepairResult repairRecording(const std::string& path, bool force) {
     // A file cut off inside a data packet is read up to the last whole one:
     // the torn rest would only give a damaged picture at the end.
     std::string source = path;
-    if (!before.complete && before.packetSize > 0 && before.fileSize > before.dataStart) {
-        const uint64_t whole = (before.fileSize - before.dataStart) / before.packetSize;
-        const uint64_t end = before.dataStart + whole * before.packetSize;
-        if (end < before.fileSize) source = "subfile,,start,0,end," + std::to_string(end) + ",,:" + path;
-    }
+    if (const uint64_t end = wholePacketsEnd(before); end < before.fileSize)
+        source = "subfile,,start,0,end," + std::to_string(end) + ",,:" + path;
     AVFormatContext* rawIn = nullptr;
     int rc = avformat_open_input(&rawIn, source.c_str(), av_find_input_format("asf"), nullptr);
     if (rc < 0) return fail(classicErrorFromAv(rc), "cannot read \"" + path + "\": " + avErrorText(rc));

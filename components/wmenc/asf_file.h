@@ -23,6 +23,14 @@ struct AsfFileInfo {
 // Reads the top-level objects of a file; never raises.
 AsfFileInfo inspectAsf(const std::string& path);
 
+// Where the last whole data packet of an unfinished file ends: the file's
+// size when nothing was torn.
+uint64_t wholePacketsEnd(const AsfFileInfo& info);
+
+// Cuts a data packet that a failed write left half-written off the end of
+// an unfinished file.
+void trimTornPacket(const std::string& path);
+
 struct RepairResult {
     bool repaired = false;    // the file was rewritten
     bool wasComplete = false; // nothing to do (and nothing done)

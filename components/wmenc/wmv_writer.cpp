@@ -9,7 +9,6 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -71,7 +70,6 @@ struct WmvWriter::State {
     int64_t audioQueued = 0; // samples put into the fifo
     bool audioStarted = false;
     double lastFlushSeconds = 0;
-    bool headerWritten = false;
     int lockFd = -1; // held while the file is being written
     WriteError error;
     WriterStats stats;
@@ -225,7 +223,7 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     // The buffer the rate control keeps within: the player's preroll.
     s.venc->rc_buffer_size = int(int64_t(profile.videoBitRate) * profile.bufferMilliseconds / 1000);
     s.venc->rc_max_rate = int64_t(profile.videoBitRate) * 3 / 2;
-    s.venc->gop_size = int(profile.keyFrameSeconds * profile.frameRate() + 0.5);
+    s.venc->gop_size = profile.keyFrameInterval();
     s.venc->max_b_frames = 0;
     s.venc->thread_count = 1;
     s.venc->sample_aspect_ratio = AVRational{1, 1};
@@ -273,7 +271,6 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     s.fmt->flush_packets = 1;
     rc = avformat_write_header(s.fmt, nullptr);
     if (rc < 0) return s.failAv(rc, "cannot write to \"" + path + "\"");
-    s.headerWritten = true;
     return s.flushFile();
 }
 
@@ -402,18 +399,6 @@ void WmvWriter::abandon() {
     const bool torn = bool(d->error);
     d->release();
     if (torn) trimTornPacket(d->path);
-}
-
-void trimTornPacket(const std::string& path) {
-    // A write that failed half-way (disk full) leaves part of a data packet;
-    // cutting it off leaves only what plays.
-    const AsfFileInfo info = inspectAsf(path);
-    if (!info.isAsf || info.complete || info.packetSize == 0 || info.fileSize <= info.dataStart) return;
-    const uint64_t whole = (info.fileSize - info.dataStart) / info.packetSize;
-    const uint64_t end = info.dataStart + whole * info.packetSize;
-    if (end < info.fileSize && ::truncate(path.c_str(), off_t(end)) != 0) {
-        // Nothing more to do: the torn packet only costs the last picture.
-    }
 }
 
 } // namespace vesper::wmenc

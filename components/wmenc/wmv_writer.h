@@ -66,10 +66,6 @@ private:
     std::unique_ptr<State> d;
 };
 
-// Cuts a data packet that a failed write left half-written off the end of
-// an unfinished file.
-void trimTornPacket(const std::string& path);
-
 // Maps an FFmpeg error code to the classic file error numbers.
 int32_t classicErrorFromAv(int averror);
 std::string avErrorText(int averror);
