@@ -14,11 +14,6 @@ namespace {
 
 constexpr const char* kSource = "Encwrap.clsCommand";
 
-// The engine lists these resources beside the devices; they stand for the
-// first device of their kind (the main program's settings start with them).
-constexpr const char* kDefaultVideo = "Default_Video_Device";
-constexpr const char* kDefaultAudio = "Default_Audio_Device";
-
 // The device to open for a name, or empty when there is none.
 std::string resolve(const std::vector<std::string>& names, const std::string& name, const char* defaultName) {
     if (name == defaultName) return names.empty() ? std::string() : names.front();
@@ -37,7 +32,7 @@ public:
         // a recording without one cannot be sought, which helps nobody.
         method("ISetAutoIndex", [this](Args& a) {
             expectArgs(a, 1, 1);
-            m_autoIndex = arg(a, 0).toBool();
+            (void)arg(a, 0).toBool(); // converted, so a bad argument is still refused
             return Variant();
         });
         method("IStop", [this](Args& a) { return stop(a); });
@@ -75,10 +70,10 @@ private:
         const Profile* profile = findProfile(m_profileName);
         if (!profile) return refuse(kStartUnknownProfile, "there is no profile \"" + m_profileName + "\"");
         MediaSource& source = currentMediaSource();
-        const std::string video = resolve(source.devices(MediaKind::Video), m_videoDevice, kDefaultVideo);
+        const std::string video = resolve(source.devices(MediaKind::Video), m_videoDevice, kDefaultVideoResource);
         if (video.empty())
             return refuse(kStartUnknownVideoDevice, "there is no video device \"" + m_videoDevice + "\"");
-        const std::string audio = resolve(source.devices(MediaKind::Audio), m_audioDevice, kDefaultAudio);
+        const std::string audio = resolve(source.devices(MediaKind::Audio), m_audioDevice, kDefaultAudioResource);
         if (audio.empty())
             return refuse(kStartUnknownAudioDevice, "there is no audio device \"" + m_audioDevice + "\"");
 
@@ -111,7 +106,6 @@ private:
     std::string m_audioDevice;
     std::string m_profileName;
     std::string m_lastFailure;
-    bool m_autoIndex = false;
     bool m_stopped = false;
     std::unique_ptr<Recorder> m_recorder;
 };

@@ -43,6 +43,13 @@ struct AudioInput {
 
 enum class MediaKind { Video, Audio };
 
+// The engine's plug-ins for capture devices and their default resources,
+// which stand for the first device of their kind.
+inline constexpr const char* kVideoPluginName = "Video Capture Device";
+inline constexpr const char* kAudioPluginName = "Audio Capture Device";
+inline constexpr const char* kDefaultVideoResource = "Default_Video_Device";
+inline constexpr const char* kDefaultAudioResource = "Default_Audio_Device";
+
 // A live subscription; destroying it ends the deliveries.
 class Subscription {
 public:
