@@ -39,6 +39,11 @@ constexpr double kFps = 30000.0 / 1001;
 constexpr int kRate = 48000, kChannels = 2;
 
 // Runs a command line under `taskset -c 0`; returns the CPU seconds it used.
+// User and system time together.
+double cpuSeconds(const rusage& r) {
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
 double cpuOf(const std::string& command) {
     const pid_t pid = fork();
     if (pid == 0) {
@@ -51,7 +56,7 @@ double cpuOf(const std::string& command) {
         std::fprintf(stderr, "bench-encoder: failed: %s\n", command.c_str());
         return NAN;
     }
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return cpuSeconds(ru);
 }
 
 std::string quote(const std::string& s) { return "'" + s + "'"; }
@@ -164,14 +169,13 @@ int compare(const std::string& self, double seconds) {
         const std::string ours = (dir / "ours.wmv").string(), peer = (dir / "peer.wmv").string();
         const double ourCpu = cpuOf(quote(self) + " --encode-raw " + quote(video) + " " + quote(audio) + " " +
                                     quote(name) + " " + quote(ours));
-        const double peerCpu =
-            cpuOf("ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt yuv420p -s 640x480 -r 30000/1001 -i " +
-                  quote(video) + " -f s16le -ar 48000 -ac 2 -i " + quote(audio) + " -threads 1 -s " +
-                  std::to_string(p.width) + "x" + std::to_string(p.height) + " -r " + std::to_string(p.frameRateNum) +
-                  "/" + std::to_string(p.frameRateDen) + " -c:v wmv2 -b:v " + std::to_string(p.videoBitRate) + " -g " +
-                  std::to_string(int(p.keyFrameSeconds * p.frameRate() + 0.5)) + " -c:a wmav2 -b:a " +
-                  std::to_string(p.audioBitRate) + " -ar " + std::to_string(p.audioSampleRate) + " -ac " +
-                  std::to_string(p.audioChannels) + " " + quote(peer));
+        const double peerCpu = cpuOf(
+            "ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt yuv420p -s 640x480 -r 30000/1001 -i " + quote(video) +
+            " -f s16le -ar 48000 -ac 2 -i " + quote(audio) + " -threads 1 -s " + std::to_string(p.width) + "x" +
+            std::to_string(p.height) + " -r " + std::to_string(p.frameRateNum) + "/" + std::to_string(p.frameRateDen) +
+            " -c:v wmv2 -b:v " + std::to_string(p.videoBitRate) + " -g " + std::to_string(p.keyFrameInterval()) +
+            " -c:a wmav2 -b:a " + std::to_string(p.audioBitRate) + " -ar " + std::to_string(p.audioSampleRate) +
+            " -ac " + std::to_string(p.audioChannels) + " " + quote(peer));
         const double ratio = ourCpu / peerCpu;
         allWithin = allWithin && ratio <= 1.2;
         std::printf("%-40s %12.4f %12.4f %7.2f %12.0f %12.0f\n", name, ourCpu / seconds, peerCpu / seconds, ratio,
@@ -218,9 +222,7 @@ int live(double minutes, const std::string& profileName, std::string output) {
     r.waitFinished(60);
     getrusage(RUSAGE_SELF, &after);
     const WriterStats s = r.stats();
-    const double cpu =
-        double(after.ru_utime.tv_sec - before.ru_utime.tv_sec + after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
-        (after.ru_utime.tv_usec - before.ru_utime.tv_usec + after.ru_stime.tv_usec - before.ru_stime.tv_usec) / 1e6;
+    const double cpu = cpuSeconds(after) - cpuSeconds(before);
     const long long lost = (long long)(s.framesDuplicated + s.framesDropped + r.queueDrops());
     std::printf("media %.1f s, CPU %.1f s (%.3f CPU s per media s, the whole process with the card itself)\n",
                 s.videoSeconds, cpu, cpu / std::max(1.0, s.videoSeconds));

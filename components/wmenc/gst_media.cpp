@@ -81,8 +81,6 @@ struct MappedAudio {
     }
 };
 
-} // namespace
-
 // Moves an input's memory into a block of its own.
 void copyVideo(VideoInput& in) {
     size_t sizes[4] = {};
@@ -104,6 +102,8 @@ void copyVideo(VideoInput& in) {
     }
     in.keep = block;
 }
+
+} // namespace
 
 bool videoInputFromSample(GstSample* sample, VideoInput& out, bool copy) {
     GstBuffer* buffer = sample ? gst_sample_get_buffer(sample) : nullptr;
@@ -275,12 +275,6 @@ std::string patternVideoPipeline(int frames, int width, int height) {
            ",height=" + std::to_string(height) +
            ",framerate=30000/1001 ! textoverlay text=\"Channel 5  TV Tuner  NTSC_M\" font-desc=\"Sans Bold 20\" "
            "valignment=top halignment=left shaded-background=true ! appsink name=sink sync=false";
-}
-
-std::string patternAudioPipeline(int buffers) {
-    return "audiotestsrc num-buffers=" + std::to_string(buffers) +
-           " wave=sine volume=0.2 samplesperbuffer=1600 ! "
-           "audio/x-raw,format=S16LE,rate=48000,channels=2,layout=interleaved ! appsink name=sink sync=false";
 }
 
 } // namespace vesper::wmenc

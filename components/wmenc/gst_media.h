@@ -37,9 +37,8 @@ private:
     std::string m_error;
 };
 
-// The pipeline descriptions of the virtual card's picture and sound, made
-// as fast as possible and ending after the given number of buffers.
+// The pipeline description of the virtual card's picture, made as fast as
+// possible and ending after the given number of frames.
 std::string patternVideoPipeline(int frames, int width = 640, int height = 480);
-std::string patternAudioPipeline(int buffers);
 
 } // namespace vesper::wmenc

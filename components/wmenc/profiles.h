@@ -22,6 +22,8 @@ struct Profile {
     int bufferMilliseconds = 0; // rate-control buffer (the player's preroll)
 
     double frameRate() const { return double(frameRateNum) / frameRateDen; }
+    // Frames from one key frame to the next.
+    int keyFrameInterval() const { return int(keyFrameSeconds * frameRate() + 0.5); }
     int totalBitRate() const { return videoBitRate + audioBitRate; }
 };
 

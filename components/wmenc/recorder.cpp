@@ -89,7 +89,6 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         m_audioSub.reset();
         std::lock_guard lock(m_inbox->mutex);
         m_inbox->accepting = false;
-        m_inbox->state = State::Idle;
         return false;
     };
     {
@@ -101,7 +100,6 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         m_inbox->startedAt = steadySeconds();
         m_inbox->accepting = true;
     }
-    m_settings = settings;
     std::weak_ptr<Inbox> weak = m_inbox;
     std::string why;
     // A device that goes away ends its deliveries; the recording keeps what

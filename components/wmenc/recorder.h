@@ -64,7 +64,6 @@ private:
     void finishNow();
 
     MediaSource& m_source;
-    Settings m_settings;
     std::shared_ptr<Inbox> m_inbox;
     std::unique_ptr<Subscription> m_videoSub;
     std::unique_ptr<Subscription> m_audioSub;

@@ -23,9 +23,10 @@ int main(int argc, char** argv) {
             force = true;
         else if (!std::strcmp(argv[i], "--check"))
             checkOnly = true;
-        else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
-            files.clear(), argc = 0;
-        else
+        else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            files.clear();
+            break;
+        } else
             files.push_back(argv[i]);
     }
     if (files.empty()) {
