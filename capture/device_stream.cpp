@@ -82,11 +82,7 @@ void addGstAudioDevices(std::vector<CatalogEntry>& out) {
     gst_object_unref(monitor);
 }
 
-} // namespace
-
-std::vector<CatalogEntry> catalogDevices(MediaKind kind) {
-    std::vector<CatalogEntry> out;
-    const VirtualCardSet set = loadVirtualCards();
+void addVirtualDevices(const VirtualCardSet& set, MediaKind kind, std::vector<CatalogEntry>& out) {
     for (size_t i = 0; i < set.cards.size(); ++i) {
         const VirtualCardDescription& c = set.cards[i];
         const bool has = kind == MediaKind::Video ? c.hasVideo : c.hasAudio;
@@ -102,12 +98,30 @@ std::vector<CatalogEntry> catalogDevices(MediaKind kind) {
         e.info.location = "virtual:" + std::to_string(i);
         out.push_back(std::move(e));
     }
-    if (set.realDevices) {
-        if (kind == MediaKind::Video)
-            addV4l2Devices(out);
-        else
-            addGstAudioDevices(out);
-    }
+}
+
+void addRealDevices(MediaKind kind, std::vector<CatalogEntry>& out) {
+    if (kind == MediaKind::Video)
+        addV4l2Devices(out);
+    else
+        addGstAudioDevices(out);
+}
+
+// The first entry of that name (with a stream that carries sound, if asked).
+std::optional<CatalogEntry> firstNamed(std::vector<CatalogEntry>& entries, const std::string& name,
+                                       bool carryingAudio = false) {
+    for (auto& e : entries)
+        if (e.info.friendlyName == name && (!carryingAudio || e.info.streamCarriesAudio)) return std::move(e);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<CatalogEntry> catalogDevices(MediaKind kind) {
+    std::vector<CatalogEntry> out;
+    const VirtualCardSet set = loadVirtualCards();
+    addVirtualDevices(set, kind, out);
+    if (set.realDevices) addRealDevices(kind, out);
     return out;
 }
 
@@ -393,18 +407,22 @@ std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& fri
     ensureGstreamer();
     // The first device of that name; an audio request may also be answered by
     // a video device whose stream carries its sound.
-    std::optional<CatalogEntry> found;
-    for (auto& e : catalogDevices(kind))
-        if (e.info.friendlyName == friendlyName) {
-            found = std::move(e);
-            break;
-        }
+    // The catalog's order, virtual cards first; real devices are only probed
+    // when no virtual card has the name, and only virtual cards carry sound
+    // in their video stream.
+    const VirtualCardSet set = loadVirtualCards();
+    std::vector<CatalogEntry> entries;
+    addVirtualDevices(set, kind, entries);
+    std::optional<CatalogEntry> found = firstNamed(entries, friendlyName);
+    if (!found && set.realDevices) {
+        entries.clear();
+        addRealDevices(kind, entries);
+        found = firstNamed(entries, friendlyName);
+    }
     if (!found && kind == MediaKind::Audio) {
-        for (auto& e : catalogDevices(MediaKind::Video))
-            if (e.info.friendlyName == friendlyName && e.info.streamCarriesAudio) {
-                found = std::move(e);
-                break;
-            }
+        entries.clear();
+        addVirtualDevices(set, MediaKind::Video, entries);
+        found = firstNamed(entries, friendlyName, true);
     }
     if (!found) {
         if (why) *why = "no capture device is named \"" + friendlyName + "\"";
