@@ -165,7 +165,7 @@ std::string CaptureCommands::SetPreview(const std::string& state) {
 std::string CaptureCommands::SetVideoInput(const std::string& videoInput) {
     long kind = readLong(videoInput);
     if (kind < 0 || kind > 3) kind = 0;
-    if (m_state.router() && m_state.routeCount() >= 1) m_state.routeInputKind(kind);
+    m_state.routeInputKind(kind);
     return kOK;
 }
 

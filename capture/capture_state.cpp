@@ -9,8 +9,7 @@ RendererFactory defaultRendererFactory() {
     return [] { return std::make_shared<VideoRendererFilter>(); };
 }
 
-CaptureState::CaptureState(RendererFactory renderers, DeviceLister lister)
-    : m_renderers(std::move(renderers)), m_lister(std::move(lister)) {}
+CaptureState::CaptureState(RendererFactory renderers) : m_renderers(std::move(renderers)) {}
 
 CaptureState::~CaptureState() {
     haltPreview();
@@ -22,7 +21,7 @@ CaptureState::~CaptureState() {
 
 void CaptureState::fillTable(MediaKind kind, DeviceTable& table) {
     size_t index = 0;
-    for (auto& entry : m_lister(kind)) {
+    for (auto& entry : catalogDevices(kind)) {
         // The table has room for ten; later devices are not stored.
         if (index >= kDeviceTableSize) break;
         table[index].name = entry.info.friendlyName;
@@ -103,7 +102,6 @@ bool CaptureState::openCaptureDevices() {
     for (const auto& pin : m_videoFilter->pins()) {
         if (pin->direction() == PinDirection::Input && pin->category() == PinCategory::AnalogVideoIn) {
             m_router = std::make_unique<CrossbarRouter>(pin.get());
-            m_routeCount = m_router->routeCount();
             break;
         }
     }
@@ -127,12 +125,7 @@ void CaptureState::closeCaptureDevices() {
     // with it, so nothing is left pointing into released filters.
     if (m_videoWindow || m_previewBuilt) {
         if (m_graph) m_graph->stop();
-        if (m_videoWindow) {
-            m_videoWindow->putOwner(0);
-            m_videoWindow->putVisible(false);
-        }
-        m_videoWindow = nullptr;
-        m_videoWindowHolder.reset();
+        releaseVideoWindow();
         m_previewBuilt = false;
         m_previewRunning = false;
     }
@@ -143,7 +136,15 @@ void CaptureState::closeCaptureDevices() {
     m_audioConfig = nullptr;
     m_videoConfig = nullptr;
     m_router.reset();
-    m_routeCount = 0;
+}
+
+void CaptureState::releaseVideoWindow() {
+    if (m_videoWindow) {
+        m_videoWindow->putOwner(0);
+        m_videoWindow->putVisible(false);
+    }
+    m_videoWindow = nullptr;
+    m_videoWindowHolder.reset();
 }
 
 // ---- Preview graph ----
@@ -184,12 +185,7 @@ bool CaptureState::haltPreview() {
 }
 
 void CaptureState::dismantlePreview() {
-    if (m_videoWindow) {
-        m_videoWindow->putOwner(0);
-        m_videoWindow->putVisible(false);
-    }
-    m_videoWindow = nullptr;
-    m_videoWindowHolder.reset();
+    releaseVideoWindow();
     pruneDownstream(m_videoFilter.get());
     pruneDownstream(m_audioFilter.get());
     m_previewBuilt = false;
@@ -202,8 +198,7 @@ void CaptureState::pruneDownstream(Filter* filter) {
         if (!other || other->direction() != PinDirection::Input) continue;
         Filter* downstream = other->filter();
         pruneDownstream(downstream);
-        m_graph->disconnect(other);
-        m_graph->disconnect(pin.get());
+        m_graph->disconnect(other); // both ends
         m_graph->removeFilter(downstream);
     }
 }
@@ -211,9 +206,10 @@ void CaptureState::pruneDownstream(Filter* filter) {
 // ---- Crossbar ----
 
 void CaptureState::routeInputKind(long kind) {
-    if (!m_router || m_routeCount == 0) return;
+    const long routes = routeCount();
+    if (routes == 0) return;
     long choice = -1;
-    for (long r = 0; r < m_routeCount; ++r) {
+    for (long r = 0; r < routes; ++r) {
         const long type = m_router->inputType(r);
         if ((type == PhysConn_Video_Tuner && kind == 0) || (type == PhysConn_Video_Composite && kind == 2) ||
             (type == PhysConn_Video_SVideo && kind == 1))

@@ -30,12 +30,9 @@ using DeviceTable = std::array<DeviceTableEntry, kDeviceTableSize>;
 // The renderer the preview is drawn by, unless a test gives another.
 RendererFactory defaultRendererFactory();
 
-// Device lists for enumeration (replaceable in tests).
-using DeviceLister = std::function<std::vector<CatalogEntry>(MediaKind)>;
-
 class CaptureState {
 public:
-    explicit CaptureState(RendererFactory renderers = defaultRendererFactory(), DeviceLister lister = catalogDevices);
+    explicit CaptureState(RendererFactory renderers = defaultRendererFactory());
     ~CaptureState();
     CaptureState(const CaptureState&) = delete;
     CaptureState& operator=(const CaptureState&) = delete;
@@ -76,7 +73,7 @@ public:
     Filter* audioCaptureFilter() const { return m_audioFilter.get(); }
     VideoWindow* videoWindow() const { return m_videoWindow; }
     CrossbarRouter* router() const { return m_router.get(); }
-    long routeCount() const { return m_routeCount; }
+    long routeCount() const { return m_router ? m_router->routeCount() : 0; }
     bool audioRelevant() const { return m_audioRelevant; }
     bool previewBuilt() const { return m_previewBuilt; }
     bool previewRunning() const { return m_previewRunning; }
@@ -88,9 +85,11 @@ public:
 
 private:
     void fillTable(MediaKind kind, DeviceTable& table);
+    // Gives the preview window back (hidden, without owner) and lets its
+    // renderer go.
+    void releaseVideoWindow();
 
     RendererFactory m_renderers;
-    DeviceLister m_lister;
     DeviceTable m_videoTable;
     DeviceTable m_audioTable;
     MonikerPtr m_chosenVideo;
@@ -104,7 +103,6 @@ private:
     VideoWindow* m_videoWindow = nullptr;
     FilterPtr m_videoWindowHolder; // keeps the renderer alive while its window is held
     std::unique_ptr<CrossbarRouter> m_router;
-    long m_routeCount = 0;
     bool m_audioRelevant = true;
     bool m_previewBuilt = false;
     bool m_previewRunning = false;
