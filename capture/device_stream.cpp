@@ -1,6 +1,7 @@
 #include "capture/device_stream.h"
 
 #include "capture/device_catalog.h"
+#include "capture/v4l2_card.h"
 #include "capture/v4l2_io.h"
 
 #include <gst/app/gstappsink.h>
@@ -40,8 +41,7 @@ void addV4l2Devices(std::vector<CatalogEntry>& out) {
         CatalogEntry e;
         e.source = CatalogEntry::Source::V4l2;
         e.node = node;
-        e.info.friendlyName = std::string(reinterpret_cast<const char*>(cap.card),
-                                          strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card));
+        e.info.friendlyName = v4l2Text(cap.card);
         e.info.kind = MediaKind::Video;
         e.info.location = node;
         out.push_back(std::move(e));

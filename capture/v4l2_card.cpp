@@ -13,8 +13,7 @@ namespace vesper::capture {
 
 long connectorForV4l2Input(const v4l2_input& input) {
     if (input.type == V4L2_INPUT_TYPE_TUNER) return PhysConn_Video_Tuner;
-    std::string name(reinterpret_cast<const char*>(input.name),
-                     strnlen(reinterpret_cast<const char*>(input.name), sizeof input.name));
+    std::string name = v4l2Text(input.name);
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return c == '-' || c == ' ' || c == '_'; }),
                name.end());
@@ -91,8 +90,7 @@ public:
     V4l2CrossbarFilter(HandlePtr h, std::vector<v4l2_input> inputs)
         : Filter("V4L2 Crossbar"), m_h(std::move(h)), m_inputs(std::move(inputs)) {
         for (const auto& in : m_inputs)
-            addPin(PinDirection::Input, PinCategory::None, MediaType::AnalogVideo,
-                   reinterpret_cast<const char*>(in.name));
+            addPin(PinDirection::Input, PinCategory::None, MediaType::AnalogVideo, v4l2Text(in.name));
         m_out = addPin(PinDirection::Output, PinCategory::None, MediaType::AnalogVideo, "Video Decoder Out");
     }
     Pin* output() { return m_out; }
@@ -191,7 +189,7 @@ private:
 class V4l2CaptureFilter : public Filter, public AnalogVideoDecoder, public StreamConfig {
 public:
     V4l2CaptureFilter(const CatalogEntry& e, HandlePtr h, std::vector<v4l2_input> inputs)
-        : Filter(e.info.friendlyName), m_h(std::move(h)), m_device(e.info.friendlyName) {
+        : Filter(e.info.friendlyName), m_h(std::move(h)) {
         Pin* analogIn = nullptr;
         if (!inputs.empty())
             analogIn =
@@ -217,7 +215,7 @@ public:
         return nullptr;
     }
     std::vector<FilterPtr> upstreamFilters() override { return m_upstream; }
-    std::string streamDevice() const override { return m_device; }
+    std::string streamDevice() const override { return name(); }
 
     HRESULT getAvailableTVFormats(long* formats) override {
         if (!formats) return kE_POINTER;
@@ -257,7 +255,6 @@ public:
 
 private:
     HandlePtr m_h;
-    std::string m_device;
     std::vector<FilterPtr> m_upstream;
 };
 
@@ -272,9 +269,7 @@ FilterPtr bindV4l2Filter(const CatalogEntry& e, std::string* why) {
     auto handle = std::make_shared<V4l2Handle>(e.node, fd);
     // The node must still be the card that was listed.
     v4l2_capability cap{};
-    if (handle->ioctl(VIDIOC_QUERYCAP, &cap) != 0 ||
-        std::string(reinterpret_cast<const char*>(cap.card),
-                    strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card)) != e.info.friendlyName) {
+    if (handle->ioctl(VIDIOC_QUERYCAP, &cap) != 0 || v4l2Text(cap.card) != e.info.friendlyName) {
         if (why) *why = "the device " + e.node + " is no longer \"" + e.info.friendlyName + "\"";
         return nullptr;
     }

@@ -4,10 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <linux/videodev2.h>
 #include <string>
 
 namespace vesper::capture {
+
+// A fixed-size text field of a V4L2 structure, which a driver need not
+// terminate.
+template <size_t N> std::string v4l2Text(const __u8 (&field)[N]) {
+    const char* text = reinterpret_cast<const char*>(field);
+    return std::string(text, strnlen(text, N));
+}
 
 // The physical connector an input stands for: the tuner input is
 // "Video Tuner", S-Video and composite inputs are known by their names.

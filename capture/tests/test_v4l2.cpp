@@ -27,6 +27,7 @@ class FakeCard : public V4l2Io {
 public:
     bool vanished = false;
     bool lowUnits = false;
+    bool unterminatedNames = false; // names fill their field with no NUL
     int input = 0;
     v4l2_std_id standard = V4L2_STD_NTSC_M;
     uint32_t frequency = 0;
@@ -66,6 +67,8 @@ public:
             *in = {};
             in->index = i;
             std::strcpy(reinterpret_cast<char*>(in->name), names[i]);
+            if (unterminatedNames)
+                std::memset(in->name + std::strlen(names[i]), '_', sizeof in->name - std::strlen(names[i]));
             in->type = i == 0 ? V4L2_INPUT_TYPE_TUNER : V4L2_INPUT_TYPE_CAMERA;
             in->tuner = 0;
             return 0;
@@ -254,6 +257,25 @@ TEST(V4l2Card, EnumeratedRoutedTunedAndStandardSet) {
         EXPECT_EQ(cmd.Release(), "OK");
     }
     EXPECT_EQ(x.card.opened, 0);
+}
+
+TEST(V4l2Card, InputNamesThatFillTheirFieldAreReadToItsEnd) {
+    RealCardFixture x;
+    x.card.unterminatedNames = true;
+    CaptureState state;
+    CaptureCommands cmd(state);
+    ASSERT_EQ(cmd.Init("Fake TV Card", "Fake Audio"), "OK");
+    ASSERT_EQ(state.routeCount(), 3);
+    EXPECT_EQ(state.router()->inputType(2), 3); // still S-Video
+    bool seen = false;
+    for (const auto& f : state.graph()->filters())
+        for (const auto& pin : f->pins())
+            if (pin->name().rfind("S-Video", 0) == 0) {
+                EXPECT_EQ(pin->name(), "S-Video" + std::string(32 - 7, '_'));
+                seen = true;
+            }
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(cmd.Release(), "OK");
 }
 
 TEST(V4l2Card, DeviceThatVanishedBeforeOpening) {
