@@ -94,7 +94,7 @@ private:
 class VirtualCaptureFilter : public Filter, public AnalogVideoDecoder, public StreamConfig {
 public:
     VirtualCaptureFilter(const CatalogEntry& e, std::shared_ptr<VirtualHardware> hw)
-        : Filter(e.info.friendlyName), m_hw(std::move(hw)), m_kind(e.info.kind), m_device(e.info.friendlyName) {
+        : Filter(e.info.friendlyName), m_hw(std::move(hw)), m_kind(e.info.kind) {
         const VirtualCardDescription& c = m_hw->description();
         if (m_kind == MediaKind::Audio) {
             m_capture = addPin(PinDirection::Output, PinCategory::Capture, MediaType::Audio, "Capture");
@@ -152,7 +152,7 @@ public:
         return nullptr;
     }
     std::vector<FilterPtr> upstreamFilters() override { return m_upstream; }
-    std::string streamDevice() const override { return m_device; }
+    std::string streamDevice() const override { return name(); }
 
     HRESULT getAvailableTVFormats(long* formats) override {
         if (!formats) return kE_POINTER;
@@ -179,7 +179,6 @@ public:
 private:
     std::shared_ptr<VirtualHardware> m_hw;
     MediaKind m_kind;
-    std::string m_device;
     Pin* m_capture = nullptr;
     std::vector<FilterPtr> m_upstream;
 };
@@ -208,13 +207,10 @@ FilterPtr bindDeviceFilter(const CatalogEntry& entry, std::string* why) {
         // A real audio device: a capture pin and nothing upstream.
         class AudioDeviceFilter : public Filter {
         public:
-            explicit AudioDeviceFilter(std::string name) : Filter(name), m_device(std::move(name)) {
+            explicit AudioDeviceFilter(std::string name) : Filter(std::move(name)) {
                 addPin(PinDirection::Output, PinCategory::Capture, MediaType::Audio, "Capture");
             }
-            std::string streamDevice() const override { return m_device; }
-
-        private:
-            std::string m_device;
+            std::string streamDevice() const override { return name(); }
         };
         return std::make_shared<AudioDeviceFilter>(entry.info.friendlyName);
     }
