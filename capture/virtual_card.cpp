@@ -2,14 +2,14 @@
 
 #include "capture/channel_tables.h"
 #include "capture/device_stream.h"
+#include "platform/errors.h"
+#include "platform/files.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 
 namespace vesper::capture {
@@ -235,24 +235,17 @@ VirtualCardSet parseVirtualCards(const std::string& text) {
 }
 
 VirtualCardSet loadVirtualCards() {
+    VirtualCardSet set;
+    set.cards.push_back(defaultVirtualCard());
     const char* file = std::getenv(kVirtualCardsVariable);
-    if (!file || !*file) {
-        VirtualCardSet set;
-        set.cards.push_back(defaultVirtualCard());
-        return set;
-    }
+    if (!file || !*file) return set;
     std::string problem;
-    std::ifstream in(file, std::ios::binary);
-    if (in) {
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        try {
-            return parseVirtualCards(ss.str());
-        } catch (const std::exception& e) {
-            problem = std::string(file) + ": " + e.what();
-        }
-    } else {
+    try {
+        return parseVirtualCards(readFile(file));
+    } catch (const AutomationError&) {
         problem = std::string(file) + ": cannot be read";
+    } catch (const std::exception& e) {
+        problem = std::string(file) + ": " + e.what();
     }
     // A broken description must not take the cards away: keep the default
     // card and say once why the file was not used.
@@ -263,8 +256,6 @@ VirtualCardSet loadVirtualCards() {
         std::fprintf(stderr, "Capgraph: virtual card description not used: %s\n", problem.c_str());
         lastProblem = problem;
     }
-    VirtualCardSet set;
-    set.cards.push_back(defaultVirtualCard());
     set.problem = problem;
     return set;
 }
