@@ -5,7 +5,6 @@
 #include "platform/automation.h"
 #include "platform/registry.h"
 
-#include <cstring>
 #include <strings.h>
 
 using namespace vesper;
@@ -18,9 +17,6 @@ constexpr const char* kLibId = "{22A81F5C-F3AD-41DB-9284-8859C7861C2A}";
 constexpr const char* kIid = "{A891CD13-96AE-4E75-8BDF-E6C8B835D692}";
 // The universal marshaler of dual automation interfaces.
 constexpr const char* kOleAutomationProxy = "{00020424-0000-0000-C000-000000000046}";
-
-constexpr int32_t kErrPointer = static_cast<int32_t>(0x80004003u);
-constexpr int32_t kErrNoInterface = static_cast<int32_t>(0x80004002u);
 
 ClassRegistration registration(const char* path) {
     ClassRegistration r;
@@ -92,7 +88,7 @@ private:
     // response, server, session and application, read in that order.
     Variant onStartPage(const Variant& unk) {
         ObjectPtr host = unk.isObject() ? unk.toObject() : nullptr;
-        if (!host) fail(kErrPointer, "Invalid pointer");
+        if (!host) fail(kE_POINTER, "Invalid pointer");
         static const char* kContext[] = {"Request", "Response", "Server", "Session", "Application"};
         Variant taken[5];
         for (int i = 0; i < 5; ++i) {
@@ -100,23 +96,20 @@ private:
                 taken[i] = host->get(kContext[i]);
             } catch (const AutomationError& e) {
                 // An object without the context is not a scripting page.
-                if (i == 0 && e.number() == err::NotSupported) fail(kErrNoInterface, "No such interface supported");
+                if (i == 0 && e.number() == err::NotSupported) fail(kE_NOINTERFACE, "No such interface supported");
                 throw; // the references already taken go with `taken`
             }
         }
         for (int i = 0; i < 5; ++i)
             m_context[i] = std::move(taken[i]);
-        m_pageStarted = true;
         return {};
     }
     void onEndPage() {
-        m_pageStarted = false;
         for (auto& c : m_context)
             c = Variant();
     }
 
     Variant m_context[5];
-    bool m_pageStarted = false;
 };
 
 } // namespace

@@ -127,19 +127,6 @@ ChannelTable channelTableFor(long countryCode, bool cable) {
     return ChannelTable::None;
 }
 
-const char* channelTableName(ChannelTable table) {
-    switch (table) {
-    case ChannelTable::UsBroadcast: return "US broadcast";
-    case ChannelTable::UsCable: return "US cable";
-    case ChannelTable::JapanBroadcast: return "Japan broadcast";
-    case ChannelTable::JapanCable: return "Japan cable";
-    case ChannelTable::EuropeBroadcast: return "Western Europe broadcast";
-    case ChannelTable::EuropeCable: return "Western Europe cable";
-    case ChannelTable::None: break;
-    }
-    return "none";
-}
-
 std::optional<int64_t> channelFrequency(ChannelTable table, long channel) {
     switch (table) {
     case ChannelTable::UsBroadcast: return usBroadcast(channel);

@@ -23,7 +23,6 @@ enum class ChannelTable {
 // country code without a known table.
 ChannelTable channelTableFor(long countryCode, bool cable);
 bool isKnownCountryCode(long countryCode);
-const char* channelTableName(ChannelTable table);
 
 // The video carrier frequency of a channel in Hz; nothing when the table has
 // no such channel.

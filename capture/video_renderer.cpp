@@ -268,8 +268,8 @@ HRESULT VideoRendererFilter::getOwner(intptr_t* owner) {
     *owner = m_owner;
     return kS_OK;
 }
-HRESULT VideoRendererFilter::putWindowStyle(long style) {
-    m_style = style;
+HRESULT VideoRendererFilter::putWindowStyle(long) {
+    // The picture is always a child widget of its owner; there is no other style.
     return kS_OK;
 }
 HRESULT VideoRendererFilter::putWindowState(long showCommand) {
@@ -315,10 +315,6 @@ HRESULT VideoRendererFilter::getVisible(bool* visible) {
 
 long VideoRendererFilter::framesReceived() const { return m_surface->received.load(); }
 long VideoRendererFilter::framesPainted() const { return m_surface->painted.load(); }
-bool VideoRendererFilter::showing() const {
-    const PreviewWidget* w = m_surface->widget.data();
-    return w && m_visible && w->isVisible();
-}
 
 bool ownerClientRect(intptr_t owner, Rect* rect) {
     QWidget* w = findWindow(owner);

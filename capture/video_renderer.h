@@ -36,8 +36,6 @@ public:
     // Frames received from the device and frames painted, for checks.
     long framesReceived() const;
     long framesPainted() const;
-    // Whether the picture is on screen: owned by a live window and visible.
-    bool showing() const;
 
 private:
     void apply();
@@ -45,7 +43,6 @@ private:
     std::shared_ptr<PreviewSurface> m_surface;
     std::unique_ptr<StreamSubscription> m_subscription;
     intptr_t m_owner = 0;
-    long m_style = 0;
     bool m_autoShow = true;
     bool m_visible = false;
     long m_left = 0, m_top = 0, m_width = 320, m_height = 240;
