@@ -327,8 +327,6 @@ private:
     std::shared_ptr<Subscriber> m_sub;
 };
 
-std::string fraction(int num, int den) { return std::to_string(num) + "/" + std::to_string(den); }
-
 GstElement* parse(const std::string& description, std::string* why) {
     GError* err = nullptr;
     GstElement* p = gst_parse_launch(description.c_str(), &err);
@@ -354,13 +352,7 @@ std::shared_ptr<Source> makeSource(const CatalogEntry& e, MediaKind kind, const 
         }
         hw = virtualHardware(e.card, e.cardIndex);
         if (kind == MediaKind::Video) {
-            description =
-                "videotestsrc is-live=true pattern=smpte horizontal-speed=" + std::string(e.card.moving ? "2" : "0") +
-                " ! video/x-raw,format=I420,width=" + std::to_string(e.card.width) +
-                ",height=" + std::to_string(e.card.height) + ",framerate=" + fraction(e.card.fpsNum, e.card.fpsDen) +
-                " ! textoverlay name=overlay font-desc=\"Sans Bold 20\" valignment=top halignment=left "
-                "shaded-background=true ! " +
-                kAppSink;
+            description = virtualVideoSource(e.card) + " ! " + kAppSink;
         } else {
             description = "audiotestsrc name=tone is-live=true wave=sine volume=0.2 samplesperbuffer=1600 ! "
                           "audio/x-raw,format=S16LE,rate=48000,channels=2,layout=interleaved ! " +

@@ -234,6 +234,14 @@ VirtualCardSet parseVirtualCards(const std::string& text) {
     return set;
 }
 
+std::string virtualVideoSource(const VirtualCardDescription& card) {
+    return "videotestsrc is-live=true pattern=smpte horizontal-speed=" + std::string(card.moving ? "2" : "0") +
+           " ! video/x-raw,format=I420,width=" + std::to_string(card.width) + ",height=" + std::to_string(card.height) +
+           ",framerate=" + std::to_string(card.fpsNum) + "/" + std::to_string(card.fpsDen) +
+           " ! textoverlay name=overlay font-desc=\"Sans Bold 20\" valignment=top halignment=left "
+           "shaded-background=true";
+}
+
 VirtualCardSet loadVirtualCards() {
     VirtualCardSet set;
     set.cards.push_back(defaultVirtualCard());

@@ -87,6 +87,9 @@ struct VirtualCardSet {
 // The default crossbar: tuner, composite and S-Video with their sound.
 CrossbarDescription defaultCrossbar();
 VirtualCardDescription defaultVirtualCard();
+// The card's picture as a pipeline description, up to its caption overlay
+// (named "overlay", caption not set).
+std::string virtualVideoSource(const VirtualCardDescription& card);
 // Parses a description (see device_stream.h); throws std::runtime_error with
 // a readable message on a bad description.
 VirtualCardSet parseVirtualCards(const std::string& json);

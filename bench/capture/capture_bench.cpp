@@ -38,10 +38,15 @@ namespace {
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
+// User and system time together.
+double cpuSeconds(const rusage& r) {
+    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
+}
+
 double cpuSelf() {
     rusage r{};
     getrusage(RUSAGE_SELF, &r);
-    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
+    return cpuSeconds(r);
 }
 
 double median(std::vector<double> v) {
@@ -54,10 +59,7 @@ std::string cardSource() {
     // The card's caption; the pipeline syntax takes it on one line.
     std::string text = virtualHardware(defaultVirtualCard(), 0)->overlayText();
     std::replace(text.begin(), text.end(), '\n', ' ');
-    return "videotestsrc is-live=true pattern=smpte horizontal-speed=2 ! "
-           "video/x-raw,format=I420,width=640,height=480,framerate=30000/1001 ! "
-           "textoverlay font-desc=\"Sans Bold 20\" valignment=top halignment=left shaded-background=true text=\"" +
-           text + "\"";
+    return virtualVideoSource(defaultVirtualCard()) + " text=\"" + text + "\"";
 }
 
 // The peer's preview: the same source, converted and scaled to the pane.
@@ -146,7 +148,7 @@ double peerPreviewCpu(int w, int h, double secs) {
         std::fprintf(stderr, "capture-bench: the peer pipeline failed (is gst-launch-1.0 installed?)\n");
         return 0;
     }
-    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
+    return cpuSeconds(r);
 }
 
 } // namespace
