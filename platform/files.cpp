@@ -21,8 +21,16 @@ namespace {
 }
 } // namespace
 
-void writeFileAtomically(const std::string& path, const std::string& contents) {
-    const std::filesystem::path target(path);
+void writeFileAtomically(const std::string& linkOrFile, const std::string& contents) {
+    namespace fs = std::filesystem;
+    fs::path target = linkOrFile;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    const std::string path = target.string();
     const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
     std::string tmpl = dir + "/." + target.filename().string() + ".XXXXXX";
     const int fd = mkstemp(tmpl.data());

@@ -62,6 +62,14 @@ TEST(Files, AtomicWriteReplacesWholeOrNothing) {
     writeFileAtomically(path, "second");
     EXPECT_EQ(readFile(path), "second");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    // A link stays a link; the file it leads to gets the text.
+    const std::string link = dir + "/link.txt";
+    std::filesystem::create_symlink("Schedule.txt", link);
+    writeFileAtomically(link, "through the link");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(path), "through the link");
+    std::filesystem::remove(link);
+    writeFileAtomically(path, "second");
     try {
         writeFileAtomically(dir + "/missing/x.txt", "y");
         FAIL();
