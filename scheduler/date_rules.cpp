@@ -1,6 +1,7 @@
 #include "scheduler/date_rules.h"
 
 #include "platform/clock.h"
+#include "platform/errors.h"
 
 namespace slotbook::Dates {
 
@@ -27,6 +28,13 @@ long long nextDailySeconds(long long event, long long after) {
 }
 
 } // namespace
+
+DateTime calendarDate(double d) {
+    constexpr double kFirstDate = -657434.0; // 1 January 100
+    constexpr double kLastDate = 2958466.0;  // the day after 31 December 9999
+    if (!(d >= kFirstDate && d < kLastDate)) vesper::raiseError(vesper::err::Overflow);
+    return vesper::roundToSecond(d);
+}
 
 long long dayNumber(long long seconds) { return floorDiv(seconds, kDay); }
 

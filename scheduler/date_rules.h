@@ -16,6 +16,10 @@ DateTime NextWeekday(DateTime dtEvent, DateTime dtAfter);
 // Weeks begin on Sunday.
 DateTime NextWeekly(DateTime dtEvent, DateTime dtAfter);
 
+// A date of the automation calendar (1 January 100 to 31 December 9999)
+// taken to the whole second; error 6 outside it.
+DateTime calendarDate(double d);
+
 // Helpers on whole seconds shared with the conflict test.
 long long dayNumber(long long seconds);  // calendar day, floor
 long long weekNumber(long long seconds); // Sunday-based calendar week

@@ -167,8 +167,7 @@ void EventCollection::addAllSorted(std::vector<EventClass> records) {
     merged.reserve(m_items.size() + records.size());
     std::merge(std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()),
                std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()),
-               std::back_inserter(merged),
-               [](const EventClass& x, const EventClass& y) { return x.startSeconds() < y.startSeconds(); });
+               std::back_inserter(merged), earlier);
     m_items = std::move(merged);
 }
 

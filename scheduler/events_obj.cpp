@@ -5,7 +5,6 @@
 #include "scheduler/date_rules.h"
 #include "scheduler/files.h"
 
-#include <cmath>
 #include <new>
 #include <vector>
 
@@ -16,16 +15,9 @@ using vesper::Variant;
 
 namespace {
 
-constexpr double kFirstDate = -657434.0;
-constexpr double kLastDate = 2958466.0;
-
 // A date argument: any value that converts to a date of the calendar, taken to
 // the whole second.
-DateTime toEventDate(const Variant& v) {
-    const double d = v.isOmitted() ? 0.0 : v.toDate();
-    if (!(d >= kFirstDate && d < kLastDate)) vesper::raiseError(vesper::err::Overflow);
-    return vesper::roundToSecond(d);
-}
+DateTime toEventDate(const Variant& v) { return Dates::calendarDate(v.isOmitted() ? 0.0 : v.toDate()); }
 
 struct EventArgs {
     DateTime dt;
@@ -119,8 +111,7 @@ uint64_t EventsObj::AddNextOccurrence(const EventClass& e, DateTime dtReference)
 }
 
 void EventsObj::Initialize() {
-    auto loaded = std::make_shared<EventCollection>(Files::LoadSchedule(m_path));
-    m_schedule = std::move(loaded);
+    IPersistentRead();
     IRefresh();
 }
 
@@ -134,37 +125,40 @@ void EventsObj::IRefresh() {
     // Expired events of the list as it stands now, by identity: occurrences
     // added below or by calls made during the pause are not among them.
     std::vector<EventClass> expired;
-    for (const EventClass& e : held())
-        if (e.endSeconds() < t && e.oRepeat.word() != "once" && !m_rolling.count(e.serial)) expired.push_back(e);
     std::set<uint64_t> mine, added;
-    try {
-        for (const EventClass& e : expired) {
-            if (const uint64_t s = AddNextOccurrence(e, 0)) added.insert(s);
+    for (const EventClass& e : held())
+        if (e.endSeconds() < t && e.oRepeat.word() != "once" && !m_rolling.count(e.serial)) {
+            expired.push_back(e);
             mine.insert(e.serial);
         }
+    try {
+        for (const EventClass& e : expired)
+            if (const uint64_t s = AddNextOccurrence(e, 0)) added.insert(s);
     } catch (...) {
         // A full schedule: take back the successors, so that a later refresh
         // does not add them twice.
         held().removeIf([&](const EventClass& e) { return added.count(e.serial) != 0; });
         throw;
     }
-    m_rolling.insert(mine.begin(), mine.end());
-
-    // Let the host run its pending work (its timer may call us meanwhile).
-    try {
+    {
+        // Let the host run its pending work (its timer may call us meanwhile);
+        // a refresh it starts leaves the events being rolled forward alone.
+        m_rolling.insert(mine.begin(), mine.end());
+        struct Rolled {
+            std::set<uint64_t>& rolling;
+            const std::set<uint64_t>& mine;
+            ~Rolled() {
+                for (uint64_t s : mine)
+                    rolling.erase(s);
+            }
+        } rolled{m_rolling, mine};
         vesper::waitSeconds(2);
-    } catch (...) {
-        for (uint64_t s : mine)
-            m_rolling.erase(s);
-        throw;
     }
-    for (uint64_t s : mine)
-        m_rolling.erase(s);
 
-    if (!m_schedule) return;
-    m_schedule->removeIf([&](const EventClass& e) { return mine.count(e.serial) != 0; });
     const long long t2 = vesper::toSeconds(vesper::now());
-    m_schedule->removeIf([&](const EventClass& e) { return e.oRepeat.word() == "once" && e.endSeconds() < t2; });
+    held().removeIf([&](const EventClass& e) {
+        return mine.count(e.serial) != 0 || (e.oRepeat.word() == "once" && e.endSeconds() < t2);
+    });
 }
 
 void EventsObj::IAddEvent(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,

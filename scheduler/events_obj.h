@@ -25,10 +25,6 @@ public:
     vesper::Variant invoke(std::string_view member, vesper::Args& args,
                            vesper::CallKind kind = vesper::CallKind::Method) override;
 
-    // The held schedule, or nullptr before Initialize; for tests and tools.
-    const EventCollection* schedule() const { return m_schedule.get(); }
-    const std::string& schedulePath() const { return m_path; }
-
     // The members, callable directly.
     void Initialize();
     void IPersistentRead();

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/variant.h"
+#include "scheduler/date_rules.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,19 +13,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace slotbook::Files {
 
 namespace {
-
-// The automation calendar: 1 January 100 to 31 December 9999.
-constexpr double kFirstDate = -657434.0;
-constexpr double kLastDate = 2958466.0;
 
 // A line as it may be quoted in a message: short, control bytes shown as dots.
 std::string excerpt(std::string_view text) {
@@ -128,11 +125,7 @@ void parseEvent(std::string_view line, long lineNo, EventClass& e) {
     if (const auto dt = quickDate(f[0])) {
         e.dt = *dt;
     } else {
-        convert(1, [&](const vesper::Variant& v) {
-            const double d = v.toDate();
-            if (!(d >= kFirstDate && d < kLastDate)) vesper::raiseError(vesper::err::Overflow);
-            e.dt = vesper::roundToSecond(d);
-        });
+        convert(1, [&](const vesper::Variant& v) { e.dt = Dates::calendarDate(v.toDate()); });
     }
     if (const auto c = quickInt16(f[1]))
         e.channel = *c;
@@ -171,19 +164,6 @@ std::string componentFolder() { return vesper::programFolder(vesper::libraryFold
 
 std::string schedulePath() { return vesper::joinPath(componentFolder(), kScheduleFileName); }
 
-std::vector<std::string_view> SplitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == ',') {
-            fields.push_back(line.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
 std::string eventLine(const EventClass& e) {
     std::string s = vesper::generalDate(e.dt);
     s += ',';
@@ -219,12 +199,8 @@ EventCollection LoadSchedule(const std::string& path) {
         records.reserve(std::min<size_t>(EventCollection::kMaxCount, static_cast<size_t>(st.st_size) / 40 + 1));
     std::string carried; // the start of a line that continues in the next chunk
     long lineNo = 0;
-    bool lineTooLong = false;
     const auto finishLine = [&](std::string_view line) {
         ++lineNo;
-        if (lineTooLong)
-            lineError(vesper::err::InvalidCall, lineNo,
-                      "the line is longer than " + std::to_string(kMaxLineLength) + " characters");
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (skipped(line)) return;
         if (records.size() >= static_cast<size_t>(EventCollection::kMaxCount))
@@ -248,10 +224,9 @@ EventCollection LoadSchedule(const std::string& path) {
             const std::string_view piece = chunk.substr(0, nl);
             // A line past the limit fails at once: memory and time stay bounded
             // whatever the file holds.
-            if (carried.size() + piece.size() > kMaxLineLength + 1) {
-                lineTooLong = true;
-                finishLine({});
-            }
+            if (carried.size() + piece.size() > kMaxLineLength + 1)
+                lineError(vesper::err::InvalidCall, lineNo + 1,
+                          "the line is longer than " + std::to_string(kMaxLineLength) + " characters");
             if (nl != std::string_view::npos && carried.empty()) {
                 finishLine(piece);
             } else {
@@ -277,17 +252,8 @@ void SaveSchedule(const EventCollection& events, const std::string& path) {
         text += eventLine(e);
         text += "\r\n";
     }
-    // A link to the schedule stays a link: the file it points at is replaced.
-    namespace fs = std::filesystem;
-    fs::path target = path;
-    std::error_code ec;
-    for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
-        const fs::path next = fs::read_symlink(target, ec);
-        if (ec) break;
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
     try {
-        vesper::writeFileAtomically(target.string(), text);
+        vesper::writeFileAtomically(path, text);
     } catch (const vesper::AutomationError& e) {
         vesper::raiseError(e.number(), kErrorSource, e.description());
     }

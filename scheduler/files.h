@@ -6,8 +6,6 @@
 #include "scheduler/event_collection.h"
 
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace slotbook::Files {
 
@@ -25,9 +23,6 @@ EventCollection LoadSchedule(const std::string& path);
 // Replaces the file at `path` with the collection's events, safely: the old
 // file stays whole when the save fails.
 void SaveSchedule(const EventCollection& events, const std::string& path);
-
-// Each comma ends a field; the rest after the last comma is one more field.
-std::vector<std::string_view> SplitFields(std::string_view line);
 // The file's text for one event, without the line end.
 std::string eventLine(const EventClass& e);
 
