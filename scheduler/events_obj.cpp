@@ -48,6 +48,14 @@ void writeEvent(Args& args, const EventClass& e) {
     args[5] = Variant(e.filename);
 }
 
+// The conflicting event into the outputs 1 to 4 of IAddEvent2 and IUpdateEvent2.
+void writeConflict(Args& args, const EventClass& conflict) {
+    args[1] = Variant::date(conflict.dt);
+    args[2] = Variant(conflict.duration);
+    args[3] = Variant(conflict.filename);
+    args[4] = Variant(conflict.oRepeat.word());
+}
+
 } // namespace
 
 EventsObj::EventsObj(std::string schedulePath)
@@ -218,12 +226,7 @@ void EventsObj::registerMembers() {
         bool bResult = false;
         list.AddSorted2(bResult, &conflict, e);
         a[0] = Variant(bResult);
-        if (!bResult) {
-            a[1] = Variant::date(conflict.dt);
-            a[2] = Variant(conflict.duration);
-            a[3] = Variant(conflict.filename);
-            a[4] = Variant(conflict.oRepeat.word());
-        }
+        if (!bResult) writeConflict(a, conflict);
         return Variant();
     });
     method("IRemoveEvent", [this](Args& a) {
@@ -285,10 +288,7 @@ void EventsObj::registerMembers() {
         EventClass probe = replacement;
         if (list.IsConflict(probe, key)) {
             a[0] = Variant(false);
-            a[1] = Variant::date(probe.dt);
-            a[2] = Variant(probe.duration);
-            a[3] = Variant(probe.filename);
-            a[4] = Variant(probe.oRepeat.word());
+            writeConflict(a, probe);
             return Variant();
         }
         // Removing first leaves room, so the insertion cannot fail.
