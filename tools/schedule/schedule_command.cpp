@@ -230,6 +230,20 @@ void checkNotExpired(const Event& e, const std::string& whenText) {
                           ") you're trying to add has EXPIRED.\nThe event cannot be added!"};
 }
 
+// The arguments of IAddEvent2 and IUpdateEvent2: the result and the four
+// outputs of a conflicting event (the first of them also takes the start of
+// the event to update), then the event.
+Args addOrUpdateArgs(DateTime key, const Event& e) {
+    return {Variant(false),    Variant::date(key),  Variant(int16_t(0)), Variant(""),
+            Variant(""),       Variant::date(e.dt), Variant(e.channel),  Variant(e.duration),
+            Variant(e.active), Variant(e.every),    Variant(e.filename)};
+}
+
+std::string summary(const Event& e) {
+    return generalDate(e.dt) + ", channel " + std::to_string(e.channel) + ", " + std::to_string(e.duration) +
+           " minutes, " + e.every + (e.filename.empty() ? "" : ", " + e.filename);
+}
+
 int cmdAdd(Session& s, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() < 4 || args.size() > 6) throw BadArgument{"add needs WHEN CHANNEL LENGTH [REPEAT [FILENAME]]"};
     Event e;
@@ -239,17 +253,14 @@ int cmdAdd(Session& s, const std::vector<std::string>& args, std::ostream& out, 
     e.every = args.size() > 4 ? parseRepeat(args[4]) : "once";
     e.filename = MakeValidFilename(args.size() > 5 ? args[5] : "default.wmv");
     checkNotExpired(e, generalDate(e.dt));
-    Args a{Variant(false), Variant::date(0),    Variant(int16_t(0)), Variant(""),
-           Variant(""),    Variant::date(e.dt), Variant(e.channel),  Variant(e.duration),
-           Variant(true),  Variant(e.every),    Variant(e.filename)};
+    Args a = addOrUpdateArgs(0, e);
     s.object().call("IAddEvent2", a);
     if (!a[0].toBool()) {
         conflictMessage(err, true, e, a);
         return Refused;
     }
     s.save();
-    out << "Added: " << generalDate(e.dt) << ", channel " << e.channel << ", " << e.duration << " minutes, " << e.every
-        << (e.filename.empty() ? "" : ", " + e.filename) << "\n";
+    out << "Added: " << summary(e) << "\n";
     return Ok;
 }
 
@@ -294,17 +305,14 @@ int cmdUpdate(Session& s, const std::vector<std::string>& args, std::ostream& ou
     if (file) e.filename = *file;
     e.active = true; // edited events are active, as in the Add Event dialog
     checkNotExpired(e, generalDate(e.dt));
-    Args a{Variant(false),    Variant::date(old.dt), Variant(int16_t(0)), Variant(""),
-           Variant(""),       Variant::date(e.dt),   Variant(e.channel),  Variant(e.duration),
-           Variant(e.active), Variant(e.every),      Variant(e.filename)};
+    Args a = addOrUpdateArgs(old.dt, e);
     s.object().call("IUpdateEvent2", a);
     if (!a[0].toBool()) {
         conflictMessage(err, false, e, a);
         return Refused;
     }
     s.save();
-    out << "Updated: " << generalDate(e.dt) << ", channel " << e.channel << ", " << e.duration << " minutes, "
-        << e.every << (e.filename.empty() ? "" : ", " + e.filename) << "\n";
+    out << "Updated: " << summary(e) << "\n";
     return Ok;
 }
 
