@@ -1,0 +1,125 @@
+// Every message box and modal window of the main program goes through one
+// seam, so that tests can see what would be shown and answer it. The program
+// shows real Qt boxes; with VESPER_TEST_UI_LOG set (tests of the real binary)
+// each box is appended to that file as one JSON line and answered from
+// VESPER_TEST_UI_ANSWERS instead.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace vesper {
+
+// The classic message box style and result values, so call sites read like
+// the texts they show.
+enum MsgBoxStyle : int {
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbAbortRetryIgnore = 2,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbRetryCancel = 5,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64,
+    vbDefaultButton1 = 0,
+    vbDefaultButton2 = 256,
+    vbDefaultButton3 = 512,
+};
+
+enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
+
+struct MessageRequest {
+    std::string prompt;
+    std::string title;
+    int style = vbOKOnly;
+
+    // "OK", "OKCancel", "YesNo", ...; "critical", "question", ... or "none".
+    std::string buttonsName() const;
+    std::string iconName() const;
+    // The buttons in order, and the one the default style selects.
+    std::vector<MsgBoxResult> buttons() const;
+    MsgBoxResult defaultButton() const;
+};
+
+// A modal window about to be shown: a dialog or a notice, by its form name,
+// with its caption and what it shows (texts, field values).
+struct ModalRequest {
+    std::string form;
+    std::string caption;
+    std::string contents;
+    // The answer when nobody scripts one ("OK", "Cancel", ...).
+    std::string defaultAnswer = "OK";
+};
+
+class UiSeam {
+public:
+    virtual ~UiSeam() = default;
+    virtual MsgBoxResult message(QWidget* parent, const MessageRequest& request) = 0;
+    // nullopt: show the window for real. Otherwise the window is not shown and
+    // the text is the button its user pressed.
+    virtual std::optional<std::string> modal(const ModalRequest& request) = 0;
+};
+
+// Real Qt message boxes, centred over their parent; modal windows are shown.
+class QtUiSeam : public UiSeam {
+public:
+    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
+    std::optional<std::string> modal(const ModalRequest&) override { return std::nullopt; }
+};
+
+// For tests in the same process: keeps every request and answers from the
+// queues (else the default button; modal windows get their default answer,
+// unless `showModals` lets them show for real).
+class RecordingUiSeam : public UiSeam {
+public:
+    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
+    std::optional<std::string> modal(const ModalRequest& request) override;
+
+    std::vector<MessageRequest> messages;
+    std::vector<ModalRequest> modals;
+    std::deque<MsgBoxResult> answers;
+    std::deque<std::string> modalAnswers;
+    bool showModals = false;
+};
+
+// For tests of the real binary: each request is appended to `logPath` as one
+// JSON line {"kind":"message"|"modal", "title"/"form", "text"/"contents",
+// "icon", "buttons", "default", "answer"}; answers come in order from a
+// comma-separated list of words ("Yes", "No", "OK", "Cancel", ...); an empty
+// word or the end of the list takes the default.
+class ScriptedUiSeam : public UiSeam {
+public:
+    ScriptedUiSeam(std::string logPath, const std::string& answers);
+    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
+    std::optional<std::string> modal(const ModalRequest& request) override;
+
+private:
+    std::string nextAnswer();
+    void append(const std::string& jsonLine);
+
+    std::string m_logPath;
+    std::deque<std::string> m_answers;
+};
+
+UiSeam& uiSeam();
+// Replaces the seam (nullptr restores the Qt one); the caller keeps it alive.
+void setUiSeam(UiSeam* seam);
+// Installs a ScriptedUiSeam when VESPER_TEST_UI_LOG names a file.
+void installUiSeamFromEnvironment();
+
+// The classic message box: prompt (CR LF or LF line breaks), style, title.
+MsgBoxResult MsgBox(QWidget* parent, const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
+
+// Asks the seam about a modal window; nullopt means show it for real.
+std::optional<std::string> scriptedModal(const ModalRequest& request);
+
+std::string resultName(MsgBoxResult r);
+std::optional<MsgBoxResult> resultFromName(const std::string& name);
+
+} // namespace vesper
