@@ -25,3 +25,15 @@ std::string programFolder();
 std::string joinPath(const std::string& folder, const std::string& name);
 
 } // namespace vesper
+
+namespace vesper {
+
+// A per-user, per-hive path for the running main program's lock and hand-over
+// socket: "<folder>/vesper-<key>.<name>", where the key is derived from the
+// registry hive's path (so two hives never meet) and the folder is
+// $XDG_RUNTIME_DIR when it is set and usable, else a folder only the user can
+// enter beside the hive (created with mode 0700). Empty when no such folder
+// can be had.
+std::string instanceRuntimePath(const std::string& name);
+
+} // namespace vesper

@@ -95,3 +95,26 @@ TEST(SystemInfo, AnswersSomethingSensible) {
     setenv("TZ", "UTC", 1);
     EXPECT_EQ(timeZoneStandardBias(), 0);
 }
+
+TEST(InstancePaths, KeyedByTheHiveAndKeptInAUserOnlyFolder) {
+    const std::string oldHive = std::getenv("VESPER_REGISTRY");
+    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string a = vesper::instanceRuntimePath("lock");
+    EXPECT_EQ(a.rfind(oldRuntime + "/vesper-", 0), 0u) << a;
+    EXPECT_EQ(a, vesper::instanceRuntimePath("lock"));
+
+    const std::string other = vesper::test::makeFolder("otherhive");
+    setenv("VESPER_REGISTRY", (other + "/registry.sqlite").c_str(), 1);
+    EXPECT_NE(vesper::instanceRuntimePath("lock"), a);
+
+    // Without a runtime folder: a folder beside the hive that only the user may enter.
+    unsetenv("XDG_RUNTIME_DIR");
+    const std::string b = vesper::instanceRuntimePath("socket");
+    EXPECT_EQ(b.rfind(other + "/run/vesper-", 0), 0u) << b;
+    struct stat st {};
+    ASSERT_EQ(stat((other + "/run").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    setenv("VESPER_REGISTRY", oldHive.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
+}
