@@ -1,147 +1,502 @@
 #include "capture/channel_tables.h"
 
+#include "platform/registry.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <system_error>
+
 namespace vesper::capture {
 
 namespace {
 
-constexpr int64_t kKHz = 1000;
+struct PlanText {
+    const char* name;
+    const char* text;
+};
 
-// f(first) + step * (channel - first), in kHz, when first <= channel <= last.
-std::optional<int64_t> band(long channel, long first, long last, int64_t startKHz, int64_t stepKHz) {
-    if (channel < first || channel > last) return std::nullopt;
-    return (startKHz + stepKHz * (channel - first)) * kKHz;
+// The lists of capture/plans, generated into the build.
+constexpr PlanText kPlanTexts[] = {
+#include "channel_plan_data.inc"
+};
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::toupper(c); });
+    return out;
 }
 
-std::optional<int64_t> usBroadcast(long ch) {
-    if (auto f = band(ch, 2, 4, 55250, 6000)) return f;
-    if (auto f = band(ch, 5, 6, 77250, 6000)) return f;
-    if (auto f = band(ch, 7, 13, 175250, 6000)) return f;
-    return band(ch, 14, 83, 471250, 6000);
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return s;
 }
 
-std::optional<int64_t> usCable(long ch) {
-    if (ch == 1) return 73250 * kKHz;
-    if (ch >= 2 && ch <= 13) return usBroadcast(ch);
-    if (auto f = band(ch, 14, 22, 121250, 6000)) return f;
-    if (auto f = band(ch, 23, 94, 217250, 6000)) return f;
-    if (auto f = band(ch, 95, 99, 91250, 6000)) return f;
-    return band(ch, 100, 158, 649250, 6000);
+bool allDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-std::optional<int64_t> japanBroadcast(long ch) {
-    if (auto f = band(ch, 1, 3, 91250, 6000)) return f;
-    if (auto f = band(ch, 4, 7, 171250, 6000)) return f;
-    if (auto f = band(ch, 8, 12, 193250, 6000)) return f;
-    return band(ch, 13, 62, 471250, 6000);
+// A decimal number scaled by 10^scale, exactly: "55.25" at scale 6 is 55250000.
+std::optional<int64_t> scaledDecimal(std::string_view s, int scale) {
+    const size_t dot = s.find('.');
+    const std::string_view whole = s.substr(0, dot);
+    const std::string_view frac = dot == std::string_view::npos ? std::string_view{} : s.substr(dot + 1);
+    if (whole.empty() && frac.empty()) return std::nullopt;
+    if ((!whole.empty() && !allDigits(whole)) || (dot != std::string_view::npos && !allDigits(frac)))
+        return std::nullopt;
+    if (whole.size() > 7 || frac.size() > static_cast<size_t>(scale)) return std::nullopt;
+    int64_t v = 0;
+    for (char c : whole)
+        v = v * 10 + (c - '0');
+    for (int i = 0; i < scale; ++i)
+        v = v * 10 + (i < static_cast<int>(frac.size()) ? frac[i] - '0' : 0);
+    return v;
 }
 
-std::optional<int64_t> japanCable(long ch) {
-    if (ch >= 1 && ch <= 12) return japanBroadcast(ch);
-    if (auto f = band(ch, 13, 22, 109250, 6000)) return f;
-    if (auto f = band(ch, 23, 27, 223250, 6000)) return f;
-    return band(ch, 28, 63, 253250, 6000);
+std::optional<int64_t> parseFrequency(std::string_view text) {
+    std::string t = upper(trim(text));
+    int scale = 6; // MHz to Hz
+    auto ends = [&](const char* unit) {
+        const std::string u = unit;
+        if (t.size() < u.size() || t.compare(t.size() - u.size(), u.size(), u) != 0) return false;
+        t = std::string(trim(std::string_view(t).substr(0, t.size() - u.size())));
+        return true;
+    };
+    if (ends("KHZ"))
+        scale = 3;
+    else
+        ends("MHZ");
+    return scaledDecimal(t, scale);
 }
 
-std::optional<int64_t> europeBroadcast(long ch) {
-    if (auto f = band(ch, 2, 4, 48250, 7000)) return f;
-    if (auto f = band(ch, 5, 12, 175250, 7000)) return f;
-    return band(ch, 21, 69, 471250, 8000);
+// Every country code with its plans (see README "Channel plans").
+const std::vector<CountryPlans> kCountries = {
+    // The Americas on the American channel plans: cable first.
+    {1, "United States, Canada and the Caribbean", "us-bcast", "us-cable", true},
+    {51, "Peru", "us-bcast", "us-cable", true},
+    {52, "Mexico", "us-bcast", "us-cable", true},
+    {53, "Cuba", "us-bcast", "us-cable", true},
+    {54, "Argentina", "us-bcast", "argentina", true},
+    {55, "Brazil", "us-bcast", "us-cable", true},
+    {56, "Chile", "us-bcast", "us-cable", true},
+    {57, "Colombia", "us-bcast", "us-cable", true},
+    {58, "Venezuela", "us-bcast", "us-cable", true},
+    {297, "Aruba", "us-bcast", "us-cable", true},
+    {501, "Belize", "us-bcast", "us-cable", true},
+    {502, "Guatemala", "us-bcast", "us-cable", true},
+    {503, "El Salvador", "us-bcast", "us-cable", true},
+    {504, "Honduras", "us-bcast", "us-cable", true},
+    {505, "Nicaragua", "us-bcast", "us-cable", true},
+    {506, "Costa Rica", "us-bcast", "us-cable", true},
+    {507, "Panama", "us-bcast", "us-cable", true},
+    {509, "Haiti", "us-bcast", "us-cable", true},
+    {591, "Bolivia", "us-bcast", "us-cable", true},
+    {592, "Guyana", "us-bcast", "us-cable", true},
+    {593, "Ecuador", "us-bcast", "us-cable", true},
+    {595, "Paraguay", "us-bcast", "us-cable", true},
+    {597, "Suriname", "us-bcast", "us-cable", true},
+    {598, "Uruguay", "us-bcast", "us-cable", true},
+    {599, "Netherlands Antilles", "us-bcast", "us-cable", true},
+    // Asia and the Pacific on the American channel plans.
+    {63, "Philippines", "us-bcast", "us-cable", false},
+    {82, "Korea (South)", "us-bcast", "us-cable", false},
+    {95, "Myanmar", "us-bcast", "us-cable", false},
+    {680, "Palau", "us-bcast", "us-cable", false},
+    {685, "Samoa", "us-bcast", "us-cable", false},
+    {691, "Micronesia", "us-bcast", "us-cable", false},
+    {692, "Marshall Islands", "us-bcast", "us-cable", false},
+    {886, "Taiwan", "us-bcast", "us-cable", false},
+    // Japan.
+    {81, "Japan", "japan-bcast", "japan-cable", false},
+    // China.
+    {86, "China", "china-bcast", "china-bcast", false},
+    // Australia and its neighbours on the Australian raster.
+    {61, "Australia", "australia", "australia-optus", false},
+    {672, "Norfolk Island", "australia", "australia", false},
+    {674, "Nauru", "australia", "australia", false},
+    {675, "Papua New Guinea", "australia", "australia", false},
+    {676, "Tonga", "australia", "australia", false},
+    {677, "Solomon Islands", "australia", "australia", false},
+    {678, "Vanuatu", "australia", "australia", false},
+    {679, "Fiji", "australia", "australia", false},
+    {686, "Kiribati", "australia", "australia", false},
+    {688, "Tuvalu", "australia", "australia", false},
+    // New Zealand.
+    {64, "New Zealand", "newzealand", "newzealand", false},
+    {682, "Cook Islands", "newzealand", "newzealand", false},
+    {683, "Niue", "newzealand", "newzealand", false},
+    {690, "Tokelau", "newzealand", "newzealand", false},
+    // Southern Africa.
+    {27, "South Africa", "southafrica", "southafrica", false},
+    {264, "Namibia", "southafrica", "southafrica", false},
+    {266, "Lesotho", "southafrica", "southafrica", false},
+    {267, "Botswana", "southafrica", "southafrica", false},
+    {268, "Swaziland", "southafrica", "southafrica", false},
+    // Ireland, Italy.
+    {353, "Ireland", "ireland", "ireland", false},
+    {39, "Italy", "italy", "europe-west", false},
+    {378, "San Marino", "italy", "europe-west", false},
+    {379, "Vatican City", "italy", "europe-west", false},
+    // France, its overseas lands and the SECAM K1 countries of Africa.
+    {33, "France", "france", "france", false},
+    {262, "Reunion", "france", "france", false},
+    {269, "Comoros and Mayotte", "france", "france", false},
+    {377, "Monaco", "france", "france", false},
+    {508, "Saint Pierre and Miquelon", "france", "france", false},
+    {590, "Guadeloupe", "france", "france", false},
+    {594, "French Guiana", "france", "france", false},
+    {596, "Martinique", "france", "france", false},
+    {681, "Wallis and Futuna", "france", "france", false},
+    {687, "New Caledonia", "france", "france", false},
+    {689, "French Polynesia", "france", "france", false},
+    {221, "Senegal", "france", "france", false},
+    {225, "Cote d'Ivoire", "france", "france", false},
+    {226, "Burkina Faso", "france", "france", false},
+    {227, "Niger", "france", "france", false},
+    {228, "Togo", "france", "france", false},
+    {229, "Benin", "france", "france", false},
+    {235, "Chad", "france", "france", false},
+    {236, "Central African Republic", "france", "france", false},
+    {241, "Gabon", "france", "france", false},
+    {242, "Congo", "france", "france", false},
+    {243, "Congo (Democratic Republic)", "france", "france", false},
+    {250, "Rwanda", "france", "france", false},
+    {257, "Burundi", "france", "france", false},
+    {261, "Madagascar", "france", "france", false},
+    // Russia and Kazakhstan.
+    {7, "Russia and Kazakhstan", "russia", "russia", false},
+    // Eastern Europe and Asia on the OIRT channels.
+    {36, "Hungary", "europe-east", "europe-east", false},
+    {40, "Romania", "europe-east", "europe-east", false},
+    {42, "Czechoslovakia (former code)", "europe-east", "europe-east", false},
+    {48, "Poland", "europe-east", "europe-east", false},
+    {84, "Vietnam", "europe-east", "europe-east", false},
+    {93, "Afghanistan", "europe-east", "europe-east", false},
+    {359, "Bulgaria", "europe-east", "europe-east", false},
+    {370, "Lithuania", "europe-east", "europe-east", false},
+    {371, "Latvia", "europe-east", "europe-east", false},
+    {372, "Estonia", "europe-east", "europe-east", false},
+    {373, "Moldova", "europe-east", "europe-east", false},
+    {374, "Armenia", "europe-east", "europe-east", false},
+    {375, "Belarus", "europe-east", "europe-east", false},
+    {380, "Ukraine", "europe-east", "europe-east", false},
+    {420, "Czech Republic", "europe-east", "europe-east", false},
+    {421, "Slovakia", "europe-east", "europe-east", false},
+    {850, "Korea (North)", "europe-east", "europe-east", false},
+    {976, "Mongolia", "europe-east", "europe-east", false},
+    {992, "Tajikistan", "europe-east", "europe-east", false},
+    {993, "Turkmenistan", "europe-east", "europe-east", false},
+    {994, "Azerbaijan", "europe-east", "europe-east", false},
+    {995, "Georgia", "europe-east", "europe-east", false},
+    {996, "Kyrgyzstan", "europe-east", "europe-east", false},
+    {998, "Uzbekistan", "europe-east", "europe-east", false},
+    // Everywhere else on the CCIR channels.
+    {20, "Egypt", "europe-west", "europe-west", false},
+    {30, "Greece", "europe-west", "europe-west", false},
+    {31, "Netherlands", "europe-west", "europe-west", false},
+    {32, "Belgium", "europe-west", "europe-west", false},
+    {34, "Spain", "europe-west", "europe-west", false},
+    {38, "Yugoslavia (former code)", "europe-west", "europe-west", false},
+    {41, "Switzerland", "europe-west", "europe-west", false},
+    {43, "Austria", "europe-west", "europe-west", false},
+    {44, "United Kingdom", "europe-west", "europe-west", false},
+    {45, "Denmark", "europe-west", "europe-west", false},
+    {46, "Sweden", "europe-west", "europe-west", false},
+    {47, "Norway", "europe-west", "europe-west", false},
+    {49, "Germany", "europe-west", "europe-west", false},
+    {60, "Malaysia", "europe-west", "europe-west", false},
+    {62, "Indonesia", "europe-west", "europe-west", false},
+    {65, "Singapore", "europe-west", "europe-west", false},
+    {66, "Thailand", "europe-west", "europe-west", false},
+    {90, "Turkey", "europe-west", "europe-west", false},
+    {91, "India", "europe-west", "europe-west", false},
+    {92, "Pakistan", "europe-west", "europe-west", false},
+    {94, "Sri Lanka", "europe-west", "europe-west", false},
+    {98, "Iran", "europe-west", "europe-west", false},
+    {212, "Morocco", "europe-west", "europe-west", false},
+    {213, "Algeria", "europe-west", "europe-west", false},
+    {216, "Tunisia", "europe-west", "europe-west", false},
+    {218, "Libya", "europe-west", "europe-west", false},
+    {220, "Gambia", "europe-west", "europe-west", false},
+    {222, "Mauritania", "europe-west", "europe-west", false},
+    {223, "Mali", "europe-west", "europe-west", false},
+    {224, "Guinea", "europe-west", "europe-west", false},
+    {230, "Mauritius", "europe-west", "europe-west", false},
+    {231, "Liberia", "europe-west", "europe-west", false},
+    {232, "Sierra Leone", "europe-west", "europe-west", false},
+    {233, "Ghana", "europe-west", "europe-west", false},
+    {234, "Nigeria", "europe-west", "europe-west", false},
+    {237, "Cameroon", "europe-west", "europe-west", false},
+    {238, "Cape Verde", "europe-west", "europe-west", false},
+    {239, "Sao Tome and Principe", "europe-west", "europe-west", false},
+    {240, "Equatorial Guinea", "europe-west", "europe-west", false},
+    {244, "Angola", "europe-west", "europe-west", false},
+    {245, "Guinea-Bissau", "europe-west", "europe-west", false},
+    {246, "Diego Garcia", "europe-west", "europe-west", false},
+    {247, "Ascension", "europe-west", "europe-west", false},
+    {248, "Seychelles", "europe-west", "europe-west", false},
+    {249, "Sudan", "europe-west", "europe-west", false},
+    {251, "Ethiopia", "europe-west", "europe-west", false},
+    {252, "Somalia", "europe-west", "europe-west", false},
+    {253, "Djibouti", "europe-west", "europe-west", false},
+    {254, "Kenya", "europe-west", "europe-west", false},
+    {255, "Tanzania", "europe-west", "europe-west", false},
+    {256, "Uganda", "europe-west", "europe-west", false},
+    {258, "Mozambique", "europe-west", "europe-west", false},
+    {260, "Zambia", "europe-west", "europe-west", false},
+    {263, "Zimbabwe", "europe-west", "europe-west", false},
+    {265, "Malawi", "europe-west", "europe-west", false},
+    {290, "Saint Helena", "europe-west", "europe-west", false},
+    {291, "Eritrea", "europe-west", "europe-west", false},
+    {298, "Faroe Islands", "europe-west", "europe-west", false},
+    {299, "Greenland", "europe-west", "europe-west", false},
+    {350, "Gibraltar", "europe-west", "europe-west", false},
+    {351, "Portugal", "europe-west", "europe-west", false},
+    {352, "Luxembourg", "europe-west", "europe-west", false},
+    {354, "Iceland", "europe-west", "europe-west", false},
+    {355, "Albania", "europe-west", "europe-west", false},
+    {356, "Malta", "europe-west", "europe-west", false},
+    {357, "Cyprus", "europe-west", "europe-west", false},
+    {358, "Finland", "europe-west", "europe-west", false},
+    {376, "Andorra", "europe-west", "europe-west", false},
+    {381, "Yugoslavia", "europe-west", "europe-west", false},
+    {385, "Croatia", "europe-west", "europe-west", false},
+    {386, "Slovenia", "europe-west", "europe-west", false},
+    {387, "Bosnia and Herzegovina", "europe-west", "europe-west", false},
+    {389, "Macedonia", "europe-west", "europe-west", false},
+    {423, "Liechtenstein", "europe-west", "europe-west", false},
+    {500, "Falkland Islands", "europe-west", "europe-west", false},
+    {673, "Brunei", "europe-west", "europe-west", false},
+    {852, "Hong Kong", "europe-west", "europe-west", false},
+    {853, "Macau", "europe-west", "europe-west", false},
+    {855, "Cambodia", "europe-west", "europe-west", false},
+    {856, "Laos", "europe-west", "europe-west", false},
+    {880, "Bangladesh", "europe-west", "europe-west", false},
+    {960, "Maldives", "europe-west", "europe-west", false},
+    {961, "Lebanon", "europe-west", "europe-west", false},
+    {962, "Jordan", "europe-west", "europe-west", false},
+    {963, "Syria", "europe-west", "europe-west", false},
+    {964, "Iraq", "europe-west", "europe-west", false},
+    {965, "Kuwait", "europe-west", "europe-west", false},
+    {966, "Saudi Arabia", "europe-west", "europe-west", false},
+    {967, "Yemen", "europe-west", "europe-west", false},
+    {968, "Oman", "europe-west", "europe-west", false},
+    {971, "United Arab Emirates", "europe-west", "europe-west", false},
+    {972, "Israel", "europe-west", "europe-west", false},
+    {973, "Bahrain", "europe-west", "europe-west", false},
+    {974, "Qatar", "europe-west", "europe-west", false},
+    {975, "Bhutan", "europe-west", "europe-west", false},
+    {977, "Nepal", "europe-west", "europe-west", false},
+};
+
+const std::map<std::string, ChannelPlan>& builtInPlans() {
+    static const std::map<std::string, ChannelPlan> plans = [] {
+        std::map<std::string, ChannelPlan> m;
+        for (const auto& p : kPlanTexts)
+            m.emplace(p.name, parseChannelList(p.text, p.name));
+        return m;
+    }();
+    return plans;
 }
 
-std::optional<int64_t> europeCable(long ch) {
-    if (auto f = europeBroadcast(ch)) return f;
-    // Special channels S1-S41 (hyperband from S21 on), numbered 101-141.
-    if (auto f = band(ch, 101, 110, 105250, 7000)) return f; // S1-S10
-    if (auto f = band(ch, 111, 120, 231250, 7000)) return f; // S11-S20
-    return band(ch, 121, 141, 303250, 8000);                 // S21-S41
+// ---- the user's lists ----
+
+struct CachedList {
+    std::filesystem::file_time_type mtime;
+    std::uintmax_t size = 0;
+    std::shared_ptr<const ChannelPlan> plan; // nullptr when it cannot be used
+};
+
+std::mutex g_listMutex;
+
+// Says once on standard error why a list is not used (the component keeps no
+// log of its own); a list that changes and fails again is reported again.
+void reportListProblem(const std::string& path, const std::string& problem) {
+    static std::map<std::string, std::string> reported;
+    std::string& last = reported[path];
+    if (last == problem) return;
+    last = problem;
+    std::fprintf(stderr, "Capgraph: channel list \"%s\" not used, the built-in plan stays: %s\n", path.c_str(),
+                 problem.c_str());
 }
 
-enum class Region { None, Americas, Japan, WesternEurope };
-
-Region regionOf(long code) {
-    switch (code) {
-    // NTSC (and PAL-M/N) countries on the American channel plan.
-    case 1:
-    case 52:
-    case 53:
-    case 54:
-    case 55:
-    case 56:
-    case 57:
-    case 58:
-    case 63:
-    case 82:
-    case 886:
-    case 501:
-    case 502:
-    case 503:
-    case 504:
-    case 505:
-    case 506:
-    case 507:
-    case 591:
-    case 593:
-    case 595:
-    case 597:
-    case 598: return Region::Americas;
-    case 81: return Region::Japan;
-    // Western Europe on the CCIR plan.
-    case 30:
-    case 31:
-    case 32:
-    case 34:
-    case 39:
-    case 41:
-    case 43:
-    case 44:
-    case 45:
-    case 46:
-    case 47:
-    case 49:
-    case 351:
-    case 352:
-    case 353:
-    case 354:
-    case 356:
-    case 358:
-    case 33:
-    case 376:
-    case 377:
-    case 378:
-    case 423: return Region::WesternEurope;
-    default: return Region::None;
+std::shared_ptr<const ChannelPlan> userList(const std::string& path) {
+    static std::map<std::string, CachedList> cache;
+    std::error_code ec;
+    const auto mtime = std::filesystem::last_write_time(path, ec);
+    const auto size = ec ? 0 : std::filesystem::file_size(path, ec);
+    std::lock_guard lock(g_listMutex);
+    auto it = cache.find(path);
+    if (!ec && it != cache.end() && it->second.mtime == mtime && it->second.size == size) return it->second.plan;
+    CachedList entry;
+    entry.mtime = mtime;
+    entry.size = size;
+    try {
+        entry.plan = std::make_shared<const ChannelPlan>(loadChannelListFile(path));
+    } catch (const std::exception& e) {
+        reportListProblem(path, e.what());
     }
+    if (!ec) cache[path] = entry;
+    return entry.plan;
+}
+
+std::string settingFor(bool cable) {
+    const auto v = registry::queryValue(kTunerPropertiesKey, cable ? kCableChannelListValue : kAntennaChannelListValue);
+    if (!v || v->type != registry::ValueType::String) return {};
+    // REG_SZ text ends at its first NUL.
+    std::string text = v->text.substr(0, v->text.find('\0'));
+    return std::string(trim(text));
 }
 
 } // namespace
 
-bool isKnownCountryCode(long countryCode) { return regionOf(countryCode) != Region::None; }
-
-ChannelTable channelTableFor(long countryCode, bool cable) {
-    switch (regionOf(countryCode)) {
-    case Region::Americas: return cable ? ChannelTable::UsCable : ChannelTable::UsBroadcast;
-    case Region::Japan: return cable ? ChannelTable::JapanCable : ChannelTable::JapanBroadcast;
-    case Region::WesternEurope: return cable ? ChannelTable::EuropeCable : ChannelTable::EuropeBroadcast;
-    case Region::None: break;
-    }
-    return ChannelTable::None;
+std::optional<int64_t> ChannelPlan::frequency(long channel) const {
+    auto it = carriers.find(channel);
+    if (it == carriers.end()) return std::nullopt;
+    return it->second;
 }
 
-std::optional<int64_t> channelFrequency(ChannelTable table, long channel) {
-    switch (table) {
-    case ChannelTable::UsBroadcast: return usBroadcast(channel);
-    case ChannelTable::UsCable: return usCable(channel);
-    case ChannelTable::JapanBroadcast: return japanBroadcast(channel);
-    case ChannelTable::JapanCable: return japanCable(channel);
-    case ChannelTable::EuropeBroadcast: return europeBroadcast(channel);
-    case ChannelTable::EuropeCable: return europeCable(channel);
-    case ChannelTable::None: break;
+std::optional<long> channelNumberForName(std::string_view raw) {
+    const std::string name = upper(trim(raw));
+    if (name.empty() || name.size() > 8) return std::nullopt;
+    if (allDigits(name)) return name.size() <= 3 ? std::optional<long>(std::stol(name)) : std::nullopt;
+    size_t p = 0;
+    while (p < name.size() && std::isalpha(static_cast<unsigned char>(name[p])))
+        ++p;
+    const std::string prefix = name.substr(0, p);
+    const std::string digits = name.substr(p);
+    if (prefix.empty()) {
+        // Australia's "5A": a number followed by one letter A.
+        const std::string n = name.substr(0, name.size() - 1);
+        if (name.back() == 'A' && allDigits(n) && n.size() <= 2) return 100 + std::stol(n);
+        return std::nullopt;
     }
+    if (digits.empty()) {
+        // Italian A to H; French cable KB to KQ.
+        if (prefix.size() == 1 && prefix[0] >= 'A' && prefix[0] <= 'H') return prefix[0] - 'A' + 2;
+        if (prefix.size() == 2 && prefix[0] == 'K' && prefix[1] >= 'B' && prefix[1] <= 'Z')
+            return 100 + (prefix[1] - 'A' + 1);
+        return std::nullopt;
+    }
+    if (!allDigits(digits) || digits.size() > 2) return std::nullopt;
+    const long n = std::stol(digits);
+    const bool zeroLed = digits.size() == 2 && digits[0] == '0';
+    if (prefix == "E") return n;
+    if (prefix == "R") return 70 + n;
+    if (prefix == "S") return zeroLed ? 141 + n : 100 + n;
+    if (prefix == "SE") return 100 + n;
+    if (prefix == "SR" || prefix == "SK") return 150 + n;
+    if (prefix == "T") return 164 + n;
+    if (prefix == "H") return digits.size() == 1 ? 9 + n : 120 + n;
+    if (prefix == "A") return 100 + n;
+    if (prefix == "K" && digits.size() == 2) return n + 1;
     return std::nullopt;
 }
 
-std::optional<int64_t> channelFrequency(long countryCode, bool cable, long channel) {
-    return channelFrequency(channelTableFor(countryCode, cable), channel);
+ChannelPlan parseChannelList(std::string_view text, std::string name) {
+    ChannelPlan plan;
+    plan.name = std::move(name);
+    size_t lineNo = 0;
+    while (!text.empty()) {
+        ++lineNo;
+        const size_t nl = text.find('\n');
+        const std::string_view line = trim(text.substr(0, nl));
+        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+        const std::string where = "line " + std::to_string(lineNo) + ": ";
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos) throw std::runtime_error(where + "not \"name = frequency\"");
+        const std::string_view label = trim(line.substr(0, eq));
+        const auto channel = channelNumberForName(label);
+        if (!channel) throw std::runtime_error(where + "\"" + std::string(label) + "\" is not a channel name");
+        const auto hz = parseFrequency(line.substr(eq + 1));
+        // Analog TV carriers lie between a few and a thousand MHz.
+        if (!hz || *hz < 1000000 || *hz > 1000000000)
+            throw std::runtime_error(where + "\"" + std::string(trim(line.substr(eq + 1))) +
+                                     "\" is not a frequency from 1 to 1000 MHz");
+        if (plan.carriers.count(*channel))
+            throw std::runtime_error(where + "\"" + std::string(label) + "\" is channel " + std::to_string(*channel) +
+                                     " again (\"" + plan.labels[*channel] + "\" came first)");
+        plan.carriers[*channel] = *hz;
+        plan.labels[*channel] = std::string(label);
+    }
+    if (plan.carriers.empty()) throw std::runtime_error("the list has no channel");
+    return plan;
+}
+
+ChannelPlan loadChannelListFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) throw std::runtime_error("the file does not exist");
+    if (std::filesystem::is_directory(path, ec)) throw std::runtime_error("it is a folder, not a file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("the file cannot be read");
+    // Read one byte past the limit, never the whole of a huge file.
+    std::string text(kMaxChannelListBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) throw std::runtime_error("the file cannot be read");
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > kMaxChannelListBytes)
+        throw std::runtime_error("the file is larger than " + std::to_string(kMaxChannelListBytes / 1024) + " KB");
+    if (text.find('\0') != std::string::npos) throw std::runtime_error("the file is not text");
+    return parseChannelList(text, path);
+}
+
+const ChannelPlan* builtInPlan(std::string_view name) {
+    std::string key(trim(name));
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
+    const auto& plans = builtInPlans();
+    auto it = plans.find(key);
+    return it == plans.end() ? nullptr : &it->second;
+}
+
+std::vector<std::string> builtInPlanNames() {
+    std::vector<std::string> names;
+    for (const auto& p : kPlanTexts)
+        names.push_back(p.name);
+    return names;
+}
+
+const std::vector<CountryPlans>& countryTable() { return kCountries; }
+
+const CountryPlans* countryPlans(long code) {
+    for (const auto& c : kCountries)
+        if (c.code == code) return &c;
+    return nullptr;
+}
+
+bool isKnownCountryCode(long code) { return countryPlans(code) != nullptr; }
+
+long effectiveInputType(long country, long stored) {
+    if (stored == 0 || stored == 1) return stored;
+    const CountryPlans* c = countryPlans(country);
+    return c && c->cableFirst ? 0 : 1;
+}
+
+const ChannelPlan* countryChannelPlan(long country, bool cable) {
+    const CountryPlans* c = countryPlans(country);
+    return c ? builtInPlan(cable ? c->cable : c->broadcast) : nullptr;
+}
+
+std::shared_ptr<const ChannelPlan> activeChannelPlan(long country, bool cable) {
+    const std::string setting = settingFor(cable);
+    if (!setting.empty() && upper(setting) != "DEFAULT") {
+        if (const ChannelPlan* p = builtInPlan(setting)) return std::shared_ptr<const ChannelPlan>(p, [](auto*) {});
+        if (auto p = userList(setting)) return p;
+    }
+    const ChannelPlan* p = countryChannelPlan(country, cable);
+    return p ? std::shared_ptr<const ChannelPlan>(p, [](auto*) {}) : nullptr;
+}
+
+std::optional<int64_t> channelFrequency(long country, bool cable, long channel) {
+    auto plan = activeChannelPlan(country, cable);
+    return plan ? plan->frequency(channel) : std::nullopt;
 }
 
 } // namespace vesper::capture

@@ -6,6 +6,7 @@
 #include "capture/graph_model.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace vesper::capture {
@@ -22,11 +23,25 @@ public:
     void* query(Interface i, Pin*) override { return i == Interface::TvTuner ? static_cast<TvTuner*>(this) : nullptr; }
 
     HRESULT putChannel(long channel, long, long) override {
-        // A channel the current table does not have is refused, as a tuner
-        // refuses a frequency it cannot reach.
-        const auto hz = channelFrequency(countryCode(), inputType() == kTunerInputCable, channel);
-        if (!hz) return kE_INVALIDARG;
-        return tune(channel, *hz);
+        // A channel the plan does not have is refused, as a tuner refuses a
+        // frequency it cannot reach. The answer of SetChannel stays "OK", so
+        // say why on standard error: the component keeps no log of its own.
+        const long country = countryCode();
+        const bool cable = inputType() == kTunerInputCable;
+        const auto plan = activeChannelPlan(country, cable);
+        const auto hz = plan ? plan->frequency(channel) : std::nullopt;
+        if (!hz) {
+            refused(channel, plan ? "the channel plan \"" + plan->name + "\" has no such channel"
+                                  : std::string("there is no channel plan"));
+            return kE_INVALIDARG;
+        }
+        const HRESULT hr = tune(channel, *hz);
+        if (!succeeded(hr)) {
+            char mhz[32];
+            std::snprintf(mhz, sizeof mhz, "%.2f MHz", static_cast<double>(*hz) / 1e6);
+            refused(channel, std::string("the card cannot tune ") + mhz + " (channel plan \"" + plan->name + "\")");
+        }
+        return hr;
     }
     HRESULT getChannel(long* channel) override {
         if (!channel) return kE_POINTER;
@@ -34,7 +49,10 @@ public:
         return kS_OK;
     }
     HRESULT putCountryCode(long code) override {
-        if (!isKnownCountryCode(code)) return kE_INVALIDARG;
+        if (!isKnownCountryCode(code)) {
+            std::fprintf(stderr, "Capgraph: country code %ld refused: no channel plan for it\n", code);
+            return kE_INVALIDARG;
+        }
         setCountryCode(code);
         return kS_OK;
     }
@@ -66,10 +84,17 @@ protected:
     virtual long tunedChannel() const = 0;
     virtual long countryCode() const = 0;
     virtual void setCountryCode(long code) = 0;
+    // The input type in use: the one put, else the country's power-on type
+    // (see effectiveInputType).
     virtual long inputType() const = 0;
     virtual void setInputType(long type) = 0;
 
 private:
+    void refused(long channel, const std::string& why) const {
+        std::fprintf(stderr, "Capgraph: channel %ld refused (country %ld, %s): %s\n", channel, countryCode(),
+                     inputType() == kTunerInputCable ? "cable" : "antenna", why.c_str());
+    }
+
     Pin* m_out;
 };
 

@@ -74,10 +74,12 @@ private:
 };
 using HandlePtr = std::shared_ptr<V4l2Handle>;
 
-// What a tuner keeps between openings (country and input type), by node.
+// What a tuner keeps between openings (country and input type), by node. It
+// powers on as the virtual card does: country 1, and no input type put, so
+// the country's own (cable in the Americas) applies.
 struct TunerSettings {
     long country = 1;
-    long inputType = kTunerInputAntenna;
+    long inputType = -1;
 };
 TunerSettings& tunerSettings(const std::string& node) {
     static std::map<std::string, TunerSettings> settings;
@@ -170,7 +172,10 @@ protected:
         std::lock_guard lock(g_settingsMutex);
         tunerSettings(m_h->node()).country = code;
     }
-    long inputType() const override { return settings().inputType; }
+    long inputType() const override {
+        const TunerSettings s = settings();
+        return effectiveInputType(s.country, s.inputType);
+    }
     void setInputType(long type) override {
         std::lock_guard lock(g_settingsMutex);
         tunerSettings(m_h->node()).inputType = type;

@@ -299,6 +299,25 @@ void VirtualHardware::route(size_t crossbar, long out, long in) {
     changed();
 }
 
+void VirtualHardware::setChannel(long channel, int64_t hz) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_channel = channel;
+        m_frequency = hz;
+    }
+    changed();
+}
+
+int64_t VirtualHardware::frequency() const {
+    std::lock_guard lock(m_mutex);
+    return m_frequency;
+}
+
+long VirtualHardware::inputType() const {
+    std::lock_guard lock(m_mutex);
+    return effectiveInputType(m_country, m_inputType);
+}
+
 long VirtualHardware::routedConnector() const {
     std::lock_guard lock(m_mutex);
     if (m_description.crossbars.empty()) return PhysConn_Video_Composite; // a plain video input
@@ -329,12 +348,9 @@ std::string VirtualHardware::overlayText() const {
     text += "\n";
     if (conn == PhysConn_Video_Tuner) {
         text += "Channel " + std::to_string(ch);
-        const auto f = channelFrequency(countryCode(), inputType() == 0, ch);
-        if (f) {
-            char mhz[32];
-            std::snprintf(mhz, sizeof mhz, "  %.2f MHz", *f / 1e6);
-            text += mhz;
-        }
+        char mhz[32];
+        std::snprintf(mhz, sizeof mhz, "  %.2f MHz", static_cast<double>(frequency()) / 1e6);
+        text += mhz;
         text += "\n";
     }
     text += connectorName(conn);

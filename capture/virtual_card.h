@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -137,10 +138,14 @@ public:
     void route(size_t crossbar, long out, long in);
 
     long channel() const { return get(m_channel); }
-    void setChannel(long channel) { set(m_channel, channel); }
+    // The tuned channel and its carrier in Hz.
+    void setChannel(long channel, int64_t hz);
+    int64_t frequency() const;
     long countryCode() const { return get(m_country); }
     void setCountryCode(long code) { set(m_country, code); }
-    long inputType() const { return get(m_inputType); }
+    // The input type put, else the country's power-on type (cable in the
+    // Americas, antenna elsewhere).
+    long inputType() const;
     void setInputType(long type) { set(m_inputType, type); }
     long videoStandard() const { return get(m_standard); }
     void setVideoStandard(long standard) { set(m_standard, standard); }
@@ -174,8 +179,9 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::vector<long>> m_routing; // [crossbar][output] = input
     long m_channel = 2;
+    int64_t m_frequency = 55250000; // channel 2 on the power-on plan
     long m_country = 1;
-    long m_inputType = 1; // antenna
+    long m_inputType = -1; // none put yet
     long m_standard = AnalogVideo_NTSC_M;
     std::atomic<unsigned> m_generation{1};
 };

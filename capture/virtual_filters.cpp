@@ -77,8 +77,8 @@ public:
         : TunerFilter("Virtual TV Tuner"), m_hw(std::move(hw)) {}
 
 protected:
-    HRESULT tune(long channel, int64_t) override {
-        m_hw->setChannel(channel);
+    HRESULT tune(long channel, int64_t hz) override {
+        m_hw->setChannel(channel, hz);
         return kS_OK;
     }
     long tunedChannel() const override { return m_hw->channel(); }

@@ -349,11 +349,14 @@ TEST(TunerControl, CountryCodeAndInputTypeAnswers) {
 }
 
 TEST(TunerControl, TVTunerPropertiesAnswers) {
-    CardsFile f(cards({card("Card A")}));
+    // A card of its own, so it starts as powered on.
+    CardsFile f(cards({card("Card T")}));
     Fixture x;
-    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    ASSERT_EQ(x.cmd.Init("Card T", "Card T Audio"), "OK");
     auto hw = hardware();
     EXPECT_EQ(x.cmd.SetTVTunerProperties("0", "0"), "OK");
+    EXPECT_EQ(hw->inputType(), kTunerInputCable); // country 1 powers on at cable
+    EXPECT_EQ(x.cmd.SetTVTunerProperties("0", "2"), "OK");
     EXPECT_EQ(hw->inputType(), kTunerInputAntenna);
     EXPECT_EQ(x.cmd.SetTVTunerProperties("0", "1"), "OK");
     EXPECT_EQ(hw->inputType(), kTunerInputCable);

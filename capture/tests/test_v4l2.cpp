@@ -17,12 +17,6 @@ using vesper::capture::captest::CardsFile;
 
 namespace {
 
-// MHz of a channel's video carrier, or -1.
-double mhz(ChannelTable t, long ch) {
-    auto f = channelFrequency(t, ch);
-    return f ? *f / 1e6 : -1;
-}
-
 class FakeCard : public V4l2Io {
 public:
     bool vanished = false;
@@ -122,66 +116,26 @@ bool contains(const std::vector<std::string>& calls, const std::string& c) {
 
 } // namespace
 
-TEST(TunerChannelTables, PublishedCarrierFrequencies) {
-    using T = ChannelTable;
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 2), 55.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 4), 67.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 5), 77.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 6), 83.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 7), 175.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 13), 211.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 14), 471.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 69), 801.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsBroadcast, 83), 885.25);
-    EXPECT_EQ(mhz(T::UsBroadcast, 1), -1);
-    EXPECT_EQ(mhz(T::UsBroadcast, 84), -1);
-
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 1), 73.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 2), 55.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 14), 121.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 22), 169.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 23), 217.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 36), 295.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 94), 643.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 95), 91.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 99), 115.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 100), 649.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 125), 799.25);
-    EXPECT_DOUBLE_EQ(mhz(T::UsCable, 158), 997.25);
-    EXPECT_EQ(mhz(T::UsCable, 159), -1);
-
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 1), 91.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 3), 103.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 4), 171.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 7), 189.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 8), 193.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 12), 217.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 13), 471.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanBroadcast, 62), 765.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanCable, 13), 109.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanCable, 23), 223.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanCable, 28), 253.25);
-    EXPECT_DOUBLE_EQ(mhz(T::JapanCable, 63), 463.25);
-
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeBroadcast, 2), 48.25);
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeBroadcast, 4), 62.25);
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeBroadcast, 5), 175.25);
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeBroadcast, 12), 224.25);
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeBroadcast, 21), 471.25);
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeBroadcast, 69), 855.25);
-    EXPECT_EQ(mhz(T::EuropeBroadcast, 13), -1);
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeCable, 101), 105.25); // S1
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeCable, 110), 168.25); // S10
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeCable, 111), 231.25); // S11
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeCable, 120), 294.25); // S20
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeCable, 121), 303.25); // S21
-    EXPECT_DOUBLE_EQ(mhz(T::EuropeCable, 141), 463.25); // S41
-
-    EXPECT_EQ(channelTableFor(1, false), T::UsBroadcast);
-    EXPECT_EQ(channelTableFor(1, true), T::UsCable);
-    EXPECT_EQ(channelTableFor(81, true), T::JapanCable);
-    EXPECT_EQ(channelTableFor(49, false), T::EuropeBroadcast);
-    EXPECT_EQ(channelTableFor(999, false), T::None);
+// First of the tests that tune the fake card: its tuner settings live for
+// the process, so this one sees them as the card powers on.
+TEST(V4l2Card, PowersOnAtCableAndSaysWhyItRefusesAChannel) {
+    RealCardFixture x;
+    CaptureState state;
+    CaptureCommands cmd(state);
+    ASSERT_EQ(cmd.Init("Fake TV Card", "Fake Audio"), "OK");
+    EXPECT_EQ(cmd.SetChannel("95"), "OK"); // cable A-5, not in the off-air plan
+    EXPECT_EQ(x.card.frequency, 1460u);    // 91.25 MHz
+    EXPECT_EQ(cmd.SetChannel("125"), "OK");
+    EXPECT_EQ(x.card.frequency, 12788u); // 799.25 MHz
+    // T7 (8.25 MHz) lies below the tuner's range: refused, said, still "OK".
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cmd.SetChannel("171"), "OK");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(x.card.frequency, 12788u);
+    EXPECT_NE(err.find("Capgraph: channel 171 refused (country 1, cable): the card cannot tune 8.25 MHz"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(cmd.Release(), "OK");
 }
 
 TEST(V4l2Card, UnitsConnectorsAndStandards) {
