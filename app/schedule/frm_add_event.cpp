@@ -279,8 +279,6 @@ void frmAddEvent::onOk() {
     }
 }
 
-void frmAddEvent::reject() { QDialog::reject(); }
-
 void frmAddEvent::done(int r) {
     if (!m_closed) {
         m_closed = true;
