@@ -1,6 +1,8 @@
 #include "components/wmenc/recorder.h"
 
+#include "components/wmenc/asf_file.h"
 #include "components/wmenc/encoder_codes.h"
+#include "platform/errors.h"
 
 #include <chrono>
 #include <cmath>
@@ -132,6 +134,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         if (!m_audioSub)
             return fail(kStartDeviceFailed, "the audio device \"" + settings.audioDevice + "\" failed: " + why);
     }
+    m_path = settings.path;
     if (!m_writer.open(settings.path, settings.profile, !settings.audioDevice.empty())) {
         const WriteError e = m_writer.error();
         return fail(kStartCannotCreateFile, e.text);
@@ -200,10 +203,20 @@ void Recorder::run() {
 }
 
 void Recorder::finishNow() {
-    const bool ok = m_writer.finish();
+    bool ok = m_writer.finish();
+    WriteError failure = m_writer.error();
+    if (ok) {
+        // Trust the file, not the calls: a completion that did not reach the
+        // disk is a failure the caller must hear of.
+        const AsfFileInfo info = inspectAsf(m_path);
+        if (!info.complete) {
+            ok = false;
+            failure = {err::DiskFull, "\"" + m_path + "\" could not be completed: " + info.problem};
+        }
+    }
     std::lock_guard lock(m_inbox->mutex);
     m_inbox->stats = m_writer.stats();
-    if (!ok) m_inbox->failure = m_writer.error();
+    if (!ok) m_inbox->failure = failure;
     m_inbox->state = ok ? State::Done : State::Failed;
     m_inbox->finished.notify_all();
 }

@@ -68,6 +68,7 @@ private:
     std::unique_ptr<Subscription> m_videoSub;
     std::unique_ptr<Subscription> m_audioSub;
     std::thread m_worker;
+    std::string m_path;
     WmvWriter m_writer;
 };
 
