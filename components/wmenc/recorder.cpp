@@ -37,6 +37,7 @@ struct Recorder::Inbox {
     std::string deviceLost;
     WriterStats stats;
     int64_t drops = 0;
+    std::function<double()> seconds = steadySeconds;
     double startedAt = 0;
     // Source time to recording time, one offset per stream. The capture
     // layer runs each device in its own pipeline, so the streams' timelines
@@ -48,7 +49,7 @@ struct Recorder::Inbox {
 
     // Called with the mutex held.
     double recordingTime(int stream, double sourceSeconds, double durationSeconds) {
-        const double taken = steadySeconds() - startedAt - durationSeconds;
+        const double taken = seconds() - startedAt - durationSeconds;
         if (std::isnan(sourceSeconds)) return taken;
         double t = sourceSeconds + offset[stream];
         if (!anchored[stream] || std::abs(t - taken) > kMaxClockDisagreement) {
@@ -76,7 +77,10 @@ struct Recorder::Inbox {
     }
 };
 
-Recorder::Recorder(MediaSource& source) : m_source(source), m_inbox(std::make_shared<Inbox>()) {}
+Recorder::Recorder(MediaSource& source, std::function<double()> seconds)
+    : m_source(source), m_inbox(std::make_shared<Inbox>()) {
+    if (seconds) m_inbox->seconds = std::move(seconds);
+}
 
 Recorder::~Recorder() {
     stop();
@@ -99,7 +103,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
             if (failure) *failure = {kStartAlreadyStarted, "this recording has already been started"};
             return false;
         }
-        m_inbox->startedAt = steadySeconds();
+        m_inbox->startedAt = m_inbox->seconds();
         m_inbox->accepting = true;
     }
     std::weak_ptr<Inbox> weak = m_inbox;

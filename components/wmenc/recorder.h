@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,7 +34,10 @@ public:
     };
     enum class State { Idle, Recording, Finishing, Done, Failed };
 
-    explicit Recorder(MediaSource& source);
+    // `seconds` is the clock the deliveries are stamped by when their source
+    // gives no time or one that cannot be trusted (a steady clock by default;
+    // tests drive their own).
+    explicit Recorder(MediaSource& source, std::function<double()> seconds = {});
     // Stops and completes the file; never leaves a thread behind.
     ~Recorder();
     Recorder(const Recorder&) = delete;
