@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace vesper;
 
@@ -154,4 +156,42 @@ TEST(VesperScript, RunsFromTheCommandLine) {
     EXPECT_EQ(test::runCommand(tool("vesper-script") + " " + script, &out), 0) << out;
     EXPECT_EQ(out, "Hello, CLI\n");
     EXPECT_EQ(test::runCommand(tool("vesper-script") + " /no/such/script", &out), 2);
+}
+
+TEST(Setup, FetchesEmptyPackageListsFirstAndPromisesOnlyWhatItDoes) {
+    // The package tools replaced by stand-ins that log their calls: every
+    // package is missing, and an install fails (so the set-up stops there).
+    const std::string stubs = test::makeFolder("stubs");
+    const std::string lists = test::makeFolder("apt-lists");
+    const std::string log = stubs + "/apt.log";
+    const auto stub = [&](const std::string& name, const std::string& body) {
+        const std::string path = test::writeFile(stubs + "/" + name, "#!/bin/sh\n" + body + "\n");
+        ::chmod(path.c_str(), 0755);
+    };
+    stub("dpkg-query", "exit 1");
+    stub("apt-config", "echo \"LISTS='" + lists + "/'\"");
+    stub("apt-get", "echo \"$1\" >> '" + log + "'\ncase \"$*\" in *install*) exit 1;; esac");
+    stub("id", "echo \"$STUB_UID\"");
+    stub("sudo", "exit 1");
+    const std::string setup = "PATH='" + stubs + "':\"$PATH\" bash '" + SOURCE_DIR + "/scripts/setup.sh'";
+    std::string out;
+
+    // No package lists at all: they are fetched before anything is installed.
+    EXPECT_NE(test::runCommand("STUB_UID=0 " + setup, &out), 0);
+    EXPECT_EQ(test::readFile(log), "update\ninstall\n") << out;
+    EXPECT_NE(out.find("about 420 MB"), std::string::npos) << out;
+
+    // Lists present: install first, fetch them only when that fails.
+    test::writeFile(lists + "/deb.debian.org_debian_dists_bookworm_main_binary-amd64_Packages", "");
+    std::filesystem::remove(log);
+    EXPECT_NE(test::runCommand("STUB_UID=0 " + setup, &out), 0);
+    EXPECT_EQ(test::readFile(log), "install\nupdate\ninstall\n") << out;
+
+    // A user who cannot install is told the whole command, and nothing is
+    // said to be installing.
+    std::filesystem::remove(log);
+    EXPECT_EQ(test::runCommand("STUB_UID=1000 " + setup, &out), 1);
+    EXPECT_FALSE(std::filesystem::exists(log));
+    EXPECT_EQ(out.find("installing"), std::string::npos) << out;
+    EXPECT_NE(out.find("sudo apt-get update && sudo apt-get install cmake"), std::string::npos) << out;
 }
