@@ -168,6 +168,8 @@ public:
 
     bool start(std::string* why) {
         if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            // The bus thread writes the error text; read it under the lock.
+            std::lock_guard lock(m_mutex);
             if (why) *why = m_lastError.empty() ? "the device cannot be started" : m_lastError;
             return false;
         }
@@ -238,6 +240,7 @@ private:
             gst_message_parse_error(msg, &err, nullptr);
             reason = err && err->message ? err->message : "the device reported an error";
             if (err) g_error_free(err);
+            std::lock_guard lock(src->m_mutex);
             src->m_lastError = reason;
         } else if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
             reason = "the device stream ended";

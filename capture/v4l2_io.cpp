@@ -13,7 +13,9 @@ namespace vesper::capture {
 std::vector<std::string> V4l2Io::deviceNodes() {
     std::vector<std::string> nodes;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator("/dev", ec)) {
+    // The non-throwing walk: a range-for would throw from its increment.
+    for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec)) {
+        const auto& e = *it;
         const std::string name = e.path().filename().string();
         if (name.rfind("video", 0) == 0 && name.size() > 5 &&
             std::all_of(name.begin() + 5, name.end(), [](char c) { return c >= '0' && c <= '9'; }))

@@ -26,8 +26,15 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# Whether apt has package lists at all (a fresh machine or container has none,
+# and every install would fail until they are fetched).
+lists_empty() {
+  local LISTS=/var/lib/apt/lists/
+  eval "$(apt-config shell LISTS Dir::State::lists/d 2>/dev/null)" || true
+  ! compgen -G "${LISTS%/}/*_Packages*" >/dev/null
+}
+
 if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
   if [[ $(id -u) -eq 0 ]]; then
     APT=(env DEBIAN_FRONTEND=noninteractive apt-get)
   elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
@@ -35,10 +42,16 @@ if ((${#missing[@]})); then
   else
     echo "setup: these Debian packages are missing: ${missing[*]}" >&2
     echo "setup: run as root, or with password-less sudo, or install them yourself:" >&2
-    echo "       apt-get install ${missing[*]}" >&2
+    echo "       sudo apt-get update && sudo apt-get install ${missing[*]}" >&2
     exit 1
   fi
-  if ! "${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"; then
+  echo "setup: installing ${missing[*]}"
+  echo "setup: (a first set-up downloads about 420 MB and needs about 1.8 GB of disk; it takes several minutes)"
+  if lists_empty; then
+    "${APT[@]}" update -q
+    "${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"
+  elif ! "${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"; then
+    # Lists that are out of date name versions the mirror no longer has.
     "${APT[@]}" update -q
     "${APT[@]}" install -y -q --no-install-recommends "${missing[@]}"
   fi

@@ -36,7 +36,7 @@ public:
             return Variant();
         });
         method("IStop", [this](Args& a) { return stop(a); });
-        method("IIndexerRunning", [this](Args&) { return Variant(m_recorder && m_recorder->busy()); });
+        method("IIndexerRunning", [this](Args&) { return indexerRunning(); });
     }
 
     ~EncoderCommand() override {
@@ -94,11 +94,27 @@ private:
         m_stopped = true;
         m_recorder->stop();
         // A recording that ended early (disk full, ...) says so here; what
-        // reached the file stays readable.
-        if (const WriteError e = m_recorder->failure()) fail(e.number, e.text);
+        // reached the file stays readable. A failure still to come (the last
+        // pictures or the index meet a full disk) is told by IIndexerRunning.
+        if (const WriteError e = m_recorder->failure()) {
+            m_failureTold = true;
+            fail(e.number, e.text);
+        }
         if (const std::string lost = m_recorder->deviceLost(); !lost.empty())
             fail(kErrDeviceUnavailable, lost + "; the file holds what was recorded before");
         return {};
+    }
+
+    // True only between IStop and the end of the file's completion; the end
+    // of a completion that failed is reported once, as an error.
+    Variant indexerRunning() {
+        if (!m_recorder || !m_stopped) return Variant(false);
+        if (m_recorder->busy()) return Variant(true);
+        if (const WriteError e = m_recorder->failure(); e && !m_failureTold) {
+            m_failureTold = true;
+            fail(e.number, e.text + "; the file holds what could be written");
+        }
+        return Variant(false);
     }
 
     std::string m_outputFile;
@@ -107,6 +123,7 @@ private:
     std::string m_profileName;
     std::string m_lastFailure;
     bool m_stopped = false;
+    bool m_failureTold = false;
     std::unique_ptr<Recorder> m_recorder;
 };
 

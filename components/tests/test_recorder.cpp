@@ -4,15 +4,21 @@
 #include "components/wmenc/asf_file.h"
 #include "components/wmenc/encoder_codes.h"
 #include "components/wmenc/recorder.h"
+#include "platform/automation.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/testing/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace vesper;
 using namespace vesper::wmenc;
@@ -96,6 +102,53 @@ private:
     };
 };
 
+// A device driven by the test itself, on a clock that the test moves: what
+// the file holds depends on the deliveries alone, never on how busy the
+// machine is.
+class HandDriven : public MediaSource {
+public:
+    std::atomic<double> now{500.0};
+    VideoHandler video;
+    AudioHandler audio;
+
+    std::vector<std::string> devices(MediaKind kind) override {
+        return {kind == MediaKind::Video ? "Hand Video" : "Hand Audio"};
+    }
+    std::unique_ptr<Subscription> subscribeVideo(const std::string&, VideoHandler on, EndHandler,
+                                                 std::string*) override {
+        video = std::move(on);
+        return std::make_unique<Subscription>();
+    }
+    std::unique_ptr<Subscription> subscribeAudio(const std::string&, AudioHandler on, EndHandler,
+                                                 std::string*) override {
+        audio = std::move(on);
+        return std::make_unique<Subscription>();
+    }
+
+    // `seconds` of picture and sound, stamped from 1000 hours as libav does;
+    // the sound device starts `audioLate` seconds after the picture. Waits
+    // for the recorder between batches, so that its queue never overflows.
+    void play(Recorder* r, double seconds, double audioLate) {
+        test::PatternFrames frames(int(seconds * 30000 / 1001));
+        const auto tone = test::toneSamples(1);
+        const double start = now;
+        int64_t audioRuns = 0;
+        VideoInput v;
+        for (int i = 0; frames.next(v); ++i) {
+            now = start + i * 1001.0 / 30000;
+            v.seconds = 3600000.0 + i * 1001.0 / 30000;
+            video(std::move(v));
+            // A run of sound is delivered when its last sample is in.
+            while (start + audioLate + (audioRuns + 1) * 1600.0 / 48000 <= now) {
+                auto in = test::toneInput(tone, (audioRuns % 30) * 1600, 1600, 7200000.0 + audioRuns * 1600.0 / 48000);
+                audio(std::move(in));
+                ++audioRuns;
+            }
+            if (r && i % 30 == 29) waitUntil([&] { return r->stats().videoFramesIn >= i + 1; }, 60);
+        }
+    }
+};
+
 Recorder::Settings settings(const std::string& path, const std::string& video = "Fake Video") {
     return {path, *findProfile(kLowProfile), video, "Fake Audio"};
 }
@@ -107,27 +160,41 @@ bool recordedAtLeast(Recorder& r, double seconds) {
 } // namespace
 
 TEST(RecordingThread, StartsTheFileAtZeroWithSoundAndPictureInStep) {
-    FakeDevices devices;
+    // Two streams with unrelated timelines, the sound starting a quarter of a
+    // second late: both begin at zero in the file and end together.
+    HandDriven devices;
     const std::string path = test::testFolder() + "/rebased.wmv";
     {
-        Recorder r(devices);
+        Recorder r(devices, [&] { return devices.now.load(); });
         StartFailure why;
-        ASSERT_TRUE(r.start(settings(path), &why)) << why.text;
+        ASSERT_TRUE(r.start({path, *findProfile(kLowProfile), "Hand Video", "Hand Audio"}, &why)) << why.text;
         EXPECT_TRUE(r.busy());
-        ASSERT_TRUE(recordedAtLeast(r, 1.5));
+        devices.play(&r, 2.0, 0.25);
         r.stop();
-        EXPECT_EQ(devices.live, 0); // stopping lets the devices go at once
-        ASSERT_TRUE(r.waitFinished(20));
+        ASSERT_TRUE(r.waitFinished(60));
         EXPECT_EQ(r.state(), Recorder::State::Done);
         EXPECT_FALSE(r.busy());
         EXPECT_EQ(r.queueDrops(), 0);
+        EXPECT_EQ(r.stats().framesDropped, 0);
     }
     const auto packets = test::summarize(path);
     EXPECT_NEAR(packets.firstVideo, 0.0, 0.1);
-    EXPECT_NEAR(packets.firstAudio, 0.0, 0.15);
-    EXPECT_NEAR(packets.lastAudio, packets.lastVideo, 0.3);
-    EXPECT_LT(test::probe(path).duration, 5.0);
+    EXPECT_NEAR(packets.firstAudio, 0.0, 0.1); // silence stands in for the late start
+    EXPECT_NEAR(packets.lastVideo, 2.0, 0.1);
+    EXPECT_NEAR(packets.lastAudio, packets.lastVideo, 0.1);
+    EXPECT_NEAR(test::probe(path).duration, std::max(packets.lastAudio, packets.lastVideo), 0.2);
     EXPECT_TRUE(inspectAsf(path).hasIndex);
+}
+
+TEST(RecordingThread, StoppingLetsTheDevicesGoAtOnce) {
+    FakeDevices devices;
+    Recorder r(devices);
+    ASSERT_TRUE(r.start(settings(test::testFolder() + "/let-go.wmv"), nullptr));
+    ASSERT_TRUE(recordedAtLeast(r, 0.2));
+    r.stop();
+    EXPECT_EQ(devices.live, 0);
+    ASSERT_TRUE(r.waitFinished(60));
+    EXPECT_EQ(r.state(), Recorder::State::Done);
 }
 
 TEST(RecordingThread, StartFailuresLeaveNoDeviceOpen) {
@@ -182,5 +249,59 @@ TEST(RecordingThread, KeepsRecordingWhenADeviceIsUnplugged) {
     EXPECT_EQ(r.state(), Recorder::State::Done);
     EXPECT_EQ(r.stats().videoFramesIn, 20);
     EXPECT_TRUE(inspectAsf(path).hasIndex);
+    EXPECT_TRUE(test::decodesCleanly(path));
+}
+
+TEST(RecordingThread, TheEncoderReportsADiskThatFillsAsItStops) {
+    // The disk fills after the last picture, while the file is completed: the
+    // caller hears of it once, from IStop or from the indexing state it polls.
+    ASSERT_TRUE(test::registerComponent(ENCWRAP_PATH));
+    const std::string path = test::testFolder() + "/stopped-on-full.wmv";
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        HandDriven devices;
+        setMediaSourceOverride(&devices);
+        ObjectPtr enc = CreateObject("Encwrap.clsCommand");
+        for (auto [member, value] : {std::pair{"ISetOutputFilename", path},
+                                     {"ISetVideoSource", std::string("Hand Video")},
+                                     {"ISetAudioSource", std::string("Hand Audio")},
+                                     {"ISetProfileName", std::string(kLowProfile)}}) {
+            Args a{Variant(value)};
+            enc->call(member, a);
+        }
+        Args code{Variant(int32_t(-1))};
+        if (!enc->call("IStart", code).toBool()) _exit(20);
+        if (enc->call("IIndexerRunning").toBool()) _exit(21); // recording, not indexing
+        devices.play(nullptr, 0.9, 0);
+        const rlimit full{std::filesystem::file_size(path), std::filesystem::file_size(path)};
+        setrlimit(RLIMIT_FSIZE, &full);
+        int told = 0;
+        try {
+            enc->call("IStop");
+        } catch (const AutomationError& e) {
+            told += e.number() == err::DiskFull ? 1 : 100;
+        }
+        for (bool running = true; running;) {
+            try {
+                running = enc->call("IIndexerRunning").toBool();
+            } catch (const AutomationError& e) {
+                told += e.number() == err::DiskFull ? 1 : 100;
+                running = false;
+            }
+        }
+        if (enc->call("IIndexerRunning").toBool()) _exit(22);
+        enc.reset();
+        setMediaSourceOverride(nullptr);
+        _exit(told == 1 ? 0 : 30 + std::min(told, 9));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const AsfFileInfo info = inspectAsf(path);
+    EXPECT_TRUE(info.complete) << info.problem;
     EXPECT_TRUE(test::decodesCleanly(path));
 }

@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <set>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace vesper;
@@ -175,12 +180,13 @@ TEST(WMEncWriter, FilesThatCannotBeCreatedGiveTheClassicErrors) {
     EXPECT_FALSE(w.open(file + "/x.wmv", p));
     EXPECT_NE(w.error().number, 0);
 
-    if (geteuid() != 0) { // root may write anywhere
-        const std::string locked = test::makeFolder("locked");
-        ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
-        EXPECT_FALSE(w.open(locked + "/x.wmv", p));
-        EXPECT_EQ(w.error().number, err::PermissionDenied);
-    }
+    const std::string locked = test::makeFolder("locked");
+    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+    EXPECT_TRUE(test::runUnprivileged([&] {
+        WmvWriter unprivileged;
+        EXPECT_FALSE(unprivileged.open(locked + "/x.wmv", p));
+        EXPECT_EQ(unprivileged.error().number, err::PermissionDenied) << unprivileged.error().text;
+    }));
     // Inputs after a failure are refused, not crashed on.
     VideoInput none;
     EXPECT_FALSE(w.addVideo(none));
@@ -243,4 +249,107 @@ TEST(WMEncWriter, TakesThePictureAndSoundFormatsCardsDeliver) {
     VideoInput in;
     EXPECT_FALSE(videoInputFromSample(s, in));
     gst_sample_unref(s);
+}
+
+namespace {
+
+// Runs `body` in a child process whose files may not grow past `limitBytes`
+// (a full disk, as far as the writer can tell); its exit code comes back.
+int withFileSizeLimit(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+void limitFileSize(uint64_t bytes) {
+    const rlimit r{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+} // namespace
+
+TEST(WMEncWriter, ADiskThatFillsAtTheEndLeavesACompletedFile) {
+    // The disk fills while the index is written: the file is completed in the
+    // space it has, its header covering every packet in it.
+    const std::string path = test::testFolder() + "/fills.wmv";
+    const int rc = withFileSizeLimit([&] {
+        WmvWriter w;
+        if (!w.open(path, *findProfile(kMediumProfile))) return 10;
+        feedPattern({&w}, 3.0);
+        if (!w.flush()) return 11;
+        limitFileSize(std::filesystem::file_size(path) + 3000);
+        if (w.finish()) return 12;
+        return w.error().number == err::DiskFull ? 0 : 13;
+    });
+    ASSERT_EQ(rc, 0);
+    const AsfFileInfo info = inspectAsf(path);
+    EXPECT_TRUE(info.complete) << info.problem;
+    EXPECT_FALSE(info.hasIndex);
+    EXPECT_EQ(info.dataPackets, (info.fileSize - info.dataStart) / info.packetSize);
+    const auto packets = test::summarize(path);
+    EXPECT_GT(packets.lastVideo, 2.5);
+    EXPECT_NEAR(test::probe(path).duration, std::max(packets.lastVideo, packets.lastAudio), 0.2);
+    EXPECT_TRUE(test::decodesCleanly(path));
+
+    // Repair finds no room for a rebuilt file, and says what it did instead.
+    const std::string cut = test::testFolder() + "/cut-on-full.wmv";
+    {
+        WmvWriter w;
+        ASSERT_TRUE(w.open(cut + ".live", *findProfile(kLowProfile)));
+        feedPattern({&w}, 2.0);
+        ASSERT_TRUE(w.flush());
+        std::filesystem::copy_file(cut + ".live", cut);
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 100); // torn
+        w.abandon();
+    }
+    EXPECT_FALSE(inspectAsf(cut).complete);
+    const int repaired = withFileSizeLimit([&] {
+        limitFileSize(std::filesystem::file_size(cut) / 2);
+        const RepairResult r = repairRecording(cut);
+        return r.completedInPlace && r.error.number == err::DiskFull && !r.repaired ? 0 : 20;
+    });
+    EXPECT_EQ(repaired, 0);
+    const AsfFileInfo mended = inspectAsf(cut);
+    EXPECT_TRUE(mended.complete) << mended.problem;
+    EXPECT_EQ((mended.fileSize - mended.dataStart) % mended.packetSize, 0u);
+    const auto kept = test::summarize(cut);
+    EXPECT_NEAR(test::probe(cut).duration, std::max(kept.lastVideo, kept.lastAudio), 0.2);
+    EXPECT_TRUE(test::decodesCleanly(cut));
+}
+
+TEST(WMEncWriter, AStartThatFailsLeavesNoFileAndKeepsAnOldOne) {
+    const std::string fresh = test::testFolder() + "/never.wmv";
+    const std::string old = test::writeFile(test::testFolder() + "/old.wmv", "an earlier recording");
+    const int rc = withFileSizeLimit([&] {
+        limitFileSize(100);
+        WmvWriter a, b;
+        if (a.open(fresh, *findProfile(kLowProfile)) || a.error().number != err::DiskFull) return 10;
+        if (b.open(old, *findProfile(kLowProfile)) || b.error().number != err::DiskFull) return 11;
+        return 0;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    EXPECT_EQ(test::readFile(old), "an earlier recording");
+    for (const auto& e : std::filesystem::directory_iterator(test::testFolder()))
+        EXPECT_EQ(e.path().filename().string().rfind(".old.wmv", 0), std::string::npos) << e.path();
+
+    // Started for real, an old file is replaced; a new one gets the umask's rights.
+    const mode_t mask = ::umask(027);
+    WmvWriter w;
+    ASSERT_TRUE(w.open(fresh, *findProfile(kLowProfile)));
+    ::umask(mask);
+    ASSERT_TRUE(w.finish());
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_TRUE(w.open(old, *findProfile(kLowProfile)));
+    feedPattern({&w}, 0.5);
+    ASSERT_TRUE(w.finish());
+    EXPECT_TRUE(inspectAsf(old).complete);
 }

@@ -11,11 +11,18 @@ extern "C" {
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 namespace vesper::wmenc {
 
@@ -69,31 +76,35 @@ AsfFileInfo inspectAsf(const std::string& path) {
     const uint64_t headerSize = le64(obj + 16);
     info.fileSize = fileSize;
     // The header's objects: the file properties give the data packet size.
-    for (uint64_t at = 30; headerSize <= fileSize && at + 24 <= headerSize;) {
+    // Every size read from the file is checked against what is left before it
+    // is added: a size near 2^64 would wrap the position backwards.
+    for (uint64_t at = 30; headerSize <= fileSize && at <= headerSize && headerSize - at >= 24;) {
         uint8_t sub[96];
         if (!readAt(f, at, sub, 24)) break;
         const uint64_t size = le64(sub + 16);
-        if (size < 24 || at + size > headerSize) break;
-        if (sameGuid(sub, kFilePropertiesObject) && size >= 100 && readAt(f, at, sub, 96))
+        if (size < 24 || size > headerSize - at) break;
+        if (sameGuid(sub, kFilePropertiesObject) && size >= 104 && readAt(f, at, sub, 96)) {
             info.packetSize = sub[92] | sub[93] << 8 | sub[94] << 16 | uint64_t(sub[95]) << 24;
+            info.filePropertiesAt = at;
+        }
         at += size;
     }
-    info.dataStart = headerSize + kDataObjectHeader;
     if (headerSize < 30 || headerSize > fileSize || !readAt(f, headerSize, obj, kDataObjectHeader) ||
         !sameGuid(obj, kDataObject)) {
         info.problem = "the file ends inside its header";
         return info;
     }
+    info.dataStart = headerSize + kDataObjectHeader;
     const uint64_t dataSize = le64(obj + 16);
-    const uint64_t dataEnd = headerSize + dataSize;
     const uint64_t dataPackets = le64(obj + 40);
-    if (dataSize <= kDataObjectHeader || dataEnd > fileSize) {
+    if (dataSize <= kDataObjectHeader || dataSize > fileSize - headerSize) {
         info.problem = "the recording was cut off: its data has no final size";
         return info;
     }
+    const uint64_t dataEnd = headerSize + dataSize;
     // Anything after the data must be whole objects, an index among them.
     for (uint64_t at = dataEnd; at < fileSize;) {
-        if (!readAt(f, at, obj, 24) || le64(obj + 16) < 24 || at + le64(obj + 16) > fileSize) {
+        if (!readAt(f, at, obj, 24) || le64(obj + 16) < 24 || le64(obj + 16) > fileSize - at) {
             info.problem = "the file ends inside an object after its data";
             return info;
         }
@@ -125,12 +136,113 @@ namespace {
 struct InputCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
+
+void putLe64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+bool pwriteAll(int fd, const uint8_t* p, size_t n, uint64_t at) {
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, off_t(at));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w, n -= size_t(w), at += uint64_t(w);
+    }
+    return true;
+}
+
+// The end of the last packet in the file, in 100-nanosecond units from the
+// start of the media, as the demuxer sees the packets.
+std::optional<uint64_t> mediaEnd(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), av_find_input_format("asf"), nullptr) < 0) return std::nullopt;
+    std::unique_ptr<AVFormatContext, InputCloser> in(raw);
+    AVPacket* pkt = av_packet_alloc();
+    if (!pkt) return std::nullopt;
+    double end = 0;
+    bool any = false;
+    while (av_read_frame(in.get(), pkt) >= 0) {
+        if (pkt->pts != AV_NOPTS_VALUE && pkt->stream_index < int(in->nb_streams)) {
+            const AVRational tb = in->streams[pkt->stream_index]->time_base;
+            end = std::max(end, double(pkt->pts + std::max<int64_t>(pkt->duration, 0)) * av_q2d(tb));
+            any = true;
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    if (!any) return std::nullopt;
+    return uint64_t(std::llround(std::max(end, 0.0) * 1e7));
+}
+
+} // namespace
+
+bool completeInPlace(const std::string& path, std::string* why) {
+    auto fail = [&](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    const AsfFileInfo info = inspectAsf(path);
+    if (!info.isAsf || info.packetSize == 0 || info.filePropertiesAt == 0 || info.dataStart == 0)
+        return fail(info.problem.empty() ? "the header does not describe the packets" : info.problem);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return fail(std::string("cannot open the file: ") + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(std::strerror(errno));
+    const uint64_t size = uint64_t(st.st_size);
+    // Whole data packets, each opening with its error-correction bytes; what
+    // follows the last one (a torn packet, a half-written index) goes.
+    uint64_t end = info.dataStart;
+    uint8_t head[3];
+    while (end <= size && size - end >= info.packetSize && ::pread(fd, head, 3, off_t(end)) == 3 && head[0] == 0x82 &&
+           head[1] == 0 && head[2] == 0)
+        end += info.packetSize;
+    const uint64_t packets = (end - info.dataStart) / info.packetSize;
+    if (packets == 0) return fail("the file holds no whole data packet");
+    if (end < size && ::ftruncate(fd, off_t(end)) != 0)
+        return fail(std::string("cannot cut off the torn end: ") + std::strerror(errno));
+    const std::optional<uint64_t> duration = mediaEnd(path);
+    if (!duration) return fail("no packet of the file can be read");
+
+    uint8_t props[104];
+    if (::pread(fd, props, sizeof props, off_t(info.filePropertiesAt)) != ssize_t(sizeof props))
+        return fail("cannot read the header");
+    const uint64_t prerollMs = le64(props + 80);
+    putLe64(props + 40, end);                           // file size
+    putLe64(props + 56, packets);                       // data packets
+    putLe64(props + 64, *duration + prerollMs * 10000); // play duration
+    putLe64(props + 72, *duration);                     // send duration
+    uint8_t data[kDataObjectHeader];
+    const uint64_t dataAt = info.dataStart - kDataObjectHeader;
+    if (::pread(fd, data, sizeof data, off_t(dataAt)) != ssize_t(sizeof data)) return fail("cannot read the header");
+    putLe64(data + 16, kDataObjectHeader + packets * info.packetSize);
+    putLe64(data + 40, packets);
+    if (!pwriteAll(fd, props, sizeof props, info.filePropertiesAt) || !pwriteAll(fd, data, sizeof data, dataAt) ||
+        ::fsync(fd) != 0)
+        return fail(std::string("cannot rewrite the header: ") + std::strerror(errno));
+    return true;
+}
+
+namespace {
+
 struct OutputCloser {
     void operator()(AVFormatContext* c) const {
         if (c->pb) avio_closep(&c->pb);
         avformat_free_context(c);
     }
 };
+
+uint32_t originalMaxBitRate(const std::string& path, const AsfFileInfo& info) {
+    if (info.filePropertiesAt == 0) return 0;
+    std::ifstream f(path, std::ios::binary);
+    uint8_t b[4];
+    if (!readAt(f, info.filePropertiesAt + 100, b, 4)) return 0;
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
 
 bool syncFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
@@ -171,7 +283,8 @@ RepairResult repairRecording(const std::string& path, bool force) {
     int rc = avformat_open_input(&rawIn, source.c_str(), av_find_input_format("asf"), nullptr);
     if (rc < 0) return fail(classicErrorFromAv(rc), "cannot read \"" + path + "\": " + avErrorText(rc));
     std::unique_ptr<AVFormatContext, InputCloser> in(rawIn);
-    avformat_find_stream_info(in.get(), nullptr);
+    rc = avformat_find_stream_info(in.get(), nullptr);
+    if (rc < 0) return fail(321, "cannot make out the streams of \"" + path + "\": " + avErrorText(rc));
 
     const std::string temp = path + ".repair-" + std::to_string(::getpid()) + ".tmp";
     AVFormatContext* rawOut = nullptr;
@@ -183,7 +296,15 @@ RepairResult repairRecording(const std::string& path, bool force) {
         const AVCodecParameters* par = in->streams[i]->codecpar;
         if (par->codec_type != AVMEDIA_TYPE_VIDEO && par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
         AVStream* st = avformat_new_stream(out.get(), nullptr);
-        avcodec_parameters_copy(st->codecpar, par);
+        if (!st) return fail(7, "out of memory");
+        rc = avcodec_parameters_copy(st->codecpar, par);
+        if (rc < 0) return fail(7, "cannot copy the stream parameters: " + avErrorText(rc));
+        // Kept as the original had them: the picture's aspect and the
+        // stream's own tags (its language among them).
+        st->sample_aspect_ratio = in->streams[i]->sample_aspect_ratio;
+        if (st->codecpar->sample_aspect_ratio.num == 0)
+            st->codecpar->sample_aspect_ratio = in->streams[i]->sample_aspect_ratio;
+        av_dict_copy(&st->metadata, in->streams[i]->metadata, 0);
         st->time_base = in->streams[i]->time_base;
         st->avg_frame_rate = in->streams[i]->avg_frame_rate;
         st->r_frame_rate = in->streams[i]->r_frame_rate;
@@ -191,20 +312,53 @@ RepairResult repairRecording(const std::string& path, bool force) {
     }
     if (out->nb_streams == 0) return fail(321, "\"" + path + "\" holds no picture or sound to keep");
     av_dict_copy(&out->metadata, in->metadata, 0);
+    // A title the original had, if empty, is still a title.
+    if (!av_dict_get(out->metadata, "title", nullptr, 0)) av_dict_set(&out->metadata, "title", "", 0);
+    // The header's maximum bit rate is the sum of the streams' rates; the
+    // reader knows the sound's rate only, so the picture gets the rest of what
+    // the original header said.
+    if (const uint32_t maxRate = originalMaxBitRate(path, before)) {
+        int64_t known = 0;
+        AVStream* video = nullptr;
+        for (unsigned i = 0; i < out->nb_streams; ++i) {
+            known += out->streams[i]->codecpar->bit_rate;
+            if (!video && out->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                out->streams[i]->codecpar->bit_rate == 0)
+                video = out->streams[i];
+        }
+        if (video && int64_t(maxRate) > known) video->codecpar->bit_rate = int64_t(maxRate) - known;
+    }
 
     auto removeTemp = [&] {
         if (out->pb) avio_closep(&out->pb);
         std::filesystem::remove(temp, ec);
     };
+    // No room for the rebuilt file: complete the original in the space it has.
+    const auto failOrCompleteInPlace = [&](int32_t number, const std::string& text) {
+        if (number != err::DiskFull) return fail(number, text);
+        std::string why;
+        if (!completeInPlace(path, &why))
+            return fail(number, text + "; nor could the file be completed in place: " + why);
+        result.completedInPlace = true;
+        return fail(number, "there is no room on the disk for an index (" + text +
+                                "): the header's duration, size and packet count were completed in place and "
+                                "a torn packet cut off, so the file plays whole, but it has no index and "
+                                "cannot be sought");
+    };
     rc = avio_open(&out->pb, temp.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) return fail(classicErrorFromAv(rc), "cannot create \"" + temp + "\": " + avErrorText(rc));
+    if (rc < 0)
+        return failOrCompleteInPlace(classicErrorFromAv(rc), "cannot create \"" + temp + "\": " + avErrorText(rc));
     rc = avformat_write_header(out.get(), nullptr);
     if (rc < 0) {
         removeTemp();
-        return fail(classicErrorFromAv(rc), "cannot write \"" + temp + "\": " + avErrorText(rc));
+        return failOrCompleteInPlace(classicErrorFromAv(rc), "cannot write \"" + temp + "\": " + avErrorText(rc));
     }
 
     AVPacket* pkt = av_packet_alloc();
+    if (!pkt) {
+        removeTemp();
+        return fail(7, "out of memory");
+    }
     std::vector<int64_t> lastDts(out->nb_streams, AV_NOPTS_VALUE);
     double endSeconds = 0;
     for (;;) {
@@ -233,7 +387,7 @@ RepairResult repairRecording(const std::string& path, bool force) {
         if (rc < 0) {
             av_packet_free(&pkt);
             removeTemp();
-            return fail(classicErrorFromAv(rc), "cannot write \"" + temp + "\": " + avErrorText(rc));
+            return failOrCompleteInPlace(classicErrorFromAv(rc), "cannot write \"" + temp + "\": " + avErrorText(rc));
         }
         ++result.packetsCopied;
     }
@@ -242,7 +396,7 @@ RepairResult repairRecording(const std::string& path, bool force) {
     if (rc >= 0) rc = avio_closep(&out->pb);
     if (rc < 0) {
         removeTemp();
-        return fail(classicErrorFromAv(rc), "cannot finish \"" + temp + "\": " + avErrorText(rc));
+        return failOrCompleteInPlace(classicErrorFromAv(rc), "cannot finish \"" + temp + "\": " + avErrorText(rc));
     }
     if (result.packetsCopied == 0) {
         removeTemp();
@@ -250,7 +404,7 @@ RepairResult repairRecording(const std::string& path, bool force) {
     }
     if (!syncFile(temp)) {
         removeTemp();
-        return fail(err::DiskFull, "cannot flush \"" + temp + "\" to disk");
+        return failOrCompleteInPlace(err::DiskFull, "cannot flush \"" + temp + "\" to disk");
     }
     std::filesystem::rename(temp, path, ec);
     if (ec) {

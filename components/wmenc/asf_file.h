@@ -17,7 +17,8 @@ struct AsfFileInfo {
     uint64_t packetSize = 0;  // the fixed size of the data packets
     uint64_t dataStart = 0;   // where the first data packet begins
     uint64_t fileSize = 0;
-    std::string problem; // why it is not a complete ASF file
+    uint64_t filePropertiesAt = 0; // where the file properties object begins (0: none)
+    std::string problem;           // why it is not a complete ASF file
 };
 
 // Reads the top-level objects of a file; never raises.
@@ -31,9 +32,19 @@ uint64_t wholePacketsEnd(const AsfFileInfo& info);
 // an unfinished file.
 void trimTornPacket(const std::string& path);
 
+// Completes, in the space the file already has, a recording whose writing
+// stopped early (a full disk): the torn packet and any half-written index are
+// cut off, and the header's size, packet count and duration are rewritten in
+// place to cover the packets there are. The file then plays whole; it has no
+// index. False (with the reason) when that cannot be done.
+bool completeInPlace(const std::string& path, std::string* why = nullptr);
+
 struct RepairResult {
     bool repaired = false;    // the file was rewritten
     bool wasComplete = false; // nothing to do (and nothing done)
+    // There was no room for the rebuilt file: the original was completed in
+    // place instead, without an index (`error` says so).
+    bool completedInPlace = false;
     int64_t packetsCopied = 0;
     double seconds = 0; // media time of the rewritten file
     WriteError error;   // why it failed; the file is then untouched

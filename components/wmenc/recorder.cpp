@@ -1,6 +1,8 @@
 #include "components/wmenc/recorder.h"
 
+#include "components/wmenc/asf_file.h"
 #include "components/wmenc/encoder_codes.h"
+#include "platform/errors.h"
 
 #include <chrono>
 #include <cmath>
@@ -35,6 +37,7 @@ struct Recorder::Inbox {
     std::string deviceLost;
     WriterStats stats;
     int64_t drops = 0;
+    std::function<double()> seconds = steadySeconds;
     double startedAt = 0;
     // Source time to recording time, one offset per stream. The capture
     // layer runs each device in its own pipeline, so the streams' timelines
@@ -46,7 +49,7 @@ struct Recorder::Inbox {
 
     // Called with the mutex held.
     double recordingTime(int stream, double sourceSeconds, double durationSeconds) {
-        const double taken = steadySeconds() - startedAt - durationSeconds;
+        const double taken = seconds() - startedAt - durationSeconds;
         if (std::isnan(sourceSeconds)) return taken;
         double t = sourceSeconds + offset[stream];
         if (!anchored[stream] || std::abs(t - taken) > kMaxClockDisagreement) {
@@ -74,7 +77,10 @@ struct Recorder::Inbox {
     }
 };
 
-Recorder::Recorder(MediaSource& source) : m_source(source), m_inbox(std::make_shared<Inbox>()) {}
+Recorder::Recorder(MediaSource& source, std::function<double()> seconds)
+    : m_source(source), m_inbox(std::make_shared<Inbox>()) {
+    if (seconds) m_inbox->seconds = std::move(seconds);
+}
 
 Recorder::~Recorder() {
     stop();
@@ -97,7 +103,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
             if (failure) *failure = {kStartAlreadyStarted, "this recording has already been started"};
             return false;
         }
-        m_inbox->startedAt = steadySeconds();
+        m_inbox->startedAt = m_inbox->seconds();
         m_inbox->accepting = true;
     }
     std::weak_ptr<Inbox> weak = m_inbox;
@@ -132,6 +138,7 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         if (!m_audioSub)
             return fail(kStartDeviceFailed, "the audio device \"" + settings.audioDevice + "\" failed: " + why);
     }
+    m_path = settings.path;
     if (!m_writer.open(settings.path, settings.profile, !settings.audioDevice.empty())) {
         const WriteError e = m_writer.error();
         return fail(kStartCannotCreateFile, e.text);
@@ -200,10 +207,20 @@ void Recorder::run() {
 }
 
 void Recorder::finishNow() {
-    const bool ok = m_writer.finish();
+    bool ok = m_writer.finish();
+    WriteError failure = m_writer.error();
+    if (ok) {
+        // Trust the file, not the calls: a completion that did not reach the
+        // disk is a failure the caller must hear of.
+        const AsfFileInfo info = inspectAsf(m_path);
+        if (!info.complete) {
+            ok = false;
+            failure = {err::DiskFull, "\"" + m_path + "\" could not be completed: " + info.problem};
+        }
+    }
     std::lock_guard lock(m_inbox->mutex);
     m_inbox->stats = m_writer.stats();
-    if (!ok) m_inbox->failure = m_writer.error();
+    if (!ok) m_inbox->failure = failure;
     m_inbox->state = ok ? State::Done : State::Failed;
     m_inbox->finished.notify_all();
 }

@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,7 +34,10 @@ public:
     };
     enum class State { Idle, Recording, Finishing, Done, Failed };
 
-    explicit Recorder(MediaSource& source);
+    // `seconds` is the clock the deliveries are stamped by when their source
+    // gives no time or one that cannot be trusted (a steady clock by default;
+    // tests drive their own).
+    explicit Recorder(MediaSource& source, std::function<double()> seconds = {});
     // Stops and completes the file; never leaves a thread behind.
     ~Recorder();
     Recorder(const Recorder&) = delete;
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<Subscription> m_videoSub;
     std::unique_ptr<Subscription> m_audioSub;
     std::thread m_worker;
+    std::string m_path;
     WmvWriter m_writer;
 };
 

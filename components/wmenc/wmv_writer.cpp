@@ -16,6 +16,7 @@ extern "C" {
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vesper::wmenc {
@@ -70,7 +71,8 @@ struct WmvWriter::State {
     int64_t audioQueued = 0; // samples put into the fifo
     bool audioStarted = false;
     double lastFlushSeconds = 0;
-    int lockFd = -1; // held while the file is being written
+    int lockFd = -1;         // held while the file is being written
+    std::string writingPath; // the file we created, until the header is in it
     WriteError error;
     WriterStats stats;
 
@@ -143,6 +145,7 @@ struct WmvWriter::State {
 
     bool encodeAudioFrame(int samples) {
         FramePtr f(av_frame_alloc());
+        if (!f) return fail(7, "out of memory");
         f->nb_samples = aenc->frame_size;
         f->format = aenc->sample_fmt;
         f->sample_rate = aenc->sample_rate;
@@ -196,7 +199,13 @@ bool WmvWriter::open(const std::string& path, const Profile& profile, bool withA
     d = std::make_unique<State>();
     // A writer that could not open holds nothing.
     const bool ok = openFile(path, profile, withAudio);
-    if (!ok) d->release();
+    if (!ok) {
+        d->release();
+        // A failed start leaves no file of its own behind (an empty one would
+        // pass for a recording later); a file that was there stays as it was.
+        if (!d->writingPath.empty()) ::unlink(d->writingPath.c_str());
+    }
+    d->writingPath.clear();
     return ok;
 }
 
@@ -210,10 +219,12 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     int rc = avformat_alloc_output_context2(&s.fmt, nullptr, "asf", path.c_str());
     if (rc < 0 || !s.fmt) return s.failAv(rc, "cannot prepare the file");
     s.packet = av_packet_alloc();
+    if (!s.packet) return s.fail(7, "out of memory");
 
     const AVCodec* vcodec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
     if (!vcodec) return s.fail(err::CannotCreateObject, "the WMV2 encoder is not available");
     s.venc = avcodec_alloc_context3(vcodec);
+    if (!s.venc) return s.fail(7, "out of memory");
     s.venc->width = profile.width;
     s.venc->height = profile.height;
     s.venc->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -231,7 +242,9 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     rc = avcodec_open2(s.venc, vcodec, nullptr);
     if (rc < 0) return s.failAv(rc, "cannot set up the WMV2 encoder for \"" + profile.name + "\"");
     s.vst = avformat_new_stream(s.fmt, nullptr);
-    avcodec_parameters_from_context(s.vst->codecpar, s.venc);
+    if (!s.vst) return s.fail(7, "out of memory");
+    rc = avcodec_parameters_from_context(s.vst->codecpar, s.venc);
+    if (rc < 0) return s.failAv(rc, "cannot describe the video stream");
     s.vst->time_base = s.venc->time_base;
     s.vst->avg_frame_rate = s.venc->framerate;
     s.vst->r_frame_rate = s.venc->framerate;
@@ -240,6 +253,7 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
         const AVCodec* acodec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
         if (!acodec) return s.fail(err::CannotCreateObject, "the WMA2 encoder is not available");
         s.aenc = avcodec_alloc_context3(acodec);
+        if (!s.aenc) return s.fail(7, "out of memory");
         s.aenc->sample_fmt = AV_SAMPLE_FMT_FLTP;
         s.aenc->sample_rate = profile.audioSampleRate;
         av_channel_layout_default(&s.aenc->ch_layout, profile.audioChannels);
@@ -250,18 +264,46 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
         rc = avcodec_open2(s.aenc, acodec, nullptr);
         if (rc < 0) return s.failAv(rc, "cannot set up the WMA2 encoder for \"" + profile.name + "\"");
         s.ast = avformat_new_stream(s.fmt, nullptr);
-        avcodec_parameters_from_context(s.ast->codecpar, s.aenc);
+        if (!s.ast) return s.fail(7, "out of memory");
+        rc = avcodec_parameters_from_context(s.ast->codecpar, s.aenc);
+        if (rc < 0) return s.failAv(rc, "cannot describe the audio stream");
         s.ast->time_base = s.aenc->time_base;
         s.fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, profile.audioChannels, s.aenc->frame_size * 4);
+        if (!s.fifo) return s.fail(7, "out of memory");
     }
 
     // One recording per file, across processes: a second encoder (or a repair)
     // aimed at a file being written is turned away before anything is cut.
-    s.lockFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (s.lockFd < 0) return s.failAv(AVERROR(errno), "cannot create \"" + path + "\"");
+    // A file that is there already is only replaced once the new header is
+    // written (into a file of our own beside it): a start that fails on a
+    // full disk leaves it as it was.
+    struct stat old {};
+    const bool replacing = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    std::string writePath = path;
+    if (replacing) {
+        const int oldFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (oldFd < 0) return s.failAv(AVERROR(errno), "cannot open \"" + path + "\"");
+        const bool busy = ::flock(oldFd, LOCK_SH | LOCK_NB) != 0;
+        ::close(oldFd);
+        if (busy) return s.fail(err::PathFileAccessError, "\"" + path + "\" is being written by another recording");
+        if (::access(path.c_str(), W_OK) != 0) return s.failAv(AVERROR(errno), "cannot write \"" + path + "\"");
+        const size_t slash = path.rfind('/');
+        writePath = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
+                    path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+        s.lockFd = ::mkstemp(writePath.data());
+        if (s.lockFd < 0) return s.failAv(AVERROR(errno), "cannot create a file beside \"" + path + "\"");
+        s.writingPath = writePath;
+        if (::fchmod(s.lockFd, old.st_mode & 07777) != 0)
+            return s.failAv(AVERROR(errno), "cannot set the rights of \"" + path + "\"");
+    } else {
+        // New files get the rights the umask leaves.
+        s.lockFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (s.lockFd < 0) return s.failAv(AVERROR(errno), "cannot create \"" + path + "\"");
+        s.writingPath = path;
+    }
     if (::flock(s.lockFd, LOCK_EX | LOCK_NB) != 0)
         return s.fail(err::PathFileAccessError, "\"" + path + "\" is being written by another recording");
-    rc = avio_open(&s.fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
+    rc = avio_open(&s.fmt->pb, writePath.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) return s.failAv(rc, "cannot create \"" + path + "\"");
     av_dict_set(&s.fmt->metadata, "title", "", 0);
     // Keep the interleaving short so that a crash loses at most a second or so.
@@ -271,7 +313,10 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     s.fmt->flush_packets = 1;
     rc = avformat_write_header(s.fmt, nullptr);
     if (rc < 0) return s.failAv(rc, "cannot write to \"" + path + "\"");
-    return s.flushFile();
+    if (!s.flushFile()) return false;
+    if (replacing && ::rename(writePath.c_str(), path.c_str()) != 0)
+        return s.failAv(AVERROR(errno), "cannot replace \"" + path + "\"");
+    return true;
 }
 
 bool WmvWriter::addVideo(const VideoInput& in) {
@@ -287,6 +332,7 @@ bool WmvWriter::addVideo(const VideoInput& in) {
     }
 
     FramePtr picture(av_frame_alloc());
+    if (!picture) return s.fail(7, "out of memory");
     picture->format = AV_PIX_FMT_YUV420P;
     picture->width = s.profile.width;
     picture->height = s.profile.height;
@@ -387,7 +433,8 @@ bool WmvWriter::finish() {
         if (rc < 0) ok = s.failAv(rc, "cannot finish \"" + s.path + "\"");
     }
     s.release();
-    if (!ok) trimTornPacket(s.path);
+    // A full disk: the file is completed as far as the space it has allows.
+    if (!ok && !completeInPlace(s.path)) trimTornPacket(s.path);
     return ok;
 }
 
@@ -398,7 +445,7 @@ void WmvWriter::abandon() {
     if (d->fmt->pb && !d->error) avio_flush(d->fmt->pb);
     const bool torn = bool(d->error);
     d->release();
-    if (torn) trimTornPacket(d->path);
+    if (torn && !completeInPlace(d->path)) trimTornPacket(d->path);
 }
 
 } // namespace vesper::wmenc

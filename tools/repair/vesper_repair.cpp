@@ -4,8 +4,9 @@
 //   vesper-repair [--force] [--check] FILE...
 //
 // Exit code: 0 when every file is whole (repaired or already complete), 1
-// when one could not be repaired (it is then left exactly as it was), 2 on a
-// usage error.
+// when one could not be repaired (it is then left exactly as it was, unless
+// the disk had no room for an index: then its header is completed in place
+// and it says so), 2 on a usage error (an unknown option among them).
 #include "components/wmenc/asf_file.h"
 
 #include <cstdio>
@@ -18,16 +19,24 @@ using namespace vesper::wmenc;
 int main(int argc, char** argv) {
     bool force = false, checkOnly = false;
     std::vector<std::string> files;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--force"))
+        if (!options || argv[i][0] != '-' || !std::strcmp(argv[i], "-")) {
+            files.push_back(argv[i]);
+        } else if (!std::strcmp(argv[i], "--")) {
+            options = false; // what follows are files, even when named "-..."
+        } else if (!std::strcmp(argv[i], "--force"))
             force = true;
         else if (!std::strcmp(argv[i], "--check"))
             checkOnly = true;
         else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             files.clear();
             break;
-        } else
-            files.push_back(argv[i]);
+        } else {
+            std::fprintf(stderr, "vesper-repair: unknown option %s\n", argv[i]);
+            files.clear();
+            break;
+        }
     }
     if (files.empty()) {
         std::fprintf(stderr, "usage: vesper-repair [--force] [--check] FILE...\n"
@@ -49,7 +58,11 @@ int main(int argc, char** argv) {
             continue;
         }
         const RepairResult r = repairRecording(f, force);
-        if (r.error) {
+        if (r.completedInPlace) {
+            std::fprintf(stderr, "%s: completed in place, without an index (error %d): %s\n", f.c_str(), r.error.number,
+                         r.error.text.c_str());
+            rc = 1;
+        } else if (r.error) {
             std::fprintf(stderr, "%s: not repaired (error %d): %s\n", f.c_str(), r.error.number, r.error.text.c_str());
             rc = 1;
         } else if (r.wasComplete) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <iomanip>
 #include <optional>
 #include <ostream>
@@ -50,7 +51,9 @@ const char* const kUsage =
 // none, so the pause passes on the clock without waiting.
 class CommandClock : public Clock {
 public:
-    DateTime now() override { return m_system.now() + m_skipped / 86400.0; }
+    // Moves "now" to `when` (tests fix the date the command runs at).
+    void startAt(DateTime when) { m_offsetDays = when - m_system.now(); }
+    DateTime now() override { return m_system.now() + m_offsetDays + m_skipped / 86400.0; }
     double monotonic() override { return m_system.monotonic() + m_skipped; }
     void sleep(double seconds) override {
         if (seconds > 0) m_skipped += seconds;
@@ -58,6 +61,7 @@ public:
 
 private:
     SystemClock m_system;
+    double m_offsetDays = 0;
     double m_skipped = 0;
 };
 
@@ -378,6 +382,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return BadArguments;
     }
     CommandClock commandClock;
+    if (const char* at = std::getenv(kNowVariable); at && *at) {
+        try {
+            commandClock.startAt(parseWhen(at, kNowVariable));
+        } catch (const BadArgument& e) {
+            err << "vesper-schedule: " << e.message << "\n";
+            return BadArguments;
+        }
+    }
     setClock(&commandClock);
     struct RestoreClock {
         ~RestoreClock() { setClock(nullptr); }

@@ -10,6 +10,10 @@
 
 namespace vesper::schedule {
 
+// When set (to a date and time such as "2030-04-18 12:00"), the command runs
+// as if it were that moment: tests fix the date they run at.
+inline constexpr const char* kNowVariable = "VESPER_SCHEDULE_NOW";
+
 // Exit codes.
 enum Exit { Ok = 0, Refused = 1, BadArguments = 2, SchedulerFailed = 3 };
 

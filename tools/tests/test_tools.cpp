@@ -1,10 +1,13 @@
 #include "tools/script_host.h"
 
+#include "platform/registry.h"
 #include "platform/testing/test_env.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace vesper;
 
@@ -31,6 +34,13 @@ TEST(Regsvr, RegistersListsAndUnregisters) {
     EXPECT_EQ(test::runCommand(tool("regsvr") + " " + TEST_COMPONENT_PATH, &out), 0) << out;
     EXPECT_EQ(test::runCommand(tool("regsvr") + " list", &out), 0);
     EXPECT_NE(out.find("Vesper.TestObject\t{0E3C3B1A-5D3E-4F55-9C1B-7A1D2E3F4A5B}"), std::string::npos) << out;
+    // The interface and type-library tables are no classes.
+    registry::Key k;
+    ASSERT_TRUE(registry::createKey("Software\\Classes\\Interface\\{11111111-2222-3333-4444-555555555555}", k));
+    ASSERT_TRUE(registry::createKey("Software\\Classes\\TypeLib\\{11111111-2222-3333-4444-555555555556}", k));
+    EXPECT_EQ(test::runCommand(tool("regsvr") + " list", &out), 0);
+    EXPECT_EQ(out.find("Interface"), std::string::npos) << out;
+    EXPECT_EQ(out.find("TypeLib"), std::string::npos) << out;
     EXPECT_EQ(test::runCommand(tool("regsvr") + " info " + TEST_COMPONENT_PATH, &out), 0);
     EXPECT_EQ(out, "FileDescription=Test Module\n");
     EXPECT_EQ(test::runCommand(tool("regsvr") + " /u " + TEST_COMPONENT_PATH, &out), 0) << out;
@@ -82,6 +92,7 @@ TEST(VesperScript, CallsMembersWithReferencesAndPrints) {
                                   "o.Fail 91\n"
                                   "Print Err\n"
                                   "Print Err.Number, Err.Source\n"
+                                  "Print \"was:\", Err, CStr(Err) & \".\"\n"
                                   "Err.Clear\n"
                                   "Print Err\n"
                                   "On Error GoTo 0\n"
@@ -96,6 +107,8 @@ TEST(VesperScript, CallsMembersWithReferencesAndPrints) {
                      "4/20/2002 8:00:00 PM 2 4 -3\n"
                      "Error 91 (Vesper.TestObject): failed on purpose\n"
                      "91 Vesper.TestObject\n"
+                     "was: Error 91 (Vesper.TestObject): failed on purpose Error 91 (Vesper.TestObject): failed on "
+                     "purpose.\n"
                      "No error\n"
                      "Nothing\n");
 }
@@ -119,6 +132,16 @@ TEST(VesperScript, StrictAboutErrorsWithLineNumbers) {
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("424"), std::string::npos);
 
+    // Deep nesting is refused, not followed until the stack runs out.
+    r = runScript("x = " + std::string(20000, '(') + "1" + std::string(20000, ')') + "\n");
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("line 1: cannot run this line: the expression is nested too deeply"), std::string::npos)
+        << r.err.substr(0, 200);
+    r = runScript("Print " + std::string(50000, '-') + "1\n");
+    EXPECT_EQ(r.rc, 2);
+    r = runScript("Print CStr(CStr(CStr((((1))))))\n");
+    EXPECT_EQ(r.rc, 0) << r.err;
+
     r = runScript("Print \"unterminated\n");
     EXPECT_EQ(r.rc, 2);
     r = runScript("x = #not a date#\n");
@@ -133,4 +156,42 @@ TEST(VesperScript, RunsFromTheCommandLine) {
     EXPECT_EQ(test::runCommand(tool("vesper-script") + " " + script, &out), 0) << out;
     EXPECT_EQ(out, "Hello, CLI\n");
     EXPECT_EQ(test::runCommand(tool("vesper-script") + " /no/such/script", &out), 2);
+}
+
+TEST(Setup, FetchesEmptyPackageListsFirstAndPromisesOnlyWhatItDoes) {
+    // The package tools replaced by stand-ins that log their calls: every
+    // package is missing, and an install fails (so the set-up stops there).
+    const std::string stubs = test::makeFolder("stubs");
+    const std::string lists = test::makeFolder("apt-lists");
+    const std::string log = stubs + "/apt.log";
+    const auto stub = [&](const std::string& name, const std::string& body) {
+        const std::string path = test::writeFile(stubs + "/" + name, "#!/bin/sh\n" + body + "\n");
+        ::chmod(path.c_str(), 0755);
+    };
+    stub("dpkg-query", "exit 1");
+    stub("apt-config", "echo \"LISTS='" + lists + "/'\"");
+    stub("apt-get", "echo \"$1\" >> '" + log + "'\ncase \"$*\" in *install*) exit 1;; esac");
+    stub("id", "echo \"$STUB_UID\"");
+    stub("sudo", "exit 1");
+    const std::string setup = "PATH='" + stubs + "':\"$PATH\" bash '" + SOURCE_DIR + "/scripts/setup.sh'";
+    std::string out;
+
+    // No package lists at all: they are fetched before anything is installed.
+    EXPECT_NE(test::runCommand("STUB_UID=0 " + setup, &out), 0);
+    EXPECT_EQ(test::readFile(log), "update\ninstall\n") << out;
+    EXPECT_NE(out.find("about 420 MB"), std::string::npos) << out;
+
+    // Lists present: install first, fetch them only when that fails.
+    test::writeFile(lists + "/deb.debian.org_debian_dists_bookworm_main_binary-amd64_Packages", "");
+    std::filesystem::remove(log);
+    EXPECT_NE(test::runCommand("STUB_UID=0 " + setup, &out), 0);
+    EXPECT_EQ(test::readFile(log), "install\nupdate\ninstall\n") << out;
+
+    // A user who cannot install is told the whole command, and nothing is
+    // said to be installing.
+    std::filesystem::remove(log);
+    EXPECT_EQ(test::runCommand("STUB_UID=1000 " + setup, &out), 1);
+    EXPECT_FALSE(std::filesystem::exists(log));
+    EXPECT_EQ(out.find("installing"), std::string::npos) << out;
+    EXPECT_NE(out.find("sudo apt-get update && sudo apt-get install cmake"), std::string::npos) << out;
 }

@@ -79,3 +79,13 @@ TEST(SettingsStore, BooleanTexts) {
     EXPECT_FALSE(settingToBool("yes"));
     EXPECT_FALSE(settingToBool(""));
 }
+
+TEST(SettingsStore, AHiveThatCannotBeReachedGivesDefaultsAndRefusesWritesSoftly) {
+    const std::string dir = test::makeFolder("looped");
+    std::filesystem::create_symlink("looped", dir + "/looped");
+    setenv("VESPER_REGISTRY", (dir + "/looped/registry.sqlite").c_str(), 1);
+    EXPECT_EQ(RegGetSetting2(settings::Channel), "2");
+    EXPECT_NO_THROW(RegSaveSetting2(settings::Channel, "9"));
+    EXPECT_EQ(RegGetSetting2(settings::Channel), "2");
+    setenv("VESPER_REGISTRY", (test::testFolder() + "/registry.sqlite").c_str(), 1);
+}

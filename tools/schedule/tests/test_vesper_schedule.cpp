@@ -15,6 +15,8 @@ class VesperSchedule : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(vesper::test::registerComponent(SLOTBOOK_PATH));
+        // The dates below lie ahead of this moment, whatever today is.
+        setenv(vesper::schedule::kNowVariable, "2030-04-18 12:00", 1);
         std::filesystem::remove(schedulePath());
     }
     int run(const std::string& args) {
@@ -162,4 +164,14 @@ TEST_F(VesperSchedule, NamesGetTheDialogsExtensionAndLongLengthsStayAccepted) {
     EXPECT_EQ(file(), "VER1.0\r\n"
                       "4/20/2030 8:00:00 AM,3,360,True,day,Morning.wmv\r\n"
                       "4/21/2030 8:00:00 PM,3,30,True,once,Show.WMV\r\n");
+}
+
+TEST_F(VesperSchedule, RunsAtTheMomentATestGivesIt) {
+    setenv(vesper::schedule::kNowVariable, "2030-04-25 12:00", 1);
+    EXPECT_EQ(run("add \"4/20/2030 8:00 PM\" 3 60"), 1) << out; // over by then
+    setenv(vesper::schedule::kNowVariable, "2030-04-20 12:00", 1);
+    EXPECT_EQ(run("add \"4/20/2030 8:00 PM\" 3 60"), 0) << out;
+    setenv(vesper::schedule::kNowVariable, "soon", 1);
+    EXPECT_EQ(run("count"), 2) << out;
+    EXPECT_TRUE(has(out, "VESPER_SCHEDULE_NOW")) << out;
 }
