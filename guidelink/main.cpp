@@ -53,9 +53,9 @@ std::string linkFromArgument(const std::string& argument) {
 }
 
 void printLines(const std::string& text) {
-    std::string s = text;
-    for (size_t p; (p = s.find("\r\n")) != std::string::npos;)
-        s.replace(p, 2, "\n");
+    std::string s;
+    for (char c : text)
+        if (c != '\r') s += c;
     std::fprintf(stderr, "guidelink: %s\n", s.c_str());
 }
 
