@@ -1,0 +1,62 @@
+// Helpers shared by the guide tests: a time zone for one test, and a Qt
+// application whose events the platform's waits keep processing.
+#pragma once
+
+#include "platform/clock.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace vesper::test {
+
+class ZoneScope {
+public:
+    explicit ZoneScope(const char* zone) {
+        if (const char* old = std::getenv("TZ")) m_old = old, m_had = true;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneScope() {
+        if (m_had)
+            setenv("TZ", m_old.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::string m_old;
+    bool m_had = false;
+};
+
+inline QApplication& qtApp() {
+    static int argc = 1;
+    static char name[] = "guide_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
+        return a;
+    }();
+    return *app;
+}
+
+// Processes events until `done` or a generous safety limit (never a timing
+// assertion: the limit only keeps a broken test from hanging).
+inline bool spinUntil(const std::function<bool()>& done, int limitMs = 30000) {
+    qtApp();
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+} // namespace vesper::test
