@@ -37,12 +37,14 @@ class Hive {
 public:
     explicit Hive(bool forWriting) {
         const std::string path = hivePath();
-        if (!forWriting && !std::filesystem::exists(path)) {
-            t_lastError = "the hive does not exist yet";
+        // The non-throwing forms throughout: a hive in a folder we cannot enter, or
+        // behind a link loop, is an unreadable hive, not a reason to abort the caller.
+        std::error_code ec;
+        if (!forWriting && !std::filesystem::exists(path, ec)) {
+            t_lastError = ec ? "cannot reach the hive: " + ec.message() : "the hive does not exist yet";
             return;
         }
         if (forWriting) {
-            std::error_code ec;
             const auto dir = std::filesystem::path(path).parent_path();
             if (!dir.empty()) std::filesystem::create_directories(dir, ec);
         }

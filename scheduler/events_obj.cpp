@@ -6,6 +6,7 @@
 #include "scheduler/files.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace slotbook {
@@ -18,6 +19,20 @@ namespace {
 // A date argument: any value that converts to a date of the calendar, taken to
 // the whole second.
 DateTime toEventDate(const Variant& v) { return Dates::calendarDate(v.isOmitted() ? 0.0 : v.toDate()); }
+
+// Every saved line must load again: a file name or repeat word that would make
+// a line longer than the reader takes is refused before anything changes. The
+// other fields are counted at their longest ("12/31/9999 12:00:00 PM",
+// "-32768", "False"), so that a later move of the start cannot push the line
+// past the limit.
+void checkSavable(const std::string& every, const std::string& filename) {
+    constexpr size_t kLongestOtherFields = 22 + 1 + 6 + 1 + 6 + 1 + 5 + 1 + 1;
+    if (every.size() + filename.size() + kLongestOtherFields > Files::kMaxLineLength)
+        vesper::raiseError(vesper::err::InvalidCall, kErrorSource,
+                           "Invalid procedure call or argument (the file name and repeat word together may hold " +
+                               std::to_string(Files::kMaxLineLength - kLongestOtherFields) + " characters, not " +
+                               std::to_string(every.size() + filename.size()) + ")");
+}
 
 struct EventArgs {
     DateTime dt;
@@ -36,6 +51,7 @@ EventArgs eventArgs(Args& args, size_t first) {
     e.active = args[first + 3].toBool();
     e.every = args[first + 4].toString();
     e.filename = args[first + 5].toString();
+    checkSavable(e.every, e.filename);
     return e;
 }
 
@@ -101,7 +117,10 @@ EventClass EventsObj::FindEvent(DateTime dt) {
     return found;
 }
 
-uint64_t EventsObj::AddNextOccurrence(const EventClass& e, DateTime dtReference) {
+// The start of the next occurrence, or nothing for a word without a rule. A
+// start past the end of the calendar is an overflow: the file could not hold
+// it, and the schedule would not load again.
+static std::optional<DateTime> nextOccurrence(const EventClass& e, DateTime dtReference) {
     const std::string& w = e.oRepeat.word();
     DateTime next;
     if (w == "day")
@@ -111,10 +130,16 @@ uint64_t EventsObj::AddNextOccurrence(const EventClass& e, DateTime dtReference)
     else if (w == "weekly")
         next = Dates::NextWeekly(e.dt, dtReference);
     else
-        return 0;
+        return std::nullopt;
+    return Dates::calendarDate(next);
+}
+
+uint64_t EventsObj::AddNextOccurrence(const EventClass& e, DateTime dtReference) {
+    const std::optional<DateTime> next = nextOccurrence(e, dtReference);
+    if (!next) return 0;
     EventClass n;
     n.SetTo(e);
-    n.dt = next;
+    n.dt = *next;
     return held().AddSorted(n);
 }
 
@@ -181,10 +206,13 @@ void EventsObj::IRemoveEvent(DateTime dt) {
 void EventsObj::ICancelEvent(DateTime dt) {
     const EventClass e = FindEvent(dt);
     if (e.oRepeat.isEmpty()) return;
-    // Removed first so that a full schedule can still move on; the next
-    // occurrence lies at least an hour later, so the order does not matter.
+    // The next start is worked out before anything changes (it may lie past
+    // the calendar); the event is removed first so that a full schedule can
+    // still move on, and the next occurrence lies at least an hour later.
+    const DateTime after = vesper::fromSeconds(e.startSeconds() + 3600);
+    const std::optional<DateTime> next = nextOccurrence(e, after);
     IRemoveEvent(dt);
-    AddNextOccurrence(e, vesper::fromSeconds(e.startSeconds() + 3600));
+    if (next) AddNextOccurrence(e, after);
 }
 
 int16_t EventsObj::ICount() { return held().Count(); }
@@ -267,6 +295,7 @@ void EventsObj::registerMembers() {
         const int i = list.indexOfStart(key);
         if (!i) return Variant();
         EventClass& e = list.Item(i);
+        checkSavable(v.every.empty() ? e.oRepeat.word() : v.every, v.filename.empty() ? e.filename : v.filename);
         const bool moved = vesper::toSeconds(v.dt) != vesper::toSeconds(key);
         if (moved) e.dt = v.dt;
         if (v.channel != 0) e.channel = v.channel;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 using namespace vesper;
@@ -56,10 +57,18 @@ int doRegister(const std::vector<std::string>& libs, bool unregister) {
     return rc;
 }
 
+bool isTable(const std::string& name) {
+    for (const char* table : {"CLSID", "Interface", "TypeLib", "AppID", "Record", "Component Categories"})
+        if (strcasecmp(name.c_str(), table) == 0) return true;
+    return false;
+}
+
 int doList() {
     const std::string root = std::string(kClassesRoot);
     for (const auto& name : registry::subKeys(root)) {
-        if (name == "CLSID") continue;
+        // Beside the ProgIDs the classes key holds the tables of class ids,
+        // interfaces and type libraries: no classes of their own.
+        if (isTable(name)) continue;
         const auto cls = resolveProgId(name);
         std::printf("%s\t%s\t%s\n", name.c_str(), cls ? cls->clsid.c_str() : "?",
                     cls ? cls->libraryPath.c_str() : "(no server)");

@@ -205,14 +205,6 @@ private:
     }
 
     void print() {
-        if (isName("err") && t[pos + 1].kind == Token::End) {
-            next();
-            if (h.m_errNumber == 0)
-                h.m_out << "No error\n";
-            else
-                h.m_out << "Error " << h.m_errNumber << " (" << h.m_errSource << "): " << h.m_errDescription << "\n";
-            return;
-        }
         std::string line;
         bool firstValue = true;
         while (peek().kind != Token::End) {
@@ -332,8 +324,24 @@ private:
         return l == "true" || l == "false" || l == "empty" || l == "nothing" || l == "null" || l == "now" || l == "err";
     }
 
+    // Parentheses, signs and calls nest through recursion: a limit keeps a
+    // hostile line from running the stack out.
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) {
+            if (++depth > kMaxDepth) {
+                --depth;
+                throw SyntaxError{"the expression is nested too deeply (more than " + std::to_string(kMaxDepth) +
+                                  " levels)"};
+            }
+        }
+        ~Depth() { --depth; }
+    };
+    static constexpr int kMaxDepth = 200;
+
     // expression := term { ("&" | "+" | "-") term }
     Variant expression() {
+        const Depth guard(depth);
         Variant v = term();
         for (;;) {
             if (peekPunct("&")) {
@@ -367,6 +375,7 @@ private:
     Variant unary() {
         if (peekPunct("-")) {
             next();
+            const Depth guard(depth);
             const Variant v = unary();
             if (v.type() == Variant::Type::Integer) return Variant(static_cast<int16_t>(-v.toInt16()));
             if (v.type() == Variant::Type::Long) return Variant(static_cast<int32_t>(-v.toInt32()));
@@ -414,6 +423,12 @@ private:
             return Variant::date(vesper::now());
         }
         if (n == "err") {
+            // Err alone is the whole error as one text, wherever a value goes.
+            if (!peekPunct(".")) {
+                if (h.m_errNumber == 0) return Variant(std::string("No error"));
+                return Variant("Error " + std::to_string(h.m_errNumber) + " (" + h.m_errSource +
+                               "): " + h.m_errDescription);
+            }
             expectPunct(".");
             const std::string p = lower(name());
             if (p == "number") return Variant(h.m_errNumber);
@@ -476,6 +491,7 @@ private:
     ScriptHost& h;
     std::vector<Token> t;
     size_t pos = 0;
+    int depth = 0;
 };
 
 int ScriptHost::run(const std::string& source) {

@@ -10,6 +10,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vesper;
 using namespace vesper::wmenc;
@@ -114,4 +117,93 @@ TEST(RepairCutOff, RefusesWhatIsNotARecordingAndChangesNothing) {
     EXPECT_NE(empty.error.number, 0);
     EXPECT_EQ(bytesOf(headOnly), head);
     EXPECT_FALSE(inspectAsf(headOnly).complete);
+}
+
+namespace {
+
+void putLe64(std::string& bytes, size_t at, uint64_t v) {
+    if (at + 8 > bytes.size()) return;
+    for (int i = 0; i < 8; ++i)
+        bytes[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+}
+
+uint64_t getLe64(const std::string& bytes, size_t at) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0 && at + 8 <= bytes.size(); --i)
+        v = (v << 8) | uint8_t(bytes[at + size_t(i)]);
+    return v;
+}
+
+// Hostile variants of a real recording: every object size the readers walk
+// set to the values that wrap or overrun, then random byte changes.
+std::vector<std::string> hostileVariants(const std::string& original) {
+    std::vector<std::string> out;
+    const uint64_t headerSize = getLe64(original, 16);
+    std::vector<size_t> sizeFields = {16, size_t(headerSize) + 16};
+    for (uint64_t at = 30; at + 24 <= headerSize && at + 24 <= original.size();) {
+        sizeFields.push_back(size_t(at) + 16);
+        const uint64_t size = getLe64(original, size_t(at) + 16);
+        if (size < 24) break;
+        at += size;
+    }
+    const uint64_t fileSize = original.size();
+    for (size_t field : sizeFields)
+        for (uint64_t v : {~uint64_t(0), ~uint64_t(0) - 23, uint64_t(1) << 63, ~uint64_t(0) - field + 8, uint64_t(0),
+                           uint64_t(23), fileSize, fileSize + 1}) {
+            out.push_back(original);
+            putLe64(out.back(), field, v);
+        }
+    std::mt19937 rng(20240601);
+    for (int i = 0; i < 120; ++i) {
+        std::string bytes = original;
+        const int changes = 1 + int(rng() % 8);
+        for (int c = 0; c < changes; ++c) {
+            // Mostly in the header and the first packets, where the structure is.
+            const size_t span = rng() % 4 ? std::min<size_t>(bytes.size(), 8192) : bytes.size();
+            const size_t at = rng() % span;
+            if (rng() % 3 == 0 && at + 8 <= bytes.size())
+                putLe64(bytes, at, uint64_t(rng()) << 32 | rng());
+            else
+                bytes[at] = char(rng());
+        }
+        if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
+        out.push_back(std::move(bytes));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(RepairCutOff, EveryHostileFileGetsAnAnswer) {
+    const std::string cut = bytesOf(cutOffRecording("fuzz-cut.wmv", 1.0));
+    const std::string whole = test::testFolder() + "/fuzz-whole.wmv";
+    fs::copy_file(test::testFolder() + "/fuzz-cut.wmv", whole);
+    ASSERT_TRUE(repairRecording(whole).repaired);
+    const std::string complete = bytesOf(whole);
+
+    std::vector<std::string> inputs = hostileVariants(cut);
+    for (auto& v : hostileVariants(complete))
+        inputs.push_back(std::move(v));
+    // Each input in a child with a deadline: a reader that loops is named,
+    // not waited for.
+    const std::string progress = test::testFolder() + "/fuzz-progress";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        alarm(300);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            test::writeFile(progress, std::to_string(i));
+            const std::string path = test::writeFile(test::testFolder() + "/fuzz.wmv", inputs[i]);
+            const AsfFileInfo info = inspectAsf(path);
+            if (info.complete && info.dataStart > info.fileSize) _exit(3);
+            (void)wholePacketsEnd(info);
+            const RepairResult r = repairRecording(path, true);
+            if (!r.repaired && !r.error) _exit(4); // neither done nor refused
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "input " << bytesOf(progress) << " of " << inputs.size() << " got no answer (status " << status << ")";
 }

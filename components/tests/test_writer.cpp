@@ -175,12 +175,13 @@ TEST(WMEncWriter, FilesThatCannotBeCreatedGiveTheClassicErrors) {
     EXPECT_FALSE(w.open(file + "/x.wmv", p));
     EXPECT_NE(w.error().number, 0);
 
-    if (geteuid() != 0) { // root may write anywhere
-        const std::string locked = test::makeFolder("locked");
-        ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
-        EXPECT_FALSE(w.open(locked + "/x.wmv", p));
-        EXPECT_EQ(w.error().number, err::PermissionDenied);
-    }
+    const std::string locked = test::makeFolder("locked");
+    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+    EXPECT_TRUE(test::runUnprivileged([&] {
+        WmvWriter unprivileged;
+        EXPECT_FALSE(unprivileged.open(locked + "/x.wmv", p));
+        EXPECT_EQ(unprivileged.error().number, err::PermissionDenied) << unprivileged.error().text;
+    }));
     // Inputs after a failure are refused, not crashed on.
     VideoInput none;
     EXPECT_FALSE(w.addVideo(none));

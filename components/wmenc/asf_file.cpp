@@ -69,31 +69,33 @@ AsfFileInfo inspectAsf(const std::string& path) {
     const uint64_t headerSize = le64(obj + 16);
     info.fileSize = fileSize;
     // The header's objects: the file properties give the data packet size.
-    for (uint64_t at = 30; headerSize <= fileSize && at + 24 <= headerSize;) {
+    // Every size read from the file is checked against what is left before it
+    // is added: a size near 2^64 would wrap the position backwards.
+    for (uint64_t at = 30; headerSize <= fileSize && at <= headerSize && headerSize - at >= 24;) {
         uint8_t sub[96];
         if (!readAt(f, at, sub, 24)) break;
         const uint64_t size = le64(sub + 16);
-        if (size < 24 || at + size > headerSize) break;
+        if (size < 24 || size > headerSize - at) break;
         if (sameGuid(sub, kFilePropertiesObject) && size >= 100 && readAt(f, at, sub, 96))
             info.packetSize = sub[92] | sub[93] << 8 | sub[94] << 16 | uint64_t(sub[95]) << 24;
         at += size;
     }
-    info.dataStart = headerSize + kDataObjectHeader;
     if (headerSize < 30 || headerSize > fileSize || !readAt(f, headerSize, obj, kDataObjectHeader) ||
         !sameGuid(obj, kDataObject)) {
         info.problem = "the file ends inside its header";
         return info;
     }
+    info.dataStart = headerSize + kDataObjectHeader;
     const uint64_t dataSize = le64(obj + 16);
-    const uint64_t dataEnd = headerSize + dataSize;
     const uint64_t dataPackets = le64(obj + 40);
-    if (dataSize <= kDataObjectHeader || dataEnd > fileSize) {
+    if (dataSize <= kDataObjectHeader || dataSize > fileSize - headerSize) {
         info.problem = "the recording was cut off: its data has no final size";
         return info;
     }
+    const uint64_t dataEnd = headerSize + dataSize;
     // Anything after the data must be whole objects, an index among them.
     for (uint64_t at = dataEnd; at < fileSize;) {
-        if (!readAt(f, at, obj, 24) || le64(obj + 16) < 24 || at + le64(obj + 16) > fileSize) {
+        if (!readAt(f, at, obj, 24) || le64(obj + 16) < 24 || le64(obj + 16) > fileSize - at) {
             info.problem = "the file ends inside an object after its data";
             return info;
         }

@@ -6,8 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
 
 namespace vesper::test {
 
@@ -64,6 +69,24 @@ int runCommand(const std::string& commandLine, std::string* output) {
     const int status = pclose(p);
     if (output) *output = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool runUnprivileged(const std::function<void()>& body) {
+    constexpr uid_t kNobody = 65534;
+    const bool root = geteuid() == 0;
+    if (root) ::chmod(testFolder().c_str(), 0755);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (root && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(3);
+        body();
+        std::fflush(nullptr);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    const bool waited = pid > 0 && waitpid(pid, &status, 0) == pid;
+    if (root) ::chmod(testFolder().c_str(), 0700);
+    return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace vesper::test

@@ -1,6 +1,7 @@
 // What every test process gets: its own temporary program folder and hive.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vesper::test {
@@ -18,5 +19,9 @@ bool registerComponent(const std::string& libraryPath);
 // Runs a command line through the shell, capturing its standard output and
 // error together; returns the exit code.
 int runCommand(const std::string& commandLine, std::string* output = nullptr);
+// Runs `body` in a child process as a user without privileges (root drops to
+// nobody first, so that folder rights hold for it too); returns whether every
+// expectation inside held. The test folder is opened to others for the time.
+bool runUnprivileged(const std::function<void()>& body);
 
 } // namespace vesper::test

@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     setenv("VESPER_REGISTRY", (folder + "/registry.sqlite").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
+    // GStreamer keeps its plug-in registry there: not in the user's own cache.
+    setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), 1);
     const std::string runtime = folder + "/runtime";
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);

@@ -1,3 +1,5 @@
+#include "platform/automation.h"
+#include "platform/errors.h"
 #include "platform/registry.h"
 #include "platform/testing/test_env.h"
 
@@ -66,6 +68,33 @@ TEST(Registry, CorruptOrUnreadableHiveFailsSoftly) {
     const std::string missingDir = "/proc/no-such-dir/hive.sqlite";
     setenv("VESPER_REGISTRY", missingDir.c_str(), 1);
     EXPECT_FALSE(reg::setString("A", "x", "1"));
+    setenv("VESPER_REGISTRY", (test::testFolder() + "/registry.sqlite").c_str(), 1);
+}
+
+TEST(Registry, HiveBehindALinkLoopReadsDefaultsAndFailsWritesSoftly) {
+    // A loop stops even root, unlike a folder without rights.
+    const std::string dir = test::makeFolder("loop");
+    std::filesystem::create_symlink("loop", dir + "/loop");
+    const std::string hive = dir + "/loop/registry.sqlite";
+    setenv("VESPER_REGISTRY", hive.c_str(), 1);
+    EXPECT_FALSE(reg::keyExists("Software"));
+    EXPECT_FALSE(reg::queryValue("Software\\Orvane", "x").has_value());
+    EXPECT_TRUE(reg::subKeys("Software").empty());
+    EXPECT_TRUE(reg::values("Software").empty());
+    EXPECT_EQ(reg::exportText(""), "[HKEY_CURRENT_USER]\n\n");
+    EXPECT_FALSE(reg::setString("Software\\Orvane", "x", "1"));
+    EXPECT_FALSE(reg::deleteKey("Software"));
+    try {
+        CreateObject("Slotbook.EventsObj");
+        ADD_FAILURE() << "created an object without a readable hive";
+    } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), err::CannotCreateObject);
+    }
+    std::string out;
+    EXPECT_EQ(
+        test::runCommand("VESPER_REGISTRY=" + hive + " " + std::string(VESPER_REG_PATH) + " query Software", &out), 1)
+        << out;
+    setenv("VESPER_REGISTRY", (test::testFolder() + "/registry.sqlite").c_str(), 1);
 }
 
 TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {

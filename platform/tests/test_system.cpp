@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,14 +44,22 @@ TEST(Shell, RecordingShellSeesWhatWouldOpen) {
               (std::vector<std::string>{"/opt/my app/run", "--channel", "5"}));
 }
 
+TEST(Paths, EveryUserFolderOfATestIsItsOwn) {
+    for (const char* name :
+         {"VESPER_HOME", "VESPER_REGISTRY", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const char* value = std::getenv(name);
+        ASSERT_NE(value, nullptr) << name;
+        EXPECT_EQ(std::string(value).rfind(test::testFolder(), 0), 0u) << name << "=" << value;
+    }
+}
+
 TEST(Paths, ProgramFolderRule) {
     EXPECT_EQ(programFolder("/anything"), test::testFolder());
     unsetenv("VESPER_HOME");
     const std::string writable = test::makeFolder("bin");
     EXPECT_EQ(programFolder(writable), writable);
-    if (geteuid() != 0) {
-        EXPECT_EQ(programFolder("/usr/bin"), test::testFolder() + "/data/vesper");
-    }
+    EXPECT_TRUE(
+        test::runUnprivileged([] { EXPECT_EQ(programFolder("/usr/bin"), test::testFolder() + "/data/vesper"); }));
     EXPECT_EQ(programFolder("/no/such/folder"), test::testFolder() + "/data/vesper");
     EXPECT_TRUE(std::filesystem::is_directory(test::testFolder() + "/data/vesper"));
     setenv("VESPER_HOME", test::testFolder().c_str(), 1);
@@ -76,12 +86,48 @@ TEST(Files, AtomicWriteReplacesWholeOrNothing) {
     } catch (const AutomationError& e) {
         EXPECT_EQ(e.number(), err::PathNotFound);
     }
-    if (geteuid() != 0) {
-        chmod(dir.c_str(), 0500);
-        EXPECT_THROW(writeFileAtomically(path, "third"), AutomationError);
-        chmod(dir.c_str(), 0700);
-        EXPECT_EQ(readFile(path), "second");
-    }
+    chmod(dir.c_str(), 0555);
+    EXPECT_TRUE(test::runUnprivileged([&] {
+        try {
+            writeFileAtomically(path, "third");
+            ADD_FAILURE() << "wrote into a read-only folder";
+        } catch (const AutomationError& e) {
+            EXPECT_EQ(e.number(), err::PermissionDenied);
+        }
+    }));
+    chmod(dir.c_str(), 0700);
+    EXPECT_EQ(readFile(path), "second");
+}
+
+TEST(Files, AtomicWriteClearsWhatDeadSaversLeftAndHonoursTheUmask) {
+    const std::string dir = test::makeFolder("savers");
+    const std::string path = dir + "/Schedule.txt";
+    // One saver was killed mid-save; another is writing right now (it holds
+    // the lock on its temporary file); a stranger's file looks alike but is not.
+    const std::string dead = test::writeFile(dir + "/.Schedule.txt.Ab12Cd", "half a sch");
+    const std::string live = test::writeFile(dir + "/.Schedule.txt.Zz99yY", "being written");
+    const std::string other = test::writeFile(dir + "/.Schedule.txt.longer-name", "not ours");
+    const int liveFd = ::open(live.c_str(), O_RDONLY);
+    ASSERT_GE(liveFd, 0);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+    const mode_t oldMask = ::umask(077);
+    writeFileAtomically(path, "saved");
+    ::umask(oldMask);
+    EXPECT_EQ(readFile(path), "saved");
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    EXPECT_TRUE(std::filesystem::exists(other));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ::close(liveFd);
+    // A replaced file keeps its permissions whatever the umask.
+    ::chmod(path.c_str(), 0640);
+    writeFileAtomically(path, "again");
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_FALSE(std::filesystem::exists(live));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
 }
 
 TEST(SystemInfo, AnswersSomethingSensible) {

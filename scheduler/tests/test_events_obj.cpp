@@ -461,3 +461,57 @@ TEST_F(Scheduler, AFullScheduleRefusesToGrowAndLosesNothing) {
     EXPECT_EQ(o->call("ICount").toInt16(), 32767);
     EXPECT_EQ(rows(*o).front(), "1/14/2025 8:00:00 PM,3,60,True,weekly,ended.wmv");
 }
+
+TEST_F(Scheduler, NothingIsHeldThatTheFileCouldNotGiveBack) {
+    // An occurrence past 31 December 9999 is an overflow, for a cancel and a
+    // refresh alike, and leaves the schedule as it was.
+    auto o = loaded();
+    const DateTime last = makeDate(9999, 12, 30, 20, 0, 0);
+    add(*o, last, 3, 60, "weekly", "Last.wmv");
+    const Strings before = rows(*o);
+    Args cancel{date(last)};
+    EXPECT_EQ(errorOf([&] { o->call("ICancelEvent", cancel); }), 6);
+    EXPECT_EQ(rows(*o), before);
+    clock.set(makeDate(9999, 12, 31, 12, 0, 0));
+    EXPECT_EQ(errorOf([&] { o->call("IRefresh"); }), 6);
+    EXPECT_EQ(rows(*o), before);
+    o->call("IPersistentSave");
+    EXPECT_EQ(errorOf([&] { o->call("IPersistentRead"); }), 0);
+    EXPECT_EQ(rows(*o), before);
+
+    // A file name (with the repeat word) that would make a line too long to
+    // read back is refused when added or updated; the longest accepted one
+    // comes back whole.
+    clock.set(makeDate(2025, 1, 8, 12, 0, 0));
+    auto p = loaded();
+    const DateTime when = makeDate(2025, 12, 31, 20, 0, 0);
+    std::string longest(Files::kMaxLineLength - 44 - 6, 'n');
+    add(*p, when, 3, 60, "weekly", longest.c_str());
+    const std::string tooLong = longest + "n";
+    EXPECT_EQ(errorOf([&] { add(*p, when + 1, 3, 60, "weekly", tooLong.c_str()); }), 5);
+    Args a2{Variant(),
+            Variant(),
+            Variant(),
+            Variant(),
+            Variant(),
+            date(when + 2),
+            i16(3),
+            i16(60),
+            Variant(true),
+            Variant("once"),
+            Variant(tooLong + tooLong)};
+    EXPECT_EQ(errorOf([&] { p->call("IAddEvent2", a2); }), 5);
+    Args u{date(when), date(when), i16(0), i16(0), Variant(false), Variant("weekly!"), Variant("")};
+    EXPECT_EQ(errorOf([&] { p->call("IUpdateEvent", u); }), 5);
+    Args u2{Variant(),       date(when), Variant(), Variant(),     Variant(),
+            date(when),      i16(3),     i16(60),   Variant(true), Variant(std::string(70000, 'w')),
+            Variant("x.wmv")};
+    EXPECT_EQ(errorOf([&] { p->call("IUpdateEvent2", u2); }), 5);
+    ASSERT_EQ(p->call("ICount").toInt16(), 1);
+    p->call("IPersistentSave");
+    p->call("IPersistentRead");
+    Args a(6);
+    p->call("IGetEvent", a);
+    EXPECT_EQ(a[5].toString(), longest);
+    EXPECT_EQ(a[4].toString(), "weekly");
+}

@@ -18,16 +18,24 @@ using namespace vesper::wmenc;
 int main(int argc, char** argv) {
     bool force = false, checkOnly = false;
     std::vector<std::string> files;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--force"))
+        if (!options || argv[i][0] != '-' || !std::strcmp(argv[i], "-")) {
+            files.push_back(argv[i]);
+        } else if (!std::strcmp(argv[i], "--")) {
+            options = false; // what follows are files, even when named "-..."
+        } else if (!std::strcmp(argv[i], "--force"))
             force = true;
         else if (!std::strcmp(argv[i], "--check"))
             checkOnly = true;
         else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             files.clear();
             break;
-        } else
-            files.push_back(argv[i]);
+        } else {
+            std::fprintf(stderr, "vesper-repair: unknown option %s\n", argv[i]);
+            files.clear();
+            break;
+        }
     }
     if (files.empty()) {
         std::fprintf(stderr, "usage: vesper-repair [--force] [--check] FILE...\n"

@@ -1,5 +1,6 @@
 #include "tools/script_host.h"
 
+#include "platform/registry.h"
 #include "platform/testing/test_env.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,13 @@ TEST(Regsvr, RegistersListsAndUnregisters) {
     EXPECT_EQ(test::runCommand(tool("regsvr") + " " + TEST_COMPONENT_PATH, &out), 0) << out;
     EXPECT_EQ(test::runCommand(tool("regsvr") + " list", &out), 0);
     EXPECT_NE(out.find("Vesper.TestObject\t{0E3C3B1A-5D3E-4F55-9C1B-7A1D2E3F4A5B}"), std::string::npos) << out;
+    // The interface and type-library tables are no classes.
+    registry::Key k;
+    ASSERT_TRUE(registry::createKey("Software\\Classes\\Interface\\{11111111-2222-3333-4444-555555555555}", k));
+    ASSERT_TRUE(registry::createKey("Software\\Classes\\TypeLib\\{11111111-2222-3333-4444-555555555556}", k));
+    EXPECT_EQ(test::runCommand(tool("regsvr") + " list", &out), 0);
+    EXPECT_EQ(out.find("Interface"), std::string::npos) << out;
+    EXPECT_EQ(out.find("TypeLib"), std::string::npos) << out;
     EXPECT_EQ(test::runCommand(tool("regsvr") + " info " + TEST_COMPONENT_PATH, &out), 0);
     EXPECT_EQ(out, "FileDescription=Test Module\n");
     EXPECT_EQ(test::runCommand(tool("regsvr") + " /u " + TEST_COMPONENT_PATH, &out), 0) << out;
@@ -82,6 +90,7 @@ TEST(VesperScript, CallsMembersWithReferencesAndPrints) {
                                   "o.Fail 91\n"
                                   "Print Err\n"
                                   "Print Err.Number, Err.Source\n"
+                                  "Print \"was:\", Err, CStr(Err) & \".\"\n"
                                   "Err.Clear\n"
                                   "Print Err\n"
                                   "On Error GoTo 0\n"
@@ -96,6 +105,8 @@ TEST(VesperScript, CallsMembersWithReferencesAndPrints) {
                      "4/20/2002 8:00:00 PM 2 4 -3\n"
                      "Error 91 (Vesper.TestObject): failed on purpose\n"
                      "91 Vesper.TestObject\n"
+                     "was: Error 91 (Vesper.TestObject): failed on purpose Error 91 (Vesper.TestObject): failed on "
+                     "purpose.\n"
                      "No error\n"
                      "Nothing\n");
 }
@@ -118,6 +129,16 @@ TEST(VesperScript, StrictAboutErrorsWithLineNumbers) {
     r = runScript("o.Call 1\n");
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("424"), std::string::npos);
+
+    // Deep nesting is refused, not followed until the stack runs out.
+    r = runScript("x = " + std::string(20000, '(') + "1" + std::string(20000, ')') + "\n");
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("line 1: cannot run this line: the expression is nested too deeply"), std::string::npos)
+        << r.err.substr(0, 200);
+    r = runScript("Print " + std::string(50000, '-') + "1\n");
+    EXPECT_EQ(r.rc, 2);
+    r = runScript("Print CStr(CStr(CStr((((1))))))\n");
+    EXPECT_EQ(r.rc, 0) << r.err;
 
     r = runScript("Print \"unterminated\n");
     EXPECT_EQ(r.rc, 2);
