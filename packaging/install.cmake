@@ -1,13 +1,16 @@
 # Where everything goes when installed (the package installs under /usr):
 #   bin/                          the programs
-#   lib/vesper/                   the shared libraries of the programs
+#   lib/vesper/private/           the shared libraries of the programs (one
+#                                 level deeper than lib/vesper: they are found
+#                                 through the programs' run path, and CPack would
+#                                 otherwise add ldconfig maintainer scripts)
 #   lib/vesper/components/        the component libraries, registered by each
 #                                 program on its first start for each user
 #   share/applications, share/icons, share/vesper, share/doc/vesper-home
 # Programs find their libraries and components relative to themselves, so an
 # installed tree may live under any prefix.
 
-set(VESPER_LIB_DIR lib/vesper)
+set(VESPER_LIB_DIR lib/vesper/private)
 set(VESPER_COMPONENTS_DIR lib/vesper/components)
 
 # A build tree tells its programs that they run from it: they use their own
@@ -36,7 +39,7 @@ get_property(_vesper_component_files GLOBAL PROPERTY VESPER_COMPONENTS)
 foreach(entry IN LISTS _vesper_component_files)
   if(entry MATCHES "^\\$<TARGET_FILE:(.+)>$")
     set(target ${CMAKE_MATCH_1})
-    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../private")
     install(TARGETS ${target} LIBRARY DESTINATION ${VESPER_COMPONENTS_DIR})
   endif()
 endforeach()

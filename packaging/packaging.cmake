@@ -29,12 +29,11 @@ set(CPACK_DEBIAN_PACKAGE_VERSION ${VESPER_VERSION_TEXT})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The first line is the package's one-line description, by which the installer
-# bootstrap recognises the installed product.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Vesper Home
- A personal digital video recorder for a PC with a TV tuner or video capture
- card: a schedule of recordings, live TV in a window, and programs taken from
- web listings.")
+# The summary above is the package's one-line description, by which the
+# installer bootstrap recognises the installed product; this is the rest.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A personal digital video recorder for a PC with a TV tuner or video
+capture card: a schedule of recordings, live TV in a window, and programs
+taken from web listings.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The programs' own libraries are private to the package.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${VESPER_LIB_DIR})

@@ -64,7 +64,7 @@ check "no maintainer scripts" bash -c '! grep -Eq "(preinst|postinst|prerm|postr
 # What it holds.
 contents=$(dpkg-deb -c "$DEB" | awk '{print $6}')
 for path in usr/bin/regsvr usr/bin/vesper-reg usr/bin/vesper-script usr/bin/vesper-schedule usr/bin/vesper-repair \
-  usr/lib/vesper/libvesper_platform.so usr/lib/vesper/libvesper_capture.so usr/lib/vesper/libvesper_wmenc.so \
+  usr/lib/vesper/private/libvesper_platform.so usr/lib/vesper/private/libvesper_capture.so usr/lib/vesper/private/libvesper_wmenc.so \
   usr/lib/vesper/components/Slotbook.so usr/lib/vesper/components/Capgraph.so \
   usr/lib/vesper/components/wmenceng.so usr/lib/vesper/components/encwrap.so \
   usr/share/doc/vesper-home/README.md; do
@@ -109,7 +109,10 @@ check "  on the cached package" cmp -s "$DEB" "$OUT/win/VesperHomeMsiCache/Vespe
 check "  with apt-get install" grep -q "apt-get install '$OUT/win/VesperHomeMsiCache/VesperHome.deb'" "$OUT/terminal-1.log"
 check "  and shows no window" test ! -e "$OUT/kickstall-ui.log"
 
-check "dpkg --root installs the package" "${DPKG[@]}" -i "$DEB"
+install_package() {
+  "${DPKG[@]}" -i "$DEB" >"$OUT/dpkg-output.log" 2>&1 || { cat "$OUT/dpkg-output.log" >&2; return 1; }
+}
+check "dpkg --root installs the package" install_package
 check "the package database knows the product as \"Vesper Home\"" \
   test "$(DPKG_ADMINDIR="$ROOT/var/lib/dpkg" dpkg-query -W -f='${binary:Summary}' vesper-home)" = "Vesper Home"
 
@@ -131,7 +134,7 @@ while IFS= read -r -d '' f; do
   fi
 done < <(find "$ROOT/usr" -type f \( -perm -u+x -o -name '*.so*' \) -print0)
 check "regsvr uses the installed platform library" \
-  grep -q "$ROOT/usr/lib/vesper/libvesper_platform.so" <(ldd "$ROOT/usr/bin/regsvr")
+  grep -q "=> $ROOT/usr/.*lib/vesper/private/libvesper_platform.so" <(ldd "$ROOT/usr/bin/regsvr")
 
 # A new user: fresh hive, no program folder yet.
 export HOME=$OUT/home XDG_CONFIG_HOME=$OUT/home/.config XDG_DATA_HOME=$OUT/home/.local/share
