@@ -38,9 +38,15 @@ std::string userBaseFolder(const char* variable, const char* underHome) {
     return "/tmp";
 }
 
+bool isBuildTree(const std::string& binaryFolder) {
+    if (binaryFolder.empty()) return false;
+    std::error_code ec;
+    return fs::is_regular_file(fs::path(binaryFolder) / kBuildTreeMarker, ec);
+}
+
 std::string programFolder(const std::string& binaryFolder) {
     if (const char* home = std::getenv("VESPER_HOME"); home && *home) return home;
-    if (!binaryFolder.empty() && access(binaryFolder.c_str(), W_OK) == 0) return binaryFolder;
+    if (isBuildTree(binaryFolder) && access(binaryFolder.c_str(), W_OK) == 0) return binaryFolder;
     const std::string folder = userBaseFolder("XDG_DATA_HOME", ".local/share") + "/vesper";
     std::error_code ec;
     fs::create_directories(folder, ec);

@@ -14,9 +14,17 @@ std::string libraryFolder(const void* addressInLibrary);
 // `underHome` inside $HOME (/tmp without a home).
 std::string userBaseFolder(const char* variable, const char* underHome);
 
+// The file the build writes into its folder of programs and component
+// libraries, so that they know they run from a build tree.
+inline constexpr const char* kBuildTreeMarker = ".vesper-build-tree";
+// Whether `binaryFolder` is the binary folder of a build tree.
+bool isBuildTree(const std::string& binaryFolder);
+
 // The program folder for a program or component that lives in `binaryFolder`:
-// $VESPER_HOME when set, else `binaryFolder` when it is writable (a portable
-// tree), else ${XDG_DATA_HOME:-~/.local/share}/vesper (created when missing).
+// $VESPER_HOME when set, else `binaryFolder` when it is a build tree's and
+// writable, else ${XDG_DATA_HOME:-~/.local/share}/vesper (created when
+// missing). An installed program never writes beside itself: as root,
+// /usr/bin would be writable.
 std::string programFolder(const std::string& binaryFolder);
 // The program folder of the running executable.
 std::string programFolder();

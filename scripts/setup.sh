@@ -16,7 +16,7 @@ PACKAGES=(
   gstreamer1.0-x gstreamer1.0-alsa
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libv4l-dev libsqlite3-dev sqlite3 nlohmann-json3-dev
-  ffmpeg xvfb xauth libgtest-dev libgmock-dev
+  ffmpeg xvfb xauth libgtest-dev libgmock-dev dpkg-dev
 )
 
 missing=()

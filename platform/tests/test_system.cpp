@@ -56,7 +56,10 @@ TEST(Paths, EveryUserFolderOfATestIsItsOwn) {
 TEST(Paths, ProgramFolderRule) {
     EXPECT_EQ(programFolder("/anything"), test::testFolder());
     unsetenv("VESPER_HOME");
+    // A writable folder of binaries is the program folder of a build tree only.
     const std::string writable = test::makeFolder("bin");
+    EXPECT_EQ(programFolder(writable), test::testFolder() + "/data/vesper");
+    test::writeFile(writable + "/" + kBuildTreeMarker, "");
     EXPECT_EQ(programFolder(writable), writable);
     EXPECT_TRUE(
         test::runUnprivileged([] { EXPECT_EQ(programFolder("/usr/bin"), test::testFolder() + "/data/vesper"); }));
