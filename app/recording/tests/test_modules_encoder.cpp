@@ -54,10 +54,10 @@ const std::string kNoObject = "Vesper:91:Object variable or With block variable 
 TEST_F(Encoder, ARecordingPassesItsValuesStartsAndStops) {
     script = [](FakeObject& o) {
         // IStart reports its code through its by-reference argument.
-        o.handlers["IStart"] = [](Args& a) {
-            const int32_t noError = 0;
-            a.at(0) = Variant(noError);
-            return Variant(true);
+        o.handlers["IStart"] = [](Args& a) -> Variant {
+            Variant code(int32_t(0));
+            std::swap(a.at(0), code);
+            return true;
         };
     };
     ASSERT_TRUE(enc.EncoderInit());
