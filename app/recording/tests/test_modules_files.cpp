@@ -53,6 +53,10 @@ TEST(OutputFiles, FoldersAndFilesAreTellApart) {
     EXPECT_FALSE(FileExists(dir));
     EXPECT_FALSE(FileExists(dir + "/gone.wmv"));
     EXPECT_FALSE(FileExists(""));
+
+    EXPECT_EQ(ValidateOutputFolder(dir), dir);
+    EXPECT_EQ(ValidateOutputFolder(file), test::testFolder() + "/");
+    EXPECT_EQ(ValidateOutputFolder(""), test::testFolder() + "/");
 }
 
 TEST(OutputFiles, ExistingRecordingsAreKeptWhenOverwritingIsOff) {
