@@ -15,12 +15,13 @@ using test::FakeObject;
 
 namespace {
 
-QApplication& app() {
+// One application object for the whole test program, whoever makes it first.
+void app() {
+    if (QApplication::instance()) return;
     static int argc = 1;
     static char name[] = "app_tuner_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
+    new QApplication(argc, argv);
 }
 
 // A list answering Count and Item(i).

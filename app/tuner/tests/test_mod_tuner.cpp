@@ -4,10 +4,6 @@
 
 #include "platform/clock.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QWidget>
-
 #include <gtest/gtest.h>
 
 using namespace vesper;
