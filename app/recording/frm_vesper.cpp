@@ -5,6 +5,8 @@
 #include "app/recording/frm_select_profile.h"
 #include "app/recording/mod_encoder.h"
 #include "app/recording/output_files.h"
+#include "app/schedule/frm_add_event.h"
+#include "app/schedule/schedule_commands.h"
 #include "app/support/ui_seam.h"
 #include "app/tuner/device_list.h"
 
@@ -101,6 +103,8 @@ frmVesper::frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions opt
     m_engine = std::make_unique<RecordingEngine>(m_program, *this);
     m_engine->setScheduler(std::move(scheduler));
     m_preview = std::make_unique<PreviewControl>(m_program, *this);
+    m_commands = std::make_shared<ScheduleCommands>(
+        m_program, [this] { return m_engine->scheduler(); }, [this] { SetNextEvent(); }, this);
 
     buildLayout();
     connectControls();
@@ -391,7 +395,17 @@ void frmVesper::connectControls() {
         if (!m_bFormLoading) m_tuner->settings.useExternalPlugin = checked;
     });
 
-    // The schedule's commands come with the schedule editing.
+    // The schedule's commands.
+    connect(cmdAddEvent, &QPushButton::clicked, this, [this] { cmdAddEventClick(); });
+    connect(cmdEditEvent, &QPushButton::clicked, this, [this] { cmdEditEventClick(); });
+    connect(MSFlexGrid1, &QTableWidget::cellDoubleClicked, this, [this](int, int) {
+        if (!m_bIgnoreGridEvents) cmdEditEventClick();
+    });
+    connect(cmdCancelSelectedEvent, &QPushButton::clicked, this,
+            [this] { m_commands->CancelSelected(selectedRow(), SSTab1->currentIndex() == 1); });
+    connect(cmdDeleteEvent, &QPushButton::clicked, this,
+            [this] { m_commands->DeleteSelected(selectedRow(), SSTab1->currentIndex() == 1); });
+    connect(cmdRecordNow, &QPushButton::clicked, this, [this] { cmdRecordNowClick(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { close(); });
 }
 
@@ -730,16 +744,60 @@ void frmVesper::resizeEvent(QResizeEvent* event) {
 
 // --- MainWindowOps ---------------------------------------------------------------
 
-void frmVesper::AddEvent(DateTime, int16_t, int16_t, bool, const std::string&, const std::string&) {}
-void frmVesper::AddEventExternal(DateTime, int16_t, int16_t, bool, const std::string&, const std::string&) {}
-void frmVesper::UpdateEvent(DateTime, DateTime, int16_t, int16_t, bool, const std::string&, const std::string&) {}
-void frmVesper::UpdateEvent_temp(DateTime, DateTime, int16_t, int16_t, bool, const std::string&, const std::string&) {}
-void frmVesper::SaveScheduleToDisk() {
-    if (auto s = m_engine->scheduler()) s->call("IPersistentSave");
+void frmVesper::AddEvent(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,
+                         const std::string& filename) {
+    m_commands->AddEvent(dt, channel, duration, active, every, filename);
 }
+void frmVesper::AddEventExternal(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,
+                                 const std::string& filename) {
+    m_commands->AddEventExternal(dt, channel, duration, active, every, filename);
+}
+void frmVesper::UpdateEvent(DateTime dtReturn, DateTime dt, int16_t channel, int16_t duration, bool active,
+                            const std::string& every, const std::string& filename) {
+    m_commands->UpdateEvent(dtReturn, dt, channel, duration, active, every, filename);
+}
+void frmVesper::UpdateEvent_temp(DateTime dtKey, DateTime dt, int16_t channel, int16_t duration, bool active,
+                                 const std::string& every, const std::string& filename) {
+    m_commands->UpdateEvent_temp(dtKey, dt, channel, duration, active, every, filename);
+}
+void frmVesper::SaveScheduleToDisk() { m_commands->SaveScheduleToDisk(); }
 ObjectPtr frmVesper::SchedulerObject() { return m_engine->scheduler(); }
 void frmVesper::SetIgnorEvents(bool ignore) { m_bIgnoreGridEvents = ignore; }
-ScheduleCommands* frmVesper::commands() { return m_commands.get(); }
+ScheduleCommands& frmVesper::commands() { return *m_commands; }
+
+int frmVesper::selectedRow() const {
+    const int row = MSFlexGrid1->currentRow();
+    return row < 0 ? 1 : row + 1;
+}
+
+void frmVesper::cmdAddEventClick() {
+    m_program.modeWord = mode::AddEvent;
+    ShowAddEventDialog(m_program, *this);
+}
+
+void frmVesper::cmdEditEventClick() {
+    const int row = selectedRow();
+    GridRow shown;
+    if (row - 1 < MSFlexGrid1->rowCount()) {
+        auto cell = [&](int c) {
+            const QTableWidgetItem* item = MSFlexGrid1->item(row - 1, c);
+            return item ? item->text().toStdString() : std::string();
+        };
+        shown = {cell(0), cell(1), cell(2), cell(3), cell(4)};
+    }
+    if (!m_commands->PrepareEdit(row, shown)) {
+        // The grid no longer shows the schedule: show it as it is now.
+        if (auto s = m_engine->scheduler()) guarded([&] { fillGrid(MSFlexGrid1, readScheduleRows(*s)); });
+        return;
+    }
+    ShowAddEventDialog(m_program, *this);
+}
+
+void frmVesper::cmdRecordNowClick() {
+    m_commands->PrepareRecordNow();
+    SSTab1->setCurrentIndex(1);
+    ShowAddEventDialog(m_program, *this);
+}
 
 void frmVesper::AttachTVScreen() { m_preview->AttachTVScreen(); }
 

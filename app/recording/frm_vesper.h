@@ -166,6 +166,13 @@ public:
     void cmdAdvanceClick();
     void cmdDirPickClick();
     void videoInputChosen(int16_t index);
+    // The schedule's commands.
+    void cmdAddEventClick();
+    void cmdEditEventClick();
+    void cmdRecordNowClick();
+    ScheduleCommands& commands();
+    // The grid's selected row as an event index (1 and up).
+    int selectedRow() const;
 
     // The controls, by their names.
     QTimer* Timer1;
@@ -243,7 +250,6 @@ private:
     void placePreviewPane();
     void Timer1Tick();
     void Timer2Tick();
-    ScheduleCommands* commands();
 
     Program& m_program;
     frmVesperOptions m_options;
