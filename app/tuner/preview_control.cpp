@@ -43,6 +43,9 @@ void PreviewControl::cmdPreviewClick() {
     display.lblDetachTVToolTip = kDetachToolTip;
     m_host.displayChanged();
     if (!m_host.recording()) guarded([&] { m_host.TunerStart(); });
+    // A tuner brought up by that start clears the flag as part of its
+    // bring-up; the preview is on all the same.
+    m_program.g_bPreview = true;
     if (m_program.g_bTvPreviewDetach) {
         followResize = false;
         m_host.showTvWindow();

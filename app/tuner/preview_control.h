@@ -54,7 +54,7 @@ struct PreviewDisplay {
     bool lblDetachTVVisible = false;
     bool lblDetachTVEnabled = true;
     std::string lblDetachTVCaption = kDetachCaption;
-    std::string lblDetachTVToolTip;
+    std::string lblDetachTVToolTip = " Detach or Attach TV Window ";
     bool cmdEpgPaneVisible = false;
 };
 
