@@ -138,7 +138,7 @@ double frmVesper::twipsPerPixel() const {
 }
 
 void frmVesper::buildLayout() {
-    resize(560, 420);
+    resize(720, 420);
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
@@ -153,11 +153,11 @@ void frmVesper::buildLayout() {
     QFont bold = lblReady->font();
     bold.setBold(true);
     lblReady->setFont(bold);
-    lblVersion = makeLabel(this, "lblVersion", "", {480, 6, 74, 18});
+    lblVersion = makeLabel(this, "lblVersion", "", {630, 6, 84, 18});
     lblVersion->setText(q(std::string("v") + kVersionText));
 
     SSTab1 = named(new QTabWidget(this), "SSTab1");
-    SSTab1->setGeometry(5, 28, 550, 356);
+    SSTab1->setGeometry(5, 28, 710, 356);
 
     picDigitalVCR = makeLabel(this, "picDigitalVCR", "Vesper Home", {8, 390, 110, 24}, " Double Click for Homepage ");
     picDigitalVCR->setFont(bold);
@@ -166,7 +166,7 @@ void frmVesper::buildLayout() {
     picDonate = makeLabel(this, "picDonate", "($)", {330, 390, 26, 24}, " Go to Donate Site ");
     picHelp = makeLabel(this, "picHelp", "(?)", {360, 390, 26, 24}, " F1 = Help! ");
     picAbout = makeLabel(this, "picAbout", "(A)", {390, 390, 26, 24}, " About Vesper Home ");
-    cmdExit = makeButton(this, "cmdExit", "E&xit", {470, 388, 84, 28});
+    cmdExit = makeButton(this, "cmdExit", "E&xit", {630, 388, 84, 28});
 
     // Tab 0: the next event, the recording controls and the preview pane.
     auto* tab0 = new QWidget;
@@ -174,7 +174,6 @@ void frmVesper::buildLayout() {
     SSTab1->addTab(tab0, q("  &Recording Summary  "));
     fraNextEvent = makeFrame(tab0, "fraNextEvent", "", {6, 4, 304, 236});
     lblNextRecording = makeLabel(fraNextEvent, "lblNextRecording", kHeadingReady, {41, 6, 200, 20});
-    lblNextRecording->setFont(bold);
     fraChannel = makeFrame(fraNextEvent, "fraChannel", " Channel ", {210, 30, 86, 74});
     lblStation = makeLabel(fraChannel, "lblStation", "", {4, 18, 78, 14});
     lblChannel = makeLabel(fraChannel, "lblChannel", "", {4, 32, 78, 36});
@@ -235,25 +234,26 @@ void frmVesper::buildLayout() {
     updnChannel->setRange(kLowestChannel, kHighestChannel);
     updnChannel->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     updnChannel->setKeyboardTracking(false);
-    lblDetachTV = makeLabel(tab0, "lblDetachTV", kDetachCaption, {464, 186, 60, 18}, " Detach or Attach TV Window ");
+    lblDetachTV = makeLabel(tab0, "lblDetachTV", kDetachCaption, {464, 186, 72, 18}, " Detach or Attach TV Window ");
     lblDetachTV->setStyleSheet("color: blue; text-decoration: underline;");
     lblDetachTV->setCursor(Qt::PointingHandCursor);
     picWelcome = makeLabel(tab0, "picWelcome", "Welcome", {320, 214, 70, 24},
                            " DblClk for the Welcome Notice - if you want to see it again :) ");
     picWebBrowser1 = named(new QFrame(tab0), "picWebBrowser1");
-    picWebBrowser1->setGeometry(6, 284, 530, 40);
+    picWebBrowser1->setGeometry(6, 284, 690, 40);
     picWebBrowser1->setFrameShape(QFrame::StyledPanel);
     WebBrowser1 = named(new QLabel(picWebBrowser1), "WebBrowser1");
-    WebBrowser1->setGeometry(2, 2, 526, 36);
+    WebBrowser1->setGeometry(2, 2, 686, 36);
 
     // Tab 1: the schedule grid, its commands and the guide pane.
     auto* tab1 = new QWidget;
     tab1->setObjectName("SSTab1Tab1");
     SSTab1->addTab(tab1, q("        &Schedule        "));
     MSFlexGrid1 = named(new QTableWidget(tab1), "MSFlexGrid1");
-    MSFlexGrid1->setGeometry(6, 6, 530, 226);
+    MSFlexGrid1->setGeometry(6, 6, 690, 226);
     MSFlexGrid1->setToolTip(q("  Double click to edit an event  "));
     setUpGridColumns(MSFlexGrid1, twipsPerPixel());
+    MSFlexGrid1->setWordWrap(false);
     Label2 = makeLabel(tab1, "Label2", "Events:", {6, 240, 46, 24});
     lblEventCount = makeLabel(tab1, "lblEventCount", "", {54, 240, 36, 24});
     cmdAddEvent = makeButton(tab1, "cmdAddEvent", "&Add", {94, 238, 66, 28}, " Add a recording event(s) ");
@@ -261,8 +261,8 @@ void frmVesper::buildLayout() {
     cmdCancelSelectedEvent =
         makeButton(tab1, "cmdCancelSelectedEvent", "Cance&L", {234, 238, 66, 28}, " Cancel selected event ");
     cmdDeleteEvent = makeButton(tab1, "cmdDeleteEvent", "&Delete", {304, 238, 66, 28}, " Delete selected event ");
-    cmdEpgPane = makeButton(tab1, "cmdEpgPane", "EPG", {470, 238, 66, 28}, "Click to close EPG pane");
-    fraElectronicProgrammingGuide = makeFrame(tab1, "fraElectronicProgrammingGuide", " EPG ", {6, 270, 530, 56});
+    cmdEpgPane = makeButton(tab1, "cmdEpgPane", "EPG", {630, 238, 66, 28}, "Click to close EPG pane");
+    fraElectronicProgrammingGuide = makeFrame(tab1, "fraElectronicProgrammingGuide", " EPG ", {6, 270, 690, 56});
     fraElectronicProgrammingGuide->setToolTip(q(" Double Click to CLOSE EPG pane "));
     cmdConfigureEPG = makeButton(fraElectronicProgrammingGuide, "cmdConfigureEPG", "...", {8, 20, 30, 28},
                                  " Click to configure EPG ");
@@ -277,7 +277,7 @@ void frmVesper::buildLayout() {
     auto* tab2 = new QWidget;
     tab2->setObjectName("SSTab1Tab2");
     SSTab1->addTab(tab2, q("  &Tuner/Encoder   "));
-    Frame2 = makeFrame(tab2, "Frame2", " Encoder ", {6, 4, 530, 150});
+    Frame2 = makeFrame(tab2, "Frame2", " Encoder ", {6, 4, 690, 150});
     Label7 = makeLabel(Frame2, "Label7", "Quality:", {10, 24, 60, 24});
     cmbEncodingProfileName = named(new QComboBox(Frame2), "cmbEncodingProfileName");
     cmbEncodingProfileName->setGeometry(74, 22, 110, 26);
@@ -295,7 +295,7 @@ void frmVesper::buildLayout() {
     chkOverwriteFiles->setChecked(true);
     lblFreeDiskSpace2 = makeLabel(Frame2, "lblFreeDiskSpace2", "", {300, 112, 220, 24}, kFreeSpaceToolTip);
 
-    Frame1 = makeFrame(tab2, "Frame1", " Tuner ", {6, 160, 530, 160});
+    Frame1 = makeFrame(tab2, "Frame1", " Tuner ", {6, 160, 690, 160});
     Label4 = makeLabel(Frame1, "Label4", "Video Source:", {10, 24, 90, 24});
     cmbVideoSource = named(new QComboBox(Frame1), "cmbVideoSource");
     cmbVideoSource->setGeometry(104, 22, 300, 26);
@@ -319,8 +319,8 @@ void frmVesper::buildLayout() {
     auto* tab3 = new QWidget;
     tab3->setObjectName("SSTab1Tab3");
     SSTab1->addTab(tab3, q("          &Options          "));
-    Frame3 = makeFrame(tab3, "Frame3", " General ", {6, 4, 530, 318});
-    Frame5 = makeFrame(Frame3, "Frame5", " Video Input Info ", {10, 22, 510, 74});
+    Frame3 = makeFrame(tab3, "Frame3", " General ", {6, 4, 690, 318});
+    Frame5 = makeFrame(Frame3, "Frame5", " Video Input Info ", {10, 22, 670, 74});
     lblVideoInput1 = makeLabel(Frame5, "lblVideoInput1", "Current Input:", {10, 20, 100, 22});
     lblVideoInput = makeLabel(Frame5, "lblVideoInput", "TV Tuner", {114, 20, 200, 22});
     lblExtChangeChnl = makeLabel(Frame5, "lblExtChangeChnl", "", {10, 44, 490, 22});
@@ -328,7 +328,7 @@ void frmVesper::buildLayout() {
     chkAppExitWarning = named(new QCheckBox(q("Application Exit Warning"), Frame3), "chkAppExitWarning");
     chkAppExitWarning->setGeometry(10, 104, 250, 24);
     chkAppExitWarning->setChecked(true);
-    Frame4 = makeFrame(Frame3, "Frame4", " TV Window ", {10, 136, 510, 132});
+    Frame4 = makeFrame(Frame3, "Frame4", " TV Window ", {10, 136, 670, 132});
     lblTvWindowNote = makeLabel(Frame4, "lblTvWindowNote",
                                 " To optimize recording quality, TV window will be attached when recording starts ",
                                 {10, 20, 490, 36});

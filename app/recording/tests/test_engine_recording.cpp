@@ -7,8 +7,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
 
 #include <filesystem>
 
@@ -53,7 +58,10 @@ TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
         frmVesper window(program, scheduler, frmVesperOptions{true, true});
         window.setHoldSchedule(true);
         window.txtOutputDir->setText(QString::fromStdString(folder));
+        window.optAttachTvWindow->setChecked(true);
+        window.show();
         ASSERT_TRUE(window.tuner().InitTunerFromForm());
+        window.cmdPreview->click();
         window.SetNextEvent();
         window.setHoldSchedule(false);
         const double remaining = double(toSeconds(start) + 60 - toSeconds(now()));
@@ -61,6 +69,18 @@ TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
 
         ASSERT_TRUE(runUntil([&] { return window.recording(); }, 10000));
         EXPECT_EQ(window.lblReady->text(), "Recording ...");
+        // The preview goes on in the pane while recording: the pane shows a
+        // picture, not the black frame beneath it.
+        EXPECT_TRUE(program.g_bPreview);
+        runUntil([] { return false; }, 1500);
+        const QImage shot = window.grab().toImage();
+        QSet<QRgb> colours;
+        for (int y = 90; y < 220; y += 4)
+            for (int x = 335; x < 520; x += 4)
+                colours.insert(shot.pixel(x, y));
+        EXPECT_GT(colours.size(), 8);
+        if (const char* dir = std::getenv("VESPER_SCREENSHOT_DIR"))
+            shot.save(QString::fromUtf8(dir) + "/frmVesper-recording.png");
         ASSERT_TRUE(runUntil([&] { return !window.recording(); }, 30000));
         EXPECT_EQ(window.lblReady->text(), "Ready ...");
         EXPECT_EQ(eventCount(*scheduler), 0);

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -243,6 +244,16 @@ TEST_F(Window, ControlsCarryTheirNamesCaptionsAndToolTips) {
     EXPECT_EQ(customs[3]->text(), "Custom3");
     EXPECT_EQ(w.updnChannel->minimum(), 2);
     EXPECT_EQ(w.updnChannel->maximum(), 181);
+    if (const char* dir = std::getenv("VESPER_SCREENSHOT_DIR")) {
+        addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+        addEvent(*scheduler, at(21, 0, 0), 7, 90, "weekly", "Movie.wmv");
+        w.SetNextEvent();
+        for (int i = 0; i < 4; ++i) {
+            tabs->setCurrentIndex(i);
+            w.grab().save(QString::fromUtf8(dir) + QString("/frmVesper-tab%1.png").arg(i));
+        }
+        tabs->setCurrentIndex(0);
+    }
     const QStringList items{"Low", "Medium", "High", "Advance ..."};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(w.cmbEncodingProfileName->itemText(i), items[i]);
