@@ -75,8 +75,9 @@ int main(int argc, char** argv) {
     window.ShowPluginDetected(vesper::ChangeChannelPluginDetected(program));
 
     window.show();
-    window.tuner().InitTunerFromForm();
+    window.tuner().Default(window.videoSourceText(), window.audioSourceText());
     window.SetNextEvent();
+    window.ResetGridSelection();
     window.setHoldSchedule(false);
     window.tuner().TunerInitPreview(window.mainWindowHandle(), "326", "79", "202", "152", "0");
     window.m_bFormLoading = false;

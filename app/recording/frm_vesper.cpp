@@ -49,6 +49,12 @@ QString colourStyle(int value) {
     return QStringLiteral("color: rgb(%1, %2, %3);").arg(r).arg(g).arg(b);
 }
 
+// Style sheets are applied only when they change: the tick renders every
+// second and a new style sheet re-polishes the widget.
+void applyStyleSheet(QWidget* w, const QString& sheet) {
+    if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
+}
+
 template <typename W> W* named(W* w, const char* name) {
     w->setObjectName(q(name));
     return w;
@@ -435,10 +441,11 @@ void frmVesper::render() {
     const double tpp = twipsPerPixel();
 
     lblReady->setText(q(d.lblReady));
-    lblReady->setStyleSheet(colourStyle(d.lblReadyColour));
+    applyStyleSheet(lblReady, colourStyle(d.lblReadyColour));
     lblNextRecording->setText(q(d.lblNextRecording));
-    lblNextRecording->setGeometry(int(d.lblNextRecordingLeft / tpp), lblNextRecording->y(),
-                                  int(d.lblNextRecordingWidth / tpp), lblNextRecording->height());
+    const QRect heading(int(d.lblNextRecordingLeft / tpp), lblNextRecording->y(), int(d.lblNextRecordingWidth / tpp),
+                        lblNextRecording->height());
+    if (lblNextRecording->geometry() != heading) lblNextRecording->setGeometry(heading);
     cmdCancelRecording->setEnabled(d.cmdCancelRecordingEnabled);
     cmdRecordNow->setEnabled(d.cmdRecordNowEnabled);
     lblNowToday->setText(q(d.lblNowToday));
@@ -461,7 +468,7 @@ void frmVesper::render() {
     if (txtOutputDir->text() != q(d.txtOutputDir)) txtOutputDir->setText(q(d.txtOutputDir));
     for (QLabel* l : {lblFreeDiskSpace, lblFreeDiskSpace2}) {
         l->setText(q(d.lblFreeDiskSpace));
-        l->setStyleSheet(colourStyle(d.freeSpaceColour));
+        applyStyleSheet(l, colourStyle(d.freeSpaceColour));
     }
 
     if (!d.txtChannel.empty() && txtChannel->text() != q(d.txtChannel) && !txtChannel->hasFocus()) {
@@ -847,7 +854,7 @@ std::string frmVesper::tvWindowHandle() {
 bool frmVesper::firstTabShown() { return SSTab1->currentIndex() == 0; }
 
 void frmVesper::showTvWindow() {
-    if (!m_tv) m_tv = new frmTV(m_program, *this, nullptr);
+    if (!m_tv) m_tv = new frmTV(m_program, *this, this);
     m_tv->load();
     m_tv->setWindowState(Qt::WindowNoState);
     m_tv->show();

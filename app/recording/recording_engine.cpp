@@ -95,7 +95,7 @@ void RecordingEngine::Timer1Tick() {
     // A tick that arrives inside a wait of a start or stop sequence, inside
     // a message box of the guard, or while the next event is being read only
     // updates the clock and the disk space.
-    if (m_bBusy || m_bSettingNextEvent || m_bHoldSchedule) {
+    if (m_bBusy || m_bReadingNextEvent || m_bHoldSchedule) {
         changed();
         return;
     }
@@ -223,6 +223,7 @@ void RecordingEngine::stopSequence() {
 
 void RecordingEngine::SetNextEvent() {
     m_bSettingNextEvent = true;
+    m_bReadingNextEvent = true;
     ErrorTrap pending;
 
     try {
@@ -282,6 +283,7 @@ void RecordingEngine::SetNextEvent() {
             ShowNoNextEvent();
     });
 
+    m_bReadingNextEvent = false;
     ShowFreeDiskSpace(m_sOutputFolder);
     changed();
     if (m_program.g_dFreeBytes < kLowDiskBytes) {
@@ -318,10 +320,14 @@ void RecordingEngine::CancelCurrentEvent() {
 
 void RecordingEngine::CancelRecording() {
     if (!m_bRecording) return;
+    const DateTime recording = m_dtRecStart;
     const MsgBoxResult r =
         MsgBox(m_host.owner(), "Are you sure you want to CANCEL current recording?\r\n\r\nYou cannot resume!",
                vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!");
     if (r != vbYes) return;
+    // The ticks go on while the question is open: a recording that has ended
+    // meanwhile must not take the following event with it.
+    if (!m_bRecording || m_dtRecStart != recording) return;
     CancelCurrentEvent();
     changed();
 }

@@ -161,6 +161,8 @@ private:
     ObjectPtr m_oScheduler;
 
     bool m_bBusy = false;
+    // SetNextEvent is reading the schedule: the next event is not settled.
+    bool m_bReadingNextEvent = false;
     DateTime m_dtRecStart = 0;
     DateTime m_dtRecEnd = 0;
     // Starts (whole seconds) already recorded in this run: a clock set back

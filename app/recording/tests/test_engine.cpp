@@ -192,6 +192,29 @@ TEST_F(Engine, CancelRecordingAsksThenStopsOnTheNextTick) {
     EXPECT_EQ(host.count("EncoderStop"), 1u);
 }
 
+// The question stays open while the ticks go on; the recording ends meanwhile.
+TEST_F(Engine, CancelRecordingAnsweredAfterTheEndLeavesTheNextEventAlone) {
+    addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+    addEvent(*scheduler, at(21, 0, 0), 7, 30, "once", "Late.wmv");
+    engine.SetNextEvent();
+    tickAt(at(20, 0, 1));
+    struct SlowAnswer : RecordingUiSeam {
+        std::function<void()> meanwhile;
+        MsgBoxResult message(QWidget* p, const MessageRequest& r) override {
+            if (meanwhile) meanwhile();
+            return RecordingUiSeam::message(p, r);
+        }
+    } slow;
+    slow.answers = {vbYes};
+    slow.meanwhile = [&] { tickAt(at(20, 30, 0)); };
+    setUiSeam(&slow);
+    engine.CancelRecording();
+    setUiSeam(&seam);
+    EXPECT_FALSE(engine.m_bRecording);
+    EXPECT_EQ(eventCount(*scheduler), 1);
+    EXPECT_EQ(toSeconds(engine.m_dtNextStart), toSeconds(at(21, 0, 0)));
+}
+
 TEST_F(Engine, WeekdaySeriesWritesOneFilePerWeekday) {
     addEvent(*scheduler, kEight, 5, 30, "weekdays", "News.wmv");
     engine.SetNextEvent();
