@@ -1,5 +1,6 @@
 #include "app/recording/output_files.h"
 
+#include "platform/paths.h"
 #include "platform/variant.h"
 
 #include <algorithm>
@@ -198,6 +199,13 @@ double GetDiskFreeBytes(Program& program, const std::string& path) {
     if (!GetRootPath(path, root)) return -1;
     const long long bytes = program.freeBytes ? program.freeBytes(root) : -1;
     return bytes < 0 ? -1 : static_cast<double>(bytes);
+}
+
+std::string ValidateOutputFolder(const std::string& text) {
+    if (FolderExists(text)) return text;
+    std::string folder = programFolder();
+    AddTrailingBackslash(folder);
+    return folder;
 }
 
 FreeSpaceText freeSpaceText(double b) {

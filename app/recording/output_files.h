@@ -40,6 +40,10 @@ bool GetRootPath(const std::string& path, std::string& root);
 // on its root); -1 when it cannot be measured.
 double GetDiskFreeBytes(Program& program, const std::string& path);
 
+// txtOutputDir's text checked at start-up: kept when it names an existing
+// folder, else the program's folder followed by "/".
+std::string ValidateOutputFolder(const std::string& text);
+
 // The free-space labels' text and colour (classic colour values 192, 65535,
 // 32768) for a measurement.
 struct FreeSpaceText {
