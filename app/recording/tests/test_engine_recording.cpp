@@ -20,12 +20,13 @@
 namespace vesper::test {
 namespace {
 
-QApplication& app() {
+// One application object for the whole test program, whoever makes it first.
+void app() {
+    if (QApplication::instance()) return;
     static int argc = 1;
     static char name[] = "test_engine_recording";
     static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
+    new QApplication(argc, argv);
 }
 
 // Runs the event loop until `done` or the time is up.

@@ -16,12 +16,13 @@ namespace {
 
 using Key = TvChannelKeys::Key;
 
-QApplication& app() {
+// One application object for the whole test program, whoever makes it first.
+void app() {
+    if (QApplication::instance()) return;
     static int argc = 1;
     static char name[] = "test_tv";
     static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
+    new QApplication(argc, argv);
 }
 
 TEST(TvChannelKeys, TypedChannelsAreConfirmedWithEnter) {
