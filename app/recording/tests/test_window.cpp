@@ -275,6 +275,22 @@ TEST_F(Window, BuiltForTestsItListsTheDevicesAndAppliesTheProfile) {
     EXPECT_EQ(window->lblProfileName->toolTip(), "A profile name that is longer than forty characters");
 }
 
+TEST_F(Window, AdvanceChoosesAProfileFromTheList) {
+    program.profileList = {"Video for broadband NTSC (256 Kbps)", "Windows Media Video 8 for Local Area Network"};
+    program.g_sAdvanceProfile = "Windows Media Video 8 for Local Area Network";
+    seam.modalAnswers = {"Cancel"};
+    window->cmdAdvanceClick();
+    EXPECT_EQ(window->SSTab1->currentIndex(), 2);
+    EXPECT_EQ(window->cmbEncodingProfileName->currentText(), "Medium");
+    seam.modalAnswers = {"OK"};
+    window->cmdAdvanceClick();
+    ASSERT_EQ(seam.modals.size(), 2u);
+    EXPECT_EQ(seam.modals[1].form, "frmSelectProfile");
+    EXPECT_EQ(window->cmbEncodingProfileName->currentText(), "Advance ...");
+    EXPECT_EQ(window->profileName(), "Windows Media Video 8 for Local Area Network");
+    EXPECT_EQ(window->lblProfileName->text(), "Windows Media Video 8 for Local Area Net ...");
+}
+
 TEST_F(Window, RecordsThroughTheEncoderWithAFreshObjectEachTime) {
     addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
     addEvent(*scheduler, at(21, 0, 0), 6, 10, "once", "Late.wmv");
