@@ -197,7 +197,7 @@ std::optional<DateTime> AddEventRules::readTime(const std::string& hour, const s
     const auto h = integerPart(hour);
     const auto m = afterColon(minute);
     if (!h || *h < 1 || *h > 12 || !m || *m > 59) return std::nullopt;
-    return parseDate(shortDate(fields.when) + " " + hour + minute + " " + (pm ? "PM" : "AM"));
+    return parseDate(shortDate(fields.when) + " " + std::to_string(*h) + ":" + pad2(*m) + " " + (pm ? "PM" : "AM"));
 }
 
 std::string AddEventRules::StartText() const {
@@ -350,17 +350,6 @@ bool AddEventRules::checkField(Field f) {
     return true;
 }
 
-AddEventRules::Field AddEventRules::firstRefusedField() {
-    for (Field f : {Field::StartHour, Field::StartMinute, Field::DurationHour, Field::DurationMinute, Field::UntilHour,
-                    Field::UntilMinute, Field::Channel}) {
-        const auto n = normalized(f, *text(f));
-        // The minutes of the length hold ":mm" once left; a bare total is
-        // read differently by the length, so it is not taken as it stands.
-        if (!n || (f == Field::DurationMinute && (*n).front() != ':')) return f;
-    }
-    return Field::None;
-}
-
 void AddEventRules::startChosen() { UpdateUntil(); }
 
 void AddEventRules::durationChosen(bool hourItem) {
@@ -407,8 +396,18 @@ void AddEventRules::quickPickFilename() {
 }
 
 AddEventRules::OkResult AddEventRules::Ok(MainWindowOps& window, QWidget* owner) {
-    refusedField = firstRefusedField();
-    if (refusedField != Field::None) return OkResult::Refused;
+    // A field typed into but not left yet (Enter pressed OK) is checked as if
+    // it had been left, so that the event is the one the dialog then shows.
+    refusedField = Field::None;
+    for (Field f : {Field::StartHour, Field::StartMinute, Field::DurationHour, Field::DurationMinute, Field::UntilHour,
+                    Field::UntilMinute, Field::Channel}) {
+        const auto n = normalized(f, *text(f));
+        if (n && *n == *text(f)) continue;
+        if (!checkField(f)) {
+            refusedField = f;
+            return OkResult::Refused;
+        }
+    }
     if (!fields.okEnabled || !inList(repeatList(), fields.repeat)) return OkResult::Refused;
     const auto start = startTime();
     if (!start) {

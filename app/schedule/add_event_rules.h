@@ -94,8 +94,6 @@ public:
     // keeps the focus there); an accepted entry is written back normalised
     // and the dependent fields are recomputed.
     bool checkField(Field f);
-    // Every field at once; the first refused field, or None.
-    Field firstRefusedField();
     // The text a field check would write back; nullopt when it refuses it.
     std::optional<std::string> normalized(Field f, const std::string& text) const;
 

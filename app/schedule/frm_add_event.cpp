@@ -72,6 +72,8 @@ void frmAddEvent::build() {
     mvWhen = named(new QCalendarWidget, "mvWhen");
     mvWhen->setMinimumDate(toQDate(m_rules.firstDay()));
     mvWhen->setMaximumDate(QDate(9999, 12, 31));
+    mvWhen->setFirstDayOfWeek(Qt::Sunday);
+    mvWhen->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     (new QVBoxLayout(fraWhen))->addWidget(mvWhen);
 
     fraStart = named(new QGroupBox("Start:"), "fraStart");
@@ -172,6 +174,8 @@ void frmAddEvent::build() {
     connect(cmdDuration, &QPushButton::clicked, this, run([this] { m_rules.quickPickDuration(); }));
     connect(cmdUntil, &QPushButton::clicked, this, run([this] { m_rules.quickPickUntil(); }));
     connect(cmdFilenameQuickPick, &QPushButton::clicked, this, run([this] { m_rules.quickPickFilename(); }));
+    for (QPushButton* b : {cmdStart, cmdDuration, cmdUntil, cmdFilenameQuickPick})
+        b->setMaximumWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("!")) + 24);
     connect(txtOutput, &QLineEdit::textChanged, this, [this](const QString& t) { txtOutput->setToolTip(t); });
     connect(cmdOK, &QPushButton::clicked, this, [this] { onOk(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
@@ -278,8 +282,6 @@ void frmAddEvent::onOk() {
             if (f == m_rules.refusedField) focusField(n);
     }
 }
-
-void frmAddEvent::reject() { QDialog::reject(); }
 
 void frmAddEvent::done(int r) {
     if (!m_closed) {

@@ -26,11 +26,12 @@ public:
     ~frmAddEvent() override;
 
     AddEventRules& rules() { return m_rules; }
+    // Every way of closing (OK, Cancel, Esc, the window's close button)
+    // remembers the mode's settings.
+    void done(int r) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void reject() override;
-    void done(int r) override;
 
 private:
     void build();

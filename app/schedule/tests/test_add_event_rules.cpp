@@ -232,6 +232,15 @@ TEST_F(AddEventRulesTest, OkCleansTheNameAndRefusesWhatHasEnded) {
     EXPECT_TRUE(window.last.bActive);
     EXPECT_EQ(window.last.every, "once");
 
+    // Fields typed into but not left are checked as if left.
+    window.calls.clear();
+    r.fields.startMinute = "7";
+    r.fields.durationMinute = "90";
+    ASSERT_EQ(r.Ok(window, nullptr), AddEventRules::OkResult::Done);
+    EXPECT_EQ(window.last.dt, makeDate(2030, 4, 17, 20, 7));
+    EXPECT_EQ(window.last.duration, 90);
+    EXPECT_EQ(r.fields.untilHour + r.fields.untilMinute, "9:37");
+
     // Started but not ended: accepted. Ended a minute ago: refused.
     window.calls.clear();
     r.fields.startHour = "5";

@@ -108,6 +108,14 @@ TEST_F(ScheduleCommandsTest, UpdatingKeepsTheScheduleOnAConflict) {
     EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(rows()[0].filename, "Friday.wmv");
     EXPECT_EQ(rows()[0].chnl, "6");
+    // The event went while its dialog was open (finished and removed): the
+    // update keeps the user's entry as a new event rather than losing it.
+    Args gone{Variant::date(makeDate(2030, 4, 19, 21, 0))};
+    scheduler->call("IRemoveEvent", gone);
+    commands.UpdateEvent(makeDate(2030, 4, 19, 21, 0), makeDate(2030, 4, 19, 22, 0), 4, 30, true, "once", "Once.wmv");
+    EXPECT_EQ(ui.messages.size(), 1u);
+    ASSERT_EQ(rows().size(), 2u);
+    EXPECT_EQ(rows()[1].when, "Fri,  Apr 19,  10:00 PM");
     // The field-by-field update nobody calls still works.
     commands.UpdateEvent_temp(kFri8pm, kFri8pm, 0, 0, false, "", "Renamed.wmv");
     EXPECT_EQ(rows()[0].filename, "Renamed.wmv");

@@ -152,3 +152,14 @@ TEST(VesperScheduleArguments, LengthsAndFileNames) {
     EXPECT_EQ(MakeValidFilename("Tom & Jerry: [1] a\\b/c.wmv"), "Tom And Jerry_ _1_ a_b_c.wmv");
     EXPECT_EQ(MakeValidFilename("ok-$!@#%. 9"), "ok-$!@#%. 9");
 }
+
+TEST_F(VesperSchedule, NamesGetTheDialogsExtensionAndLongLengthsStayAccepted) {
+    // The dialog's ".wmv" rule and default name; a daily event of six hours,
+    // which the dialog's lists do not offer, is still accepted.
+    EXPECT_EQ(run("add \"4/20/2030 8:00 AM\" 3 360 day Morning"), 0) << out;
+    EXPECT_EQ(run("add \"4/21/2030 8:00 PM\" 3 30 once \" . \""), 0) << out;
+    EXPECT_EQ(run("update \"4/21/2030 8:00 PM\" --file Show.WMV"), 0) << out;
+    EXPECT_EQ(file(), "VER1.0\r\n"
+                      "4/20/2030 8:00:00 AM,3,360,True,day,Morning.wmv\r\n"
+                      "4/21/2030 8:00:00 PM,3,30,True,once,Show.WMV\r\n");
+}
