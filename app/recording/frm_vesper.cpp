@@ -517,11 +517,9 @@ void frmVesper::ShowFreeDiskSpace(const std::string& folder) {
 }
 
 void frmVesper::ValidateOutputFolder() {
-    if (!FolderExists(txtOutputDir->text().toStdString())) {
-        std::string folder = programFolder();
-        AddTrailingBackslash(folder);
-        txtOutputDir->setText(q(folder));
-    }
+    const std::string text = txtOutputDir->text().toStdString();
+    const std::string valid = vesper::ValidateOutputFolder(text);
+    if (valid != text) txtOutputDir->setText(q(valid));
 }
 
 void frmVesper::ResetGridSelection() {
