@@ -1,0 +1,274 @@
+// Recording benchmark: the main window against peers run in the same process
+// and the same run, printed as figures and ratios.
+//
+//   recording-bench [--events N] [--seconds S]
+//
+// - event start to first frame in the file, over N events (default 20),
+//   beside the bare encoder's own start (create, set, IStart, first frame);
+// - CPU of the idle main window (preview off, no event) beside an empty Qt
+//   window with a one-second timer;
+// - CPU of live TV in the pane and in a 640x480 TV window beside a bare
+//   GStreamer pipeline showing the same picture (gst-launch-1.0);
+// - peak resident memory while recording.
+//
+// It runs in a temporary program folder and hive of its own, with the
+// component libraries of the build registered there.
+#include "app/recording/frm_vesper.h"
+#include "app/support/program.h"
+
+#include "capture/device_stream.h"
+#include "capture/virtual_card.h"
+#include "platform/automation.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <glib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace vesper;
+
+namespace {
+
+double cpuSeconds(const rusage& r) {
+    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
+}
+double cpuSelf() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+double wallNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+void runFor(double secs) {
+    QEventLoop loop;
+    QTimer::singleShot(int(secs * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+// Runs the event loop until `done` (polled every 5 ms) or the time is up.
+bool runUntil(const std::function<bool()>& done, double secs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < secs * 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+struct Stats {
+    double min, median, max;
+};
+Stats stats(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    if (v.empty()) return {0, 0, 0};
+    return {v.front(), v[v.size() / 2], v.back()};
+}
+// A file has its first frame once it grows past the header it starts with.
+bool grownPastHeader(const std::string& path, uintmax_t& header) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    if (ec) return false;
+    if (header == 0) {
+        header = size;
+        return false;
+    }
+    return size > header;
+}
+
+void registerComponents() {
+    for (const char* name : {"Slotbook.so", "Capgraph.so", "wmenceng.so", "encwrap.so"}) {
+        const std::string path = joinPath(COMPONENT_DIR, name);
+        auto lib = loadComponentLibrary(path);
+        if (!lib || !lib->registerServer(path.c_str())) std::fprintf(stderr, "recording-bench: cannot register %s\n", name);
+    }
+}
+
+// The bare encoder: from creating it to the first frame in its file.
+double bareEncoderStart(const std::string& file) {
+    const double t0 = wallNow();
+    ObjectPtr e = CreateObject("Encwrap.clsCommand");
+    for (auto [member, text] : {std::pair{"ISetOutputFilename", file}, {"ISetVideoSource", std::string(capture::kVirtualVideoName)},
+                                {"ISetAudioSource", std::string(capture::kVirtualAudioName)},
+                                {"ISetProfileName", std::string("Video for broadband NTSC (384 Kbps)")}}) {
+        Args a{Variant(text)};
+        e->call(member, a);
+    }
+    Args s{Variant(int32_t(0))};
+    e->call("IStart", s);
+    uintmax_t header = 0;
+    runUntil([&] { return grownPastHeader(file, header); }, 15);
+    const double t = wallNow() - t0;
+    Args on{Variant(true)};
+    e->call("ISetAutoIndex", on);
+    e->call("IStop");
+    runUntil([&] { return !e->call("IIndexerRunning").toBool(); }, 10);
+    return t;
+}
+
+// Peer of live TV: CPU seconds of gst-launch-1.0 showing the card's picture
+// scaled to w x h for `secs`.
+double peerPreviewCpu(int w, int h, double secs) {
+    const auto card = capture::defaultVirtualCard();
+    std::string text = capture::virtualHardware(card, 0)->overlayText();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::string desc = capture::virtualVideoSource(card) + " text=\"" + text + "\"" +
+                       " ! videoconvert ! videoscale ! video/x-raw,format=BGRx,width=" + std::to_string(w) +
+                       ",height=" + std::to_string(h) + " ! fakesink sync=false";
+    const long frames = long(secs * 30000 / 1001);
+    const auto live = desc.find("is-live=true");
+    if (live != std::string::npos) desc.replace(live, 12, "is-live=true num-buffers=" + std::to_string(frames));
+    gchar** words = nullptr;
+    if (!g_shell_parse_argv(desc.c_str(), nullptr, &words, nullptr)) return 0;
+    std::vector<char*> args{const_cast<char*>("gst-launch-1.0"), const_cast<char*>("-q")};
+    for (gchar** p = words; *p; ++p)
+        args.push_back(*p);
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) dup2(null, 1);
+        execvp("gst-launch-1.0", args.data());
+        _exit(127);
+    }
+    g_strfreev(words);
+    int status = 0;
+    rusage r{};
+    wait4(pid, &status, 0, &r);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 0;
+    return cpuSeconds(r);
+}
+
+double ratio(double a, double b) { return b > 0 ? a / b : 0; }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int events = 20;
+    double secs = 20;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--events") && i + 1 < argc)
+            events = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            secs = std::max(2.0, std::atof(argv[++i]));
+        else {
+            std::fprintf(stderr, "usage: recording-bench [--events N] [--seconds S]\n");
+            return 2;
+        }
+    }
+    char folderTemplate[] = "/tmp/recording-bench-XXXXXX";
+    const std::string folder = mkdtemp(folderTemplate);
+    setenv("VESPER_HOME", folder.c_str(), 1);
+    setenv("VESPER_REGISTRY", (folder + "/registry.sqlite").c_str(), 1);
+    unsetenv(capture::kVirtualCardsVariable);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QApplication app(argc, argv);
+    setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    registerComponents();
+    const std::string out = joinPath(folder, "MyTV");
+    fs::create_directories(out);
+
+    // Idle: the empty peer first, then the main window with an empty schedule.
+    double peerIdle = 0, oursIdle = 0;
+    {
+        QWidget empty;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [] {});
+        timer.start(1000);
+        empty.show();
+        const double c0 = cpuSelf();
+        runFor(secs);
+        peerIdle = cpuSelf() - c0;
+    }
+    Program program;
+    ObjectPtr scheduler = CreateObject("Slotbook.EventsObj");
+    scheduler->call("Initialize");
+    frmVesper window(program, scheduler);
+    window.txtOutputDir->setText(QString::fromStdString(out));
+    window.show();
+    window.tuner().Default(window.videoSourceText(), window.audioSourceText());
+    window.SetNextEvent();
+    {
+        const double c0 = cpuSelf();
+        runFor(secs);
+        oursIdle = cpuSelf() - c0;
+    }
+    std::printf("Idle for %.0f s: main window %.2f%% of a core, empty Qt window with a 1 s timer %.2f%%, ratio %.2f\n",
+                secs, 100 * oursIdle / secs, 100 * peerIdle / secs, ratio(oursIdle, peerIdle));
+
+    // Live TV: pane, then a 640x480 TV window, each beside the bare pipeline.
+    {
+        window.cmdPreview->click();
+        runFor(1);
+        double c0 = cpuSelf();
+        runFor(secs);
+        const double pane = cpuSelf() - c0;
+        const double peerPane = peerPreviewCpu(202, 152, secs);
+        std::printf("Live TV in the pane for %.0f s: ours %.2f CPU s, bare pipeline %.2f CPU s, ratio %.2f\n", secs,
+                    pane, peerPane, ratio(pane, peerPane));
+        window.preview().lblDetachTVClick();
+        if (window.tvWindow()) window.tvWindow()->resize(640, 480);
+        runFor(1);
+        c0 = cpuSelf();
+        runFor(secs);
+        const double tv = cpuSelf() - c0;
+        const double peerTv = peerPreviewCpu(640, 480, secs);
+        std::printf("Live TV in a 640x480 TV window for %.0f s: ours %.2f CPU s, bare pipeline %.2f CPU s, ratio "
+                    "%.2f\n",
+                    secs, tv, peerTv, ratio(tv, peerTv));
+        window.cmdPreview->click();
+    }
+
+    // Event start to first frame, over `events` events, and the bare encoder.
+    std::vector<double> ours, bare;
+    for (int i = 0; i < events; ++i) {
+        bare.push_back(bareEncoderStart(joinPath(out, "bare" + std::to_string(i) + ".wmv")));
+
+        const std::string name = "event" + std::to_string(i) + ".wmv";
+        const long long startSecs = toSeconds(vesper::now()) + 2;
+        Args a{Variant::date(fromSeconds(startSecs)), Variant(int16_t(5)), Variant(int16_t(1)), Variant(true),
+               Variant(std::string("once")), Variant(name)};
+        scheduler->call("IAddEvent", a);
+        window.SetNextEvent();
+        const double startWall = double(toUnixLocal(fromSeconds(startSecs)));
+        const std::string file = joinPath(out, name);
+        uintmax_t header = 0;
+        if (runUntil([&] { return grownPastHeader(file, header); }, 20)) ours.push_back(wallNow() - startWall);
+        // Cancel it: the next tick stops the encoder.
+        window.CancelCurrentEvent();
+        runUntil([&] { return !window.recording(); }, 30);
+    }
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    const Stats o = stats(ours), b = stats(bare);
+    std::printf("Event start to first frame over %zu events: min %.2f s, median %.2f s, max %.2f s\n", ours.size(),
+                o.min, o.median, o.max);
+    std::printf("Bare encoder start to first frame over %zu starts: min %.2f s, median %.2f s, max %.2f s (median "
+                "ratio %.2f)\n",
+                bare.size(), b.min, b.median, b.max, ratio(o.median, b.median));
+    std::printf("Peak resident memory: %.1f MiB\n", r.ru_maxrss / 1024.0);
+
+    window.releaseComponents();
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    return 0;
+}
