@@ -9,7 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTest>
+#include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
@@ -162,7 +162,8 @@ TEST_F(GuideLinks, ConfigDialogSavesNamesAndAddressesOnOkOnly) {
 
         // Edits, then Esc: nothing is saved.
         name2->setEditText("Typed");
-        QTest::keyClick(&d, Qt::Key_Escape);
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&d, &esc);
         EXPECT_FALSE(d.saved());
     }
     EXPECT_EQ(readGuideLink(2).caption, "My Guide");
