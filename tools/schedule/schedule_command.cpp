@@ -40,7 +40,8 @@ const char* const kUsage =
     "  LENGTH    minutes (90) or hours and minutes (1:30), up to 32767 minutes\n"
     "  REPEAT    once (the default), day, weekdays or weekly\n"
     "  FILENAME  the recording's file name (default.wmv, as in the Add Event dialog);\n"
-    "            characters a file name cannot hold become \"_\"\n"
+    "            characters a file name cannot hold become \"_\" and \".wmv\" is added\n"
+    "            when missing\n"
     "\n"
     "Exit codes: 0 done, 1 refused (conflict, expired or no such event; nothing changed),\n"
     "2 bad arguments (nothing changed), 3 the scheduler failed.\n";
@@ -225,9 +226,7 @@ int cmdList(Session& s, const std::vector<std::string>& args, std::ostream& out)
 }
 
 void checkNotExpired(const Event& e, const std::string& whenText) {
-    if (toSeconds(e.dt) + 60LL * e.duration < toSeconds(now()))
-        throw BadArgument{"The event on (" + whenText +
-                          ") you're trying to add has EXPIRED.\nThe event cannot be added!"};
+    if (eventExpired(e.dt, e.duration, now())) throw BadArgument{expiredMessage(whenText, "\n")};
 }
 
 // The arguments of IAddEvent2 and IUpdateEvent2: the result and the four
@@ -251,7 +250,7 @@ int cmdAdd(Session& s, const std::vector<std::string>& args, std::ostream& out, 
     e.channel = parseChannel(args[2]);
     e.duration = parseDuration(args[3]);
     e.every = args.size() > 4 ? parseRepeat(args[4]) : "once";
-    e.filename = MakeValidFilename(args.size() > 5 ? args[5] : "default.wmv");
+    e.filename = scheduledFileName(args.size() > 5 ? args[5] : kDefaultOutputName);
     checkNotExpired(e, generalDate(e.dt));
     Args a = addOrUpdateArgs(0, e);
     s.object().call("IAddEvent2", a);
@@ -289,7 +288,7 @@ int cmdUpdate(Session& s, const std::vector<std::string>& args, std::ostream& ou
         else if (o == "--repeat")
             every = parseRepeat(v);
         else if (o == "--file")
-            file = MakeValidFilename(v);
+            file = scheduledFileName(v);
         else
             throw BadArgument{"unknown option \"" + o + "\" for update"};
     }
@@ -349,21 +348,6 @@ int cmdNext(Session& s, const std::vector<std::string>& args, std::ostream& out)
 }
 
 } // namespace
-
-std::string MakeValidFilename(const std::string& name) {
-    static const std::string keep = " -$!@#%.";
-    std::string out;
-    for (char c : name) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if ((u < 128 && std::isalnum(u)) || keep.find(c) != std::string::npos)
-            out += c;
-        else if (c == '&')
-            out += "And";
-        else
-            out += '_';
-    }
-    return out;
-}
 
 int parseLength(const std::string& text) {
     const size_t colon = text.find(':');

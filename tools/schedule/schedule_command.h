@@ -2,6 +2,8 @@
 // "Slotbook.EventsObj" object the main program uses.
 #pragma once
 
+#include "app/schedule/file_names.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -15,9 +17,8 @@ enum Exit { Ok = 0, Refused = 1, BadArguments = 2, SchedulerFailed = 3 };
 // `out`, messages to `err`.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The file-name cleaning of the Add Event dialog: letters, digits, blank and
-// - $ ! @ # % . stay, & becomes "And", anything else becomes "_".
-std::string MakeValidFilename(const std::string& name);
+// The Add Event dialog's file-name cleaning, shared with it.
+using vesper::MakeValidFilename;
 
 // A length in minutes, "90", or hours and minutes, "1:30"; -1 when invalid.
 int parseLength(const std::string& text);

@@ -1,0 +1,329 @@
+#include "app/recording/recording_engine.h"
+
+#include "app/recording/output_files.h"
+#include "app/support/status_log.h"
+#include "app/support/ui_seam.h"
+
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/paths.h"
+
+#include <cstdio>
+
+namespace vesper {
+
+namespace {
+
+constexpr const char* kLowDiskAtEvent = "Insuficient disk space!\r\nCurrent recording event has been CANCELED!";
+constexpr const char* kLowDiskAhead = "Insuficient disk space!\r\nPlease make room or change folder location";
+
+// Comparisons in whole seconds: the dates are doubles and an event's end is a
+// sum of them.
+long long secs(DateTime dt) { return toSeconds(dt); }
+
+std::string hexCode(int32_t e) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%X", static_cast<uint32_t>(e));
+    return buf;
+}
+
+// Runs a step of a sequence that must go on whatever happens in it (the tuner
+// client lets its errors reach the caller; they are logged where they arise).
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+std::string lengthText(int16_t durationMinutes) {
+    std::string unit;
+    if (durationMinutes == 1)
+        unit = " minute";
+    else if (durationMinutes >= 2 && durationMinutes <= 59)
+        unit = " minutes";
+    else if (durationMinutes == 60)
+        unit = " hour";
+    else
+        unit = " hours";
+    return formatDate(double(durationMinutes) / 1440.0, "h:mm") + unit;
+}
+
+RecordingEngine::RecordingEngine(Program& program, RecordingHost& host) : m_program(program), m_host(host) {}
+
+Object& RecordingEngine::sched() {
+    if (!m_oScheduler) raiseError(err::ObjectNotSet, "Vesper");
+    return *m_oScheduler;
+}
+
+void RecordingEngine::fitLabel(const std::string& text, std::string& caption, std::string& toolTip) {
+    const LabelFit fit = SetLabelTextFit(m_nLabelMaxLength, text);
+    caption = fit.caption;
+    toolTip = fit.toolTip;
+}
+
+void RecordingEngine::ShowFreeDiskSpace(const std::string& folder) {
+    const std::string path = folder.empty() ? m_sOutputFolder : folder;
+    std::string root;
+    if (!GetRootPath(path, root)) {
+        display.lblFreeDiskSpace = "?";
+        display.freeSpaceColour = kColourLowSpace;
+        return;
+    }
+    const double bytes = GetDiskFreeBytes(m_program, path);
+    m_program.g_dFreeBytes = bytes;
+    const FreeSpaceText t = freeSpaceText(bytes);
+    display.lblFreeDiskSpace = t.text;
+    display.freeSpaceColour = t.colour;
+}
+
+void RecordingEngine::OutputDirChanged(const std::string& text) {
+    display.txtOutputDir = text;
+    fitLabel(text, display.lblDir, display.lblDirToolTip);
+    m_sOutputFolder = text;
+    ShowFreeDiskSpace(m_sOutputFolder);
+    changed();
+}
+
+void RecordingEngine::Timer1Tick() {
+    ShowFreeDiskSpace();
+    const DateTime t = now();
+    display.lblNowToday = formatDate(t, kClockFormat);
+
+    // A tick that arrives inside a wait of a start or stop sequence, inside
+    // a message box of the guard, or while the next event is being read only
+    // updates the clock and the disk space.
+    if (m_bBusy || m_bSettingNextEvent || m_bHoldSchedule) {
+        changed();
+        return;
+    }
+
+    const long long T = secs(t);
+    const bool inWindow = T > secs(m_dtNextStart) && T < secs(m_dtNextEnd);
+
+    // A running recording ends when the clock reaches its end or when its
+    // event is no longer the next one (cancelled). A clock set back before
+    // its start does not end it.
+    if (m_bRecording) {
+        const bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
+        if (!stillNext || T >= secs(m_dtRecEnd)) {
+            stopSequence();
+            changed();
+            return;
+        }
+    }
+
+    if (inWindow || m_bRecording) {
+        if (m_program.g_dFreeBytes < kLowDiskBytes) {
+            lowDiskAtEventTime();
+        } else if (!m_bRecording && !m_started.count(secs(m_dtNextStart))) {
+            startSequence();
+        }
+    }
+    changed();
+}
+
+void RecordingEngine::lowDiskAtEventTime() {
+    m_bBusy = true;
+    if (m_host.isMinimized()) m_host.restoreNormal();
+    MsgBox(m_host.owner(), kLowDiskAtEvent, vbCritical | vbOKOnly, "Error!");
+    CancelCurrentEvent();
+    m_bBusy = false;
+}
+
+void RecordingEngine::startSequence() {
+    m_bBusy = true;
+    Program& p = m_program;
+
+    if (m_host.attachTvWindowOption()) {
+        const bool preview = p.g_bPreview, detach = p.g_bTvPreviewDetach;
+        guarded([&] { m_host.PreviewOff(); });
+        p.g_bPreview = preview;
+        p.g_bTvPreviewDetach = detach;
+        guarded([&] { m_host.PreviewOn(); });
+    } else {
+        guarded([&] { m_host.PreviewOff(); });
+    }
+
+    p.g_sChannelPrevious = p.g_sChannel;
+    p.g_sChannel = std::to_string(m_nNextChannel);
+    display.txtChannel = p.g_sChannel;
+    display.updnChannel = m_nNextChannel;
+    changed();
+
+    guarded([&] { m_host.ApplyVideoInput(); });
+    guarded([&] { m_host.SetChnl(m_nNextChannel); });
+
+    bool initialised = false;
+    guarded([&] { initialised = m_host.EncoderInit(); });
+    if (!initialised) LogStatus("LS0100:ERROR:F00:Tmr1() Encoder Failed to Initialize1");
+
+    guarded([&] { PrepareOutputFile(m_sOutputFile, m_host.overwriteFiles(), now()); });
+
+    guarded([&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
+    guarded([&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
+    guarded([&] { m_host.EncoderSetAudioSource(m_host.audioSourceText()); });
+    guarded([&] { m_host.EncoderSetProfileName(m_host.profileName()); });
+
+    LogStatus("LS0061:INFO:F00:Tmr1() BeforeEncStr");
+    int32_t e = 0;
+    bool started = false;
+    guarded([&] { started = m_host.EncoderStart(e); });
+    if (!started) LogStatus("LS0063:ERROR:F00:Tmr1() NotEncStr");
+    if (e != 0)
+        LogStatus("LS0102:ERROR:F00:Tmr1() e = " + hexCode(e));
+    else
+        LogStatus("LS0101:INFO:F00:Tmr1() e = 0");
+    LogStatus("LS0062:INFO:F00:Tmr1() AfterEncStr");
+
+    m_bRecording = true;
+    m_dtRecStart = m_dtNextStart;
+    m_dtRecEnd = m_dtNextEnd;
+    m_started.insert(secs(m_dtNextStart));
+
+    display.lblReadyColour = kColourRecording;
+    display.lblReady = "Recording ...";
+    display.lblNextRecordingWidth = 3000;
+    display.lblNextRecordingLeft = 120;
+    display.lblNextRecording = kHeadingRecording;
+    display.cmdCancelRecordingEnabled = true;
+    display.cmdRecordNowEnabled = false;
+    m_bBusy = false;
+}
+
+void RecordingEngine::stopSequence() {
+    m_bBusy = true;
+    display.lblReady = "Indexing ...";
+    changed();
+
+    LogStatus("LS0060:INFO:F00:Tmr1() BeforeEncStp");
+    guarded([&] { m_host.EncoderStop(); });
+    LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
+
+    display.cmdCancelRecordingEnabled = false;
+    display.cmdRecordNowEnabled = true;
+    m_host.enableDetachTV();
+
+    m_bRecording = false;
+    m_dtRecStart = m_dtRecEnd = 0;
+
+    display.lblReadyColour = kColourReady;
+    display.lblReady = "Ready ...";
+    display.lblNextRecordingWidth = 2000;
+    display.lblNextRecordingLeft = 620;
+    display.lblNextRecording = kHeadingReady;
+    changed();
+
+    SetNextEvent();
+    LogStatus("LS0050:INFO:F00:Tmr1() AfterSetNxtEvnt");
+    m_bBusy = false;
+}
+
+void RecordingEngine::SetNextEvent() {
+    m_bSettingNextEvent = true;
+    ErrorTrap pending;
+
+    try {
+        sched().call("IRefresh");
+    } catch (const AutomationError& e) {
+        LogStatus("LS0064:ERROR:F00:SetNextEvent() Sch Refresh - " + e.logText());
+    }
+
+    DateTime dt = 0;
+    int16_t duration = 0, channel = 0;
+    std::string every, filename;
+    try {
+        Args a{Variant::date(0), Variant(int16_t(0)),    Variant(int16_t(0)),
+               Variant(false),   Variant(std::string()), Variant(std::string())};
+        sched().call("INextEvent", a);
+        dt = a[0].toDate();
+        duration = a[1].toInt16();
+        channel = a[2].toInt16();
+        every = a[4].toString();
+        filename = a[5].toString();
+    } catch (const AutomationError& e) {
+        LogStatus("LS0065:ERROR:F00:SetNextEvent() Sch NxtEvnt - " + e.logText());
+    }
+
+    if (every == "weekdays") pending.step([&] { filename = WeekdayFileName(dt, filename); });
+    const DateTime end = dt + double(duration) / 1440.0;
+
+    display.lblChannel = std::to_string(channel);
+    fitLabel(filename, display.lblOutput, display.lblOutputToolTip);
+    display.lblWhen = formatDate(dt, "mmm d");
+    display.lblDay = formatDate(dt, "dddd");
+    display.lblStart = formatDate(dt, "hh:mm AMPM");
+    display.lblStop = formatDate(end, "hh:mm AMPM");
+    display.lblLength = lengthText(duration);
+
+    m_dtNextStart = dt;
+    m_dtNextEnd = end;
+    m_nNextChannel = channel;
+
+    if (!FolderExists(m_sOutputFolder)) OutputDirChanged(programFolder());
+    AddTrailingBackslash(m_sOutputFolder);
+    m_sOutputFile = m_sOutputFolder + filename;
+
+    try {
+        display.gridRows = readScheduleRows(sched());
+        ++display.gridVersion;
+    } catch (const AutomationError& e) {
+        LogStatus("LS0066:ERROR:F00:SetNextEvent() Sch Populate - " + e.logText());
+    }
+
+    pending.step([&] {
+        const int16_t count = sched().call("ICount").toInt16();
+        display.lblEventCount = std::to_string(count);
+        if (count != 0)
+            display.eventButtonsEnabled = true;
+        else
+            ShowNoNextEvent();
+    });
+
+    ShowFreeDiskSpace(m_sOutputFolder);
+    changed();
+    if (m_program.g_dFreeBytes < kLowDiskBytes) {
+        if (m_host.isMinimized()) m_host.restoreNormal();
+        MsgBox(m_host.owner(), kLowDiskAhead, vbCritical | vbOKOnly, "Error!");
+        m_bSettingNextEvent = false;
+        return;
+    }
+
+    m_bSettingNextEvent = false;
+    if (pending.failed()) LogStatus("LS0053:ERROR:F00:SetNextEvent() Exit - " + pending.text());
+}
+
+void RecordingEngine::ShowNoNextEvent() {
+    display.eventButtonsEnabled = false;
+    display.lblWhen = "Empty";
+    display.lblDay = "N/A";
+    display.lblOutput = "Windows Media Video";
+    m_dtNextStart = 0;
+    m_dtNextEnd = 0;
+}
+
+void RecordingEngine::CancelCurrentEvent() {
+    ErrorTrap trap;
+    trap.step([&] {
+        Args a{Variant::date(0), Variant(int16_t(0)),    Variant(int16_t(0)),
+               Variant(false),   Variant(std::string()), Variant(std::string())};
+        sched().call("INextEvent", a);
+        Args c{Variant::date(a[0].toDate())};
+        sched().call("ICancelEvent", c);
+    });
+    SetNextEvent();
+}
+
+void RecordingEngine::CancelRecording() {
+    if (!m_bRecording) return;
+    const MsgBoxResult r =
+        MsgBox(m_host.owner(), "Are you sure you want to CANCEL current recording?\r\n\r\nYou cannot resume!",
+               vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!");
+    if (r != vbYes) return;
+    CancelCurrentEvent();
+    changed();
+}
+
+} // namespace vesper

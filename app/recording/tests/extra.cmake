@@ -1,0 +1,11 @@
+# The recording tests drive the scheduler in process and, for the real
+# recording, load the scheduler, capture and encoder components by ProgID.
+if(TARGET app_recording_tests)
+  target_link_libraries(app_recording_tests PRIVATE slotbook_core)
+  add_dependencies(app_recording_tests Slotbook Capgraph wmenceng encwrap)
+  target_compile_definitions(app_recording_tests PRIVATE
+    SLOTBOOK_PATH="$<TARGET_FILE:Slotbook>"
+    CAPGRAPH_PATH="$<TARGET_FILE:Capgraph>"
+    ENGINE_PATH="$<TARGET_FILE:wmenceng>"
+    ENCWRAP_PATH="$<TARGET_FILE:encwrap>")
+endif()
