@@ -1,11 +1,8 @@
-// Vesper: the main program. A short start: the scheduler object with its
-// schedule, the main window with the user's output folder and profile, the
-// tuner brought up on the chosen devices, the next event, then the tick.
+// Vesper: the main program. The start-up runs on the main window; closing
+// the window (or SIGTERM, or the end of the desktop session) saves and ends.
 #include "app/recording/frm_vesper.h"
-#include "app/support/settings_store.h"
-#include "app/support/status_log.h"
+#include "app/recording/startup.h"
 #include "app/support/ui_seam.h"
-#include "app/tuner/mod_tuner.h"
 
 #include "platform/automation.h"
 #include "platform/clock.h"
@@ -13,8 +10,12 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QLineEdit>
+#include <QSocketNotifier>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 
 namespace {
@@ -38,54 +39,45 @@ void registerBundledComponents() {
     }
 }
 
+// SIGTERM asks the window to close, from the event loop.
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminate(int) {
+    const char c = 1;
+    (void)!::write(g_signalPipe[1], &c, 1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName("Vesper");
+    QApplication::setDesktopFileName("vesper");
     vesper::installUiSeamFromEnvironment();
     vesper::setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
     registerBundledComponents();
 
     vesper::Program program;
-    program.g_sChannel = vesper::RegGetSetting2(vesper::settings::Channel);
-    program.g_sChannelPrevious = vesper::RegGetSetting2(vesper::settings::ChannelPrevious);
-    program.g_sAdvanceProfile = vesper::RegGetSetting2(vesper::settings::Advance);
+    vesper::VesperStartup startup(program);
+    if (!startup.FormLoad()) return 1;
 
-    vesper::ObjectPtr scheduler = program.createObject("Slotbook.EventsObj");
-    if (!scheduler) vesper::LogStatus("LS0047:ERROR:F00:Form_Load():CreateObject() is nothing");
-
-    vesper::frmVesper window(program, nullptr);
-    window.m_bFormLoading = true;
-    window.setHoldSchedule(true);
-    window.setScheduler(scheduler);
-    if (scheduler) {
-        try {
-            scheduler->call("Initialize");
-        } catch (const vesper::AutomationError&) {
-            // SetNextEvent reports what the scheduler cannot do.
-        }
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&startup] {
+            char c;
+            (void)!::read(g_signalPipe[0], &c, 1);
+            startup.requestClose();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = onTerminate;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
     }
-
-    std::string output = vesper::RegGetSetting2(vesper::settings::OutputLocation);
-    if (output.empty()) output = vesper::joinPath(vesper::programFolder(), vesper::settings::kOutputFolderName);
-    std::error_code ec;
-    std::filesystem::create_directories(output, ec);
-    window.txtOutputDir->setText(QString::fromStdString(output));
-    window.ValidateOutputFolder();
-    window.ShowPluginDetected(vesper::ChangeChannelPluginDetected(program));
-
-    window.show();
-    window.tuner().Default(window.videoSourceText(), window.audioSourceText());
-    window.SetNextEvent();
-    window.ResetGridSelection();
-    window.setHoldSchedule(false);
-    window.tuner().TunerInitPreview(window.mainWindowHandle(), "326", "79", "202", "152", "0");
-    window.m_bFormLoading = false;
-
-    const int rc = app.exec();
-    window.releaseComponents();
-    vesper::RegSaveSetting2(vesper::settings::Channel, program.g_sChannel);
-    vesper::RegSaveSetting2(vesper::settings::ChannelPrevious, program.g_sChannelPrevious);
-    vesper::RegSaveSetting2(vesper::settings::OutputLocation, window.txtOutputDir->text().toStdString());
-    return rc;
+    // The desktop session ending, or any other way out of the loop: save once.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [&startup](QSessionManager&) { startup.requestClose(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&startup] { startup.Unload(); });
+    return app.exec();
 }

@@ -1,0 +1,580 @@
+#include "app/recording/startup.h"
+
+#include "app/guide/frm_config_epg.h"
+#include "app/guide/guide_links.h"
+#include "app/recording/color_scheme.h"
+#include "app/recording/encoder_profiles.h"
+#include "app/recording/frm_vesper.h"
+#include "app/recording/notices.h"
+#include "app/support/diagnostics.h"
+#include "app/support/frm_tech_support.h"
+#include "app/support/settings_store.h"
+#include "app/support/single_instance.h"
+#include "app/support/status_log.h"
+#include "app/support/ui_seam.h"
+#include "app/tuner/device_list.h"
+#include "app/tuner/mod_tuner.h"
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+#include "platform/sysinfo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <optional>
+
+namespace vesper {
+
+namespace {
+
+const std::string kAppInit = "bLogStatusAppInit";
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+std::optional<long> number(const std::string& text) {
+    long v = 0;
+    const char* b = text.data();
+    const char* e = b + text.size();
+    while (b < e && *b == ' ')
+        ++b;
+    const auto r = std::from_chars(b, e, v);
+    if (r.ec != std::errc() || r.ptr != e) return std::nullopt;
+    return v;
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+// The device block on the real window.
+class WindowDevices : public DeviceBlockHost {
+public:
+    WindowDevices(Program& program, frmVesper& w) : m_program(program), m_w(w) {}
+    std::vector<std::string> deviceList(const std::string& typeName) override {
+        std::vector<std::string> list = GetDeviceList(m_program, typeName);
+        // Readers stop at the first empty name.
+        if (auto empty = std::find(list.begin(), list.end(), std::string()); empty != list.end())
+            list.erase(empty, list.end());
+        return list;
+    }
+    void readProfiles() override { m_program.profileList = GetEncoderProfileList(m_program); }
+    void restoreTuner() override {
+        TunerSettings& t = m_w.tuner().settings;
+        t.countryCode = RestoreTunerProperty(settings::CountryCode.name);
+        t.inputType = RestoreTunerProperty(settings::InputType.name);
+        t.videoStandard = RestoreTunerProperty(settings::VideoStandard.name);
+        m_program.g_sChannel = RestoreChannel(settings::Channel.name);
+        m_program.g_sChannelPrevious = RestoreChannel(settings::ChannelPrevious.name);
+        m_w.updnChannel->setMaximum(kHighestChannel);
+        m_w.updnChannel->setMinimum(kLowestChannel);
+
+        const bool tuner = settingToBool(RegGetSetting2(settings::optTuner));
+        const bool composite = settingToBool(RegGetSetting2(settings::optComposite1));
+        const bool svideo = settingToBool(RegGetSetting2(settings::optSVideo));
+        m_w.optTuner->setChecked(tuner);
+        m_w.optComposite1->setChecked(composite);
+        m_w.optSVideo->setChecked(svideo);
+        if (tuner) {
+            t.videoInputIndex = 0;
+            t.videoInputName = "TV Tuner";
+            m_w.chkExtChangeChnl->setEnabled(false);
+            m_w.lblExtChangeChnl->setEnabled(false);
+            t.useExternalPlugin = false;
+        } else if (svideo) {
+            t.videoInputIndex = 1;
+            t.videoInputName = "S-Video";
+            t.useExternalPlugin = true;
+        } else if (composite) {
+            t.videoInputIndex = 2;
+            t.videoInputName = "Composite1";
+            t.useExternalPlugin = true;
+        }
+        m_w.lblVideoInput->setText(q(t.videoInputName));
+        m_w.chkExtChangeChnl->setChecked(RegGetSetting2(settings::chkExtChangeChnl) != "0");
+        t.useExternalPlugin = m_w.chkExtChangeChnl->isChecked();
+        m_w.ShowPluginDetected(ChangeChannelPluginDetected(m_program));
+    }
+    bool probePairs(const std::vector<std::string>& videos, const std::vector<std::string>& audios, std::string& video,
+                    std::string& audio) override {
+        return m_w.tuner().ProbeDevicePairs(videos, audios, video, audio);
+    }
+    bool bringUp(const std::string& video, const std::string& audio) override {
+        return m_w.tuner().Default(video, audio);
+    }
+    void createDefaultOutputFolder() override {
+        std::error_code ec;
+        std::filesystem::create_directories(joinPath(programFolder(), settings::kOutputFolderName), ec);
+    }
+    void fillDeviceBoxes(const std::vector<std::string>& videos, const std::vector<std::string>& audios,
+                         const std::string& video, const std::string& audio) override {
+        FillCombo(m_w.cmbVideoSource, videos);
+        if (const int i = m_w.cmbVideoSource->findText(q(video)); i >= 0) m_w.cmbVideoSource->setCurrentIndex(i);
+        FillCombo(m_w.cmbAudioSource, audios);
+        if (const int i = m_w.cmbAudioSource->findText(q(audio)); i >= 0) m_w.cmbAudioSource->setCurrentIndex(i);
+    }
+
+private:
+    Program& m_program;
+    frmVesper& m_w;
+};
+
+} // namespace
+
+std::string checkpointMessage(int n) {
+    char buf[64];
+    if (n == 29) return "LS0036:INFO:F00:Form_Load():OK29 - All Ok";
+    std::snprintf(buf, sizeof buf, "LS%04d:INFO:F00:Form_Load():OK%02d", 7 + n, n);
+    return buf;
+}
+
+void Checkpoint(int n) { LogStatus(checkpointMessage(n), kAppInit); }
+
+bool ReadCleanExitMarker(const std::string& markerName) {
+    const std::string v = RegGetSetting2(settings::key::Status, markerName, settings::kNotExist);
+    if (v == "False") return false;
+    // Missing, "True", or anything this program never wrote: a normal end,
+    // and "False" until this run ends normally.
+    RegSaveSetting2(settings::key::Status, markerName, "False");
+    return true;
+}
+
+int windowCoordinate(const std::string& stored, int screenExtentTwips) {
+    const auto v = number(stored);
+    if (!v || *v < 0 || *v > screenExtentTwips) return 5;
+    return static_cast<int>(*v);
+}
+
+std::string RestoreChannel(const char* valueName) {
+    const std::string stored = RegGetSetting2(settings::key::TunerProperties, valueName, "2");
+    const auto v = number(stored);
+    if (v && *v >= kLowestChannel && *v <= kHighestChannel) return std::to_string(*v);
+    RegSaveSetting2(settings::key::TunerProperties, valueName, "2");
+    return "2";
+}
+
+std::string RestoreTunerProperty(const char* valueName) {
+    // A stored "<NOT_EXIST>" is no property either.
+    const std::string v = RegGetSetting2(settings::key::TunerProperties, valueName, settings::kNotExist);
+    return lower(v) == settings::kNotExist ? "Default" : v;
+}
+
+DeviceBlockResult RunDeviceBlock(DeviceBlockHost& host, bool firstRun) {
+    DeviceBlockResult r;
+    r.videos = host.deviceList("Video Capture Device");
+    if (r.videos.empty()) {
+        LogStatus("LS0043:ERROR:F00:Form_Load():n2:No Video Capture Device detected.");
+        r.outcome = DeviceOutcome::NoVideo;
+        return r;
+    }
+    Checkpoint(7);
+    r.audios = host.deviceList("Audio Capture Device");
+    if (r.audios.empty()) {
+        LogStatus("LS0044:ERROR:F00:Form_Load():n3:No Audio Capture Device detected.");
+        r.outcome = DeviceOutcome::NoAudio;
+        return r;
+    }
+    Checkpoint(8);
+    host.readProfiles();
+    Checkpoint(9);
+    host.restoreTuner();
+    Checkpoint(10);
+    if (firstRun) {
+        host.createDefaultOutputFolder();
+        const bool found = host.probePairs(r.videos, r.audios, r.video, r.audio);
+        Checkpoint(11);
+        if (!found) {
+            LogStatus("LS0045:ERROR:F00:Form_Load():n4:TV Tuner device(s) failed to initialize.");
+            r.outcome = DeviceOutcome::TunerFailed;
+            return r;
+        }
+        Checkpoint(12);
+        host.bringUp(r.video, r.audio);
+        Checkpoint(13);
+    } else {
+        r.video = RegGetSetting2(settings::VideoSource);
+        r.audio = RegGetSetting2(settings::AudioSource);
+        const bool up = host.bringUp(r.video, r.audio);
+        Checkpoint(14);
+        if (!up) {
+            LogStatus("LS0046:ERROR:F00:Form_Load():Current device settings failed to initialize. :(");
+            r.outcome = DeviceOutcome::SavedPairFailed;
+        }
+    }
+    Checkpoint(15);
+    host.fillDeviceBoxes(r.videos, r.audios, r.video, r.audio);
+    Checkpoint(16);
+    return r;
+}
+
+std::string noticeCode(DeviceOutcome outcome) {
+    switch (outcome) {
+    case DeviceOutcome::NoVideo: return "n2";
+    case DeviceOutcome::NoAudio: return "n3";
+    case DeviceOutcome::TunerFailed: return "n4";
+    default: return {};
+    }
+}
+
+ExitDecision cmdExitDecision(bool recording, bool settingNextEvent, bool exitWarning) {
+    if (recording && !settingNextEvent) return ExitDecision::Refuse;
+    if (exitWarning) return ExitDecision::Ask;
+    return settingNextEvent ? ExitDecision::Defer : ExitDecision::Unload;
+}
+
+VesperStartup::VesperStartup(Program& program) : m_program(program) {}
+
+VesperStartup::~VesperStartup() = default;
+
+bool VesperStartup::FormLoad() {
+    frmVesperOptions options;
+    options.fillDevicesAndProfile = false;
+    m_window = std::make_unique<frmVesper>(m_program, nullptr, options);
+    frmVesper& w = *m_window;
+    std::unique_ptr<QWidget, void (*)(QWidget*)> loading(nullptr, [](QWidget* l) {
+        if (l) l->close();
+    });
+    try {
+        // 1 to 4
+        w.m_bFormLoading = true;
+        w.updnChannel->setMaximum(kHighestChannel);
+        w.updnChannel->setMinimum(kLowestChannel);
+        const bool firstRun = settingToBool(RegGetSetting2(settings::bAppLoadFirstTime));
+        w.lblVersion->setText(q(std::string("v") + kVersionText));
+        if (settingToBool(RegGetSetting2(settings::bSingleProcessorAffinity)) && processorCount() != 1)
+            setProcessAffinityMask(1);
+
+        // 5: our encoder engine must be registered.
+        if (!m_program.createObject("WMEncEng.WMEncoder")) {
+            LogStatus("LS0042:ERROR:F00:Form_Load():n1:Windows Media Encoder 7.1 does not exist.");
+            ShowNoticeWME(&w);
+            failureExit("");
+            return false;
+        }
+        Checkpoint(1);
+        RegGetSetting2(settings::key::Status, std::string("bAppLoadFirstTimeVersion") + kVersionText, "True");
+        Checkpoint(2);
+        WriteRequestedAppProfile([&w, this] {
+            DeviceQuery d;
+            d.currentVideo = w.cmbVideoSource->currentText().toStdString();
+            d.currentAudio = w.cmbAudioSource->currentText().toStdString();
+            d.videoDevices = GetDeviceList(m_program, kVideoDeviceType);
+            d.audioDevices = GetDeviceList(m_program, kAudioDeviceType);
+            d.found = w.tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
+            return d;
+        });
+        Checkpoint(3);
+
+        // 8: one copy.
+        if (!acquireSingleInstance()) {
+            MsgBox(&w, alreadyRunningMessage(), vbExclamation, w.windowTitle().toStdString());
+            failureExit("");
+            return false;
+        }
+
+        // 9, 10
+        w.m_bSettingsValid = true;
+        m_program.g_bCleanExit = ReadCleanExitMarker(w.m_sCleanExitName);
+        Checkpoint(4);
+        RegSaveSetting2(settings::AppTitle, w.windowTitle().toStdString());
+        RegSaveSetting2(settings::AppPath, executableFolder());
+        RegSaveSetting2(settings::bAppLoadComplete, "False");
+        Checkpoint(5);
+        loading.reset(ShowLoading(nullptr));
+        Checkpoint(6);
+
+        // 12: devices and tuner.
+        WindowDevices devices(m_program, w);
+        const DeviceBlockResult d = RunDeviceBlock(devices, firstRun);
+        if (const std::string code = noticeCode(d.outcome); !code.empty()) {
+            loading.reset();
+            ShowNoticeDevices(&w, code);
+            failureExit("");
+            return false;
+        }
+        if (d.outcome == DeviceOutcome::SavedPairFailed) ShowDeviceSettingsFailed(&w, d.video, d.audio);
+        w.txtChannel->setText(q(m_program.g_sChannel));
+        if (auto c = number(m_program.g_sChannel)) w.updnChannel->setValue(static_cast<int>(*c));
+
+        // 13
+        Checkpoint(17);
+        w.setHoldSchedule(true);
+        w.m_bIgnoreGridEvents = false;
+        w.m_bExitPending = false;
+        w.m_bExternalPending = false;
+        w.cmdCancelRecording->setEnabled(false);
+        for (int i = 0; i < kGuideLinkCount; ++i) {
+            const GuideLink link = readGuideLink(i);
+            w.lblCustom[i]->setText(q(link.caption));
+            w.lblCustom[i]->setToolTip(q(link.toolTip));
+        }
+        Checkpoint(18);
+        m_pane = std::make_unique<GuidePaneLayout>(static_cast<int>(w.MSFlexGrid1->width() * w.twipsPerPixel() + 0.5));
+        m_pane->restore();
+
+        // 14: the scheduler and the grid.
+        Checkpoint(19);
+        ObjectPtr scheduler = m_program.createObject("Slotbook.EventsObj");
+        if (!scheduler) LogStatus("LS0047:ERROR:F00:Form_Load():CreateObject() is nothing");
+        w.setScheduler(scheduler);
+        Checkpoint(20);
+        if (scheduler) scheduler->call("Initialize");
+        Checkpoint(21);
+        w.render();
+        Checkpoint(22);
+
+        // 15, 16: profiles and the output folder.
+        w.cmbEncodingProfileName->setCurrentIndex(1);
+        std::string output = RegGetSetting2(settings::OutputLocation);
+        if (output.empty()) output = joinPath(programFolder(), settings::kOutputFolderName);
+        w.txtOutputDir->setText(q(output));
+        w.ValidateOutputFolder();
+        w.ShowFreeDiskSpace();
+        Checkpoint(23);
+        Checkpoint(24);
+
+        // 17, 18
+        restoreWindowPosition();
+        Checkpoint(25);
+        const QString profile = q(RegGetSetting2(settings::ProfileName));
+        if (const int i = w.cmbEncodingProfileName->findText(profile); i >= 0)
+            w.cmbEncodingProfileName->setCurrentIndex(i);
+        m_program.g_sAdvanceProfile = RegGetSetting2(settings::Advance);
+        w.ApplyProfileChoice();
+        w.chkOverwriteFiles->setChecked(settingToBool(RegGetSetting2(settings::chkOverwriteFiles)));
+        Checkpoint(26);
+
+        // 19: no update check or advertisement; the next event.
+        w.SetNextEvent();
+        Checkpoint(27);
+
+        // 20 to 23
+        loading.reset();
+        w.ResetGridSelection();
+        applyColorScheme();
+        Checkpoint(28);
+        restoreOptions();
+        RegSaveSetting2(settings::bAppLoadComplete, "True");
+        wireControls();
+        w.setHoldSchedule(false);
+        Checkpoint(29);
+
+        // 24
+        w.show();
+        w.tuner().TunerInitPreview(w.mainWindowHandle(), "326", "79", "202", "152", "0");
+        w.m_bFormLoading = false;
+        return true;
+    } catch (const AutomationError& e) {
+        loading.reset();
+        ReportFormLoadError(&w, e.number(), e.description());
+        LogStatus("LS0037:ERROR:F00:Form_Load():on error1: err# " + std::to_string(e.number()) + ":" + e.description());
+        failureExit(e.logText());
+    } catch (const std::exception& e) {
+        loading.reset();
+        ReportFormLoadError(&w, 5, e.what());
+        LogStatus(std::string("LS0037:ERROR:F00:Form_Load():on error1: err# 5:") + e.what());
+        failureExit(e.what());
+    }
+    return false;
+}
+
+void VesperStartup::failureExit(const std::string& errorText) {
+    m_window->m_bSettingsValid = false;
+    LogStatus("LS0038:ERROR:F00:Form_Load():on error2:  err# " + errorText);
+    m_unloaded = true; // nothing is saved
+    m_window->releaseComponents();
+}
+
+void VesperStartup::restoreWindowPosition() {
+    frmVesper& w = *m_window;
+    const double tpp = w.twipsPerPixel();
+    QRect screen(0, 0, 1024, 768);
+    if (QScreen* s = QApplication::primaryScreen()) screen = s->geometry();
+    const int top = windowCoordinate(RegGetSetting2(settings::Top), static_cast<int>(screen.height() * tpp));
+    const int left = windowCoordinate(RegGetSetting2(settings::Left), static_cast<int>(screen.width() * tpp));
+    w.move(static_cast<int>(left / tpp), static_cast<int>(top / tpp));
+}
+
+void VesperStartup::restoreOptions() {
+    frmVesper& w = *m_window;
+    w.chkAppExitWarning->setChecked(RegGetSetting2(settings::chkAppExitWarning) != "0");
+    w.chkTVSizePosition->setChecked(RegGetSetting2(settings::chkTVSizePosition) != "0");
+    const bool attach = settingToBool(RegGetSetting2(settings::optAttachTvWindow));
+    w.optAttachTvWindow->setChecked(attach);
+    w.optTunOffTvWindow->setChecked(!attach && settingToBool(RegGetSetting2(settings::optTunOffTvWindow)));
+}
+
+void VesperStartup::applyColorScheme() {
+    m_scheme = std::make_unique<ColorScheme>(ColorScheme::restore());
+    const SummaryColours c = m_scheme->colours();
+    m_window->fraNextEvent->setStyleSheet(QString("QGroupBox#fraNextEvent { background: #%1; } QLabel { color: #%2; }")
+                                              .arg(c.background, 6, 16, QChar('0'))
+                                              .arg(c.text, 6, 16, QChar('0')));
+    m_window->lblNextRecording->setStyleSheet(QString("color: #%1;").arg(c.heading, 6, 16, QChar('0')));
+}
+
+void VesperStartup::wireControls() {
+    frmVesper& w = *m_window;
+    // The exit button asks first; the close box goes through the filter.
+    QObject::disconnect(w.cmdExit, &QPushButton::clicked, &w, nullptr);
+    connect(w.cmdExit, &QPushButton::clicked, this, [this] { cmdExitClick(); });
+    w.installEventFilter(this);
+
+    connect(w.cmdTechSupport, &QPushButton::clicked, this, [this] {
+        frmVesper& win = *m_window;
+        ShowTechSupport(&win, [this] {
+            frmVesper& v = *m_window;
+            DeviceQuery d;
+            d.currentVideo = v.cmbVideoSource->currentText().toStdString();
+            d.currentAudio = v.cmbAudioSource->currentText().toStdString();
+            d.videoDevices = GetDeviceList(m_program, kVideoDeviceType);
+            d.audioDevices = GetDeviceList(m_program, kAudioDeviceType);
+            d.found = v.tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
+            return d;
+        });
+    });
+    connect(w.cmdConfigureEPG, &QPushButton::clicked, this, [this] {
+        ShowConfigEPG(m_window.get(),
+                      [this](int i, const std::string& caption) { m_window->lblCustom[i]->setText(q(caption)); });
+    });
+    connect(w.cmdRecordingSummaryColorScheme, &QPushButton::clicked, this, [this] {
+        m_scheme->next();
+        m_scheme->save();
+        applyColorScheme();
+    });
+    for (QLabel* l : w.lblCustom)
+        l->installEventFilter(this);
+    w.picAbout->installEventFilter(this);
+    w.cmdEpgPane->setVisible(true);
+    auto layoutPane = [this] {
+        frmVesper& v = *m_window;
+        const double tpp = v.twipsPerPixel();
+        v.MSFlexGrid1->resize(static_cast<int>(m_pane->gridWidth() / tpp), v.MSFlexGrid1->height());
+        v.cmdEpgPane->move(static_cast<int>(m_pane->buttonLeft() / tpp), v.cmdEpgPane->y());
+        v.fraElectronicProgrammingGuide->setVisible(m_pane->frameVisible());
+        v.cmdEpgPane->setToolTip(q(m_pane->buttonToolTip()));
+    };
+    layoutPane();
+    connect(w.cmdEpgPane, &QPushButton::clicked, this, [this, layoutPane] {
+        m_pane->toggle();
+        layoutPane();
+    });
+}
+
+void VesperStartup::cmdExitClick() {
+    frmVesper& w = *m_window;
+    switch (cmdExitDecision(w.recording(), w.settingNextEvent(), w.chkAppExitWarning->isChecked())) {
+    case ExitDecision::Refuse:
+        MsgBox(&w, "You must cancel current recording first before exiting", vbCritical, "Oops");
+        return;
+    case ExitDecision::Ask:
+        if (MsgBox(&w, "Are you sure you want to EXIT?  ", vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!") !=
+            vbYes)
+            return;
+        break;
+    default: break;
+    }
+    if (w.settingNextEvent())
+        w.m_bExitPending = true;
+    else
+        w.close();
+}
+
+void VesperStartup::requestClose() {
+    if (m_window) m_window->close();
+}
+
+bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
+    frmVesper* w = m_window.get();
+    if (w && watched == w && event->type() == QEvent::Close) {
+        if (w->settingNextEvent()) {
+            w->m_bExitPending = true;
+            event->ignore();
+            return true;
+        }
+        // Closing while recording cancels the event being recorded.
+        if (w->recording()) w->CancelCurrentEvent();
+        Unload();
+        return false;
+    }
+    if (w && event->type() == QEvent::MouseButtonRelease) {
+        for (int i = 0; i < kGuideLinkCount; ++i)
+            if (watched == w->lblCustom[i]) {
+                OpenGuideLink(i);
+                return true;
+            }
+        if (watched == w->picAbout) {
+            ShowAbout(w);
+            return true;
+        }
+    }
+    if (w && watched == w->fraElectronicProgrammingGuide && event->type() == QEvent::MouseButtonDblClick) {
+        w->cmdEpgPane->click();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void VesperStartup::saveSettings() {
+    frmVesper& w = *m_window;
+    auto b = [](bool v) { return v ? "True" : "False"; };
+    auto text = [](const QString& s) { return s.toStdString(); };
+    RegSaveSetting2(settings::bAppLoadFirstTime, "False");
+    RegSaveSetting2(settings::key::Status, std::string("bAppLoadFirstTimeVersion") + kVersionText, "False");
+    RegSaveSetting2(settings::CurrentVersion, kVersionText);
+    const double tpp = w.twipsPerPixel();
+    const int top = static_cast<int>(w.y() * tpp), left = static_cast<int>(w.x() * tpp);
+    if (top > 0) RegSaveSetting2(settings::Top, std::to_string(top));
+    if (left > 0) RegSaveSetting2(settings::Left, std::to_string(left));
+    RegSaveSetting2(settings::ProfileName, text(w.cmbEncodingProfileName->currentText()));
+    RegSaveSetting2(settings::OutputLocation, text(w.txtOutputDir->text()));
+    RegSaveSetting2(settings::chkOverwriteFiles, b(w.chkOverwriteFiles->isChecked()));
+    RegSaveSetting2(settings::Advance, m_program.g_sAdvanceProfile);
+    RegSaveSetting2(settings::VideoSource, text(w.cmbVideoSource->currentText()));
+    RegSaveSetting2(settings::AudioSource, text(w.cmbAudioSource->currentText()));
+    RegSaveSetting2(settings::optTuner, b(w.optTuner->isChecked()));
+    RegSaveSetting2(settings::optComposite1, b(w.optComposite1->isChecked()));
+    RegSaveSetting2(settings::optSVideo, b(w.optSVideo->isChecked()));
+    RegSaveSetting2(settings::chkExtChangeChnl, w.chkExtChangeChnl->isChecked() ? "1" : "0");
+    if (m_scheme) m_scheme->save();
+    const std::string props = std::string(settings::key::TunerProperties) + "\\";
+    const TunerSettings& t = w.tuner().settings;
+    RegSaveSetting2(props, settings::ChannelPrevious.name, m_program.g_sChannelPrevious);
+    RegSaveSetting2(props, settings::Channel.name, m_program.g_sChannel);
+    RegSaveSetting2(props, settings::CountryCode.name, t.countryCode);
+    RegSaveSetting2(props, settings::InputType.name, t.inputType);
+    RegSaveSetting2(props, settings::VideoStandard.name, t.videoStandard);
+    RegSaveSetting2(settings::chkAppExitWarning, w.chkAppExitWarning->isChecked() ? "1" : "0");
+    RegSaveSetting2(settings::chkTVSizePosition, w.chkTVSizePosition->isChecked() ? "1" : "0");
+    RegSaveSetting2(settings::optAttachTvWindow, b(w.optAttachTvWindow->isChecked()));
+    RegSaveSetting2(settings::optTunOffTvWindow, b(w.optTunOffTvWindow->isChecked()));
+    RegSaveSetting2(settings::bAppLoadComplete, "False");
+    if (m_pane) m_pane->save();
+}
+
+void VesperStartup::Unload() {
+    if (m_unloaded || !m_window) return;
+    m_unloaded = true;
+    if (m_program.g_bCleanExit) RegSaveSetting2(settings::key::Status, m_window->m_sCleanExitName, "True");
+    if (m_window->m_bSettingsValid) saveSettings();
+    // The schedule, the TV window, the tuner and the encoder.
+    m_window->releaseComponents();
+    m_program.g_bAppUnloading = true;
+}
+
+} // namespace vesper
