@@ -6,6 +6,7 @@
 
 #include "platform/automation.h"
 #include "platform/clock.h"
+#include "platform/component_setup.h"
 #include "platform/paths.h"
 
 #include <QApplication>
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     vesper::installUiSeamFromEnvironment();
     vesper::setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
     registerBundledComponents();
+    vesper::ensureBundledComponentsRegistered();
 
     vesper::Program program;
     vesper::VesperStartup startup(program);

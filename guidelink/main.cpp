@@ -14,6 +14,7 @@
 #include "app/support/ui_seam.h"
 
 #include "platform/clock.h"
+#include "platform/component_setup.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -90,6 +91,7 @@ int runSch(int argc, char** argv, const std::string& argument) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vesper::ensureBundledComponentsRegistered();
     if (argc >= 2 && std::strcmp(argv[1], "--sch") == 0) {
         if (argc != 3) {
             std::fprintf(stderr, "usage: guidelink --sch LINK\n");

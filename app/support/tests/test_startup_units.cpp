@@ -368,12 +368,22 @@ TEST(SingleInstance, AChildHoldsTheLockUntilItIsKilled) {
         SingleInstanceLock mine(path);
         pid_t started = 0;
         if (mine.acquire() && mine.held()) {
-            // A program started from Vesper, living on after it.
+            // A program started from Vesper, living on after it. Wait until
+            // it has really replaced itself (its copy of the close-on-exec
+            // pipe closes then): before that it still shares the lock.
+            int execed[2];
+            if (pipe2(execed, O_CLOEXEC) != 0) _exit(1);
             started = fork();
             if (started == 0) {
+                close(execed[0]);
                 execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
                 _exit(127);
             }
+            close(execed[1]);
+            char c;
+            while (read(execed[0], &c, 1) > 0) {
+            }
+            close(execed[0]);
         }
         (void)!write(ready[1], &started, sizeof started);
         for (;;)
