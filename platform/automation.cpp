@@ -201,4 +201,13 @@ ObjectPtr CreateObject(const std::string& progId) {
     return o;
 }
 
+ClassRegistration plainClassRegistration(const char* clsid, const char* progId, const char* libraryPath) {
+    ClassRegistration r;
+    r.clsid = clsid;
+    r.progId = progId;
+    r.description = progId;
+    r.libraryPath = libraryPath ? libraryPath : "";
+    return r;
+}
+
 } // namespace vesper

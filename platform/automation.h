@@ -138,3 +138,22 @@ std::optional<ComponentLibrary> loadComponentLibrary(const std::string& path, st
 //   vesper::Object* VesperCreateInstance(const char* clsid)   a new object, or null
 //   const char* VesperModuleInfo()   "Name=Value" lines describing the module
 #define VESPER_COMPONENT_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace vesper {
+// The registration of a class whose ProgID is also its description, the form
+// the plain outside components use.
+ClassRegistration plainClassRegistration(const char* clsid, const char* progId, const char* libraryPath);
+} // namespace vesper
+
+// The four entry points of a component library with one creatable class.
+// `registration` is a function (const char* libraryPath) -> ClassRegistration,
+// `create` an expression giving a new Object* (null when none can be made).
+#define VESPER_COMPONENT_MODULE(registration, clsid, create, moduleInfo)                                               \
+    VESPER_COMPONENT_EXPORT bool VesperRegisterServer(const char* path) {                                              \
+        return vesper::registerClass(registration(path));                                                              \
+    }                                                                                                                  \
+    VESPER_COMPONENT_EXPORT bool VesperUnregisterServer() { return vesper::unregisterClass(registration(nullptr)); }   \
+    VESPER_COMPONENT_EXPORT vesper::Object* VesperCreateInstance(const char* requested) {                              \
+        return std::string_view(requested ? requested : "") == (clsid) ? (create) : nullptr;                           \
+    }                                                                                                                  \
+    VESPER_COMPONENT_EXPORT const char* VesperModuleInfo() { return moduleInfo; }

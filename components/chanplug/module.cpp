@@ -6,8 +6,6 @@
 
 #include "platform/automation.h"
 
-#include <cstring>
-
 using namespace vesper;
 
 namespace {
@@ -31,25 +29,16 @@ private:
     std::string m_commandLine;
 };
 
-ClassRegistration registration(const char* path) {
-    ClassRegistration r;
-    r.clsid = kClsid;
-    r.progId = kProgId;
-    r.description = kProgId;
-    r.libraryPath = path ? path : "";
-    return r;
+ClassRegistration registration(const char* path) { return plainClassRegistration(kClsid, kProgId, path); }
+
+// No object while no command is set.
+Object* newClsObject() {
+    std::string commandLine = chanplug::configuredCommandLine();
+    return commandLine.empty() ? nullptr : new ClsObject(std::move(commandLine));
 }
 
 } // namespace
 
-VESPER_COMPONENT_EXPORT bool VesperRegisterServer(const char* path) { return registerClass(registration(path)); }
-VESPER_COMPONENT_EXPORT bool VesperUnregisterServer() { return unregisterClass(registration(nullptr)); }
-VESPER_COMPONENT_EXPORT Object* VesperCreateInstance(const char* clsid) {
-    if (std::strcmp(clsid, kClsid) != 0) return nullptr;
-    std::string commandLine = chanplug::configuredCommandLine();
-    if (commandLine.empty()) return nullptr;
-    return new ClsObject(std::move(commandLine));
-}
-VESPER_COMPONENT_EXPORT const char* VesperModuleInfo() {
-    return "FileDescription=Vesper Change Channel Plug-In\nProductName=Vesper\nOriginalFilename=chanplug.so\n";
-}
+VESPER_COMPONENT_MODULE(
+    registration, kClsid, newClsObject(),
+    "FileDescription=Vesper Change Channel Plug-In\nProductName=Vesper\nOriginalFilename=chanplug.so\n")

@@ -1,8 +1,6 @@
 // The encoder engine's component library: registration and the factory.
 #include "components/encoder_engine/wmencoder.h"
 
-#include <cstring>
-
 using namespace vesper;
 
 namespace {
@@ -22,11 +20,5 @@ ClassRegistration registration(const char* path) {
 
 } // namespace
 
-VESPER_COMPONENT_EXPORT bool VesperRegisterServer(const char* path) { return registerClass(registration(path)); }
-VESPER_COMPONENT_EXPORT bool VesperUnregisterServer() { return unregisterClass(registration(nullptr)); }
-VESPER_COMPONENT_EXPORT Object* VesperCreateInstance(const char* clsid) {
-    return std::strcmp(clsid, kClsid) == 0 ? wmenc::newWMEncoder() : nullptr;
-}
-VESPER_COMPONENT_EXPORT const char* VesperModuleInfo() {
-    return "FileDescription=Vesper Encoder Engine\nProductName=Vesper\nOriginalFilename=wmenceng.so\n";
-}
+VESPER_COMPONENT_MODULE(registration, kClsid, wmenc::newWMEncoder(),
+                        "FileDescription=Vesper Encoder Engine\nProductName=Vesper\nOriginalFilename=wmenceng.so\n")
