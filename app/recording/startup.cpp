@@ -31,6 +31,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
@@ -312,7 +313,12 @@ bool VesperStartup::FormLoad() {
         }
         if (d.outcome == DeviceOutcome::SavedPairFailed) ShowDeviceSettingsFailed(&w, d.video, d.audio);
         w.txtChannel->setText(q(m_program.g_sChannel));
-        if (auto c = number(m_program.g_sChannel)) w.updnChannel->setValue(static_cast<int>(*c));
+        if (auto c = number(m_program.g_sChannel)) {
+            // Showing the restored channel is no channel change: the previous
+            // channel stays as stored.
+            QSignalBlocker quiet(w.updnChannel);
+            w.updnChannel->setValue(static_cast<int>(*c));
+        }
 
         // 13
         Checkpoint(17);
