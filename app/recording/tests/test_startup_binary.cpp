@@ -5,11 +5,13 @@
 #include "app/recording/tests/test_startup_binary_support.h"
 #include "app/support/settings_layout.h"
 
+#include "platform/clock.h"
 #include "platform/dates.h"
 #include "platform/testing/test_env.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace vesper;
@@ -301,4 +303,44 @@ TEST(StartupBinary, ARequestedProfileIsWrittenOnceAtStartUp) {
                              "Results: True", "Video: Vesper Virtual TV Card", "Audio: Vesper Virtual TV Audio"})
         EXPECT_NE(profile.find(line), std::string::npos) << line;
     EXPECT_NE(profile.find("App Location: " + run.folder), std::string::npos);
+}
+
+// A first run with an event starting half a minute later records it on the
+// virtual card; SIGTERM after the event saves the schedule and the settings.
+TEST(StartupBinaryEndToEnd, RecordsAScheduledEventAndEndsOnSigterm) {
+    VesperRun run("e2e");
+    run.traceOn();
+    const DateTime start = now() + 30.0 / 86400.0;
+    test::writeFile(run.file("Schedule.txt"), scheduleWith(start, 5, 1, "once", "e2e.wmv"));
+    run.start();
+    ASSERT_TRUE(run.reachedOk29()) << run.output();
+    // The stop sequence has run and the next event has been set.
+    ASSERT_TRUE(run.waitFor([&] { return has(run.log(), "LS0050:INFO:F00:Tmr1() AfterSetNxtEvnt"); }, 150))
+        << run.output();
+    EXPECT_EQ(run.terminate(), 0) << run.output();
+
+    const std::string file = run.file("MyTV/e2e.wmv");
+    ASSERT_TRUE(std::filesystem::exists(file));
+    std::string probe;
+    ASSERT_EQ(test::runCommand("ffprobe -v error -show_entries stream=codec_type -show_entries format=duration -of "
+                               "default=noprint_wrappers=1 '" +
+                                   file + "'",
+                               &probe),
+              0)
+        << probe;
+    EXPECT_NE(probe.find("codec_type=video"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("codec_type=audio"), std::string::npos) << probe;
+    const auto at = probe.find("duration=");
+    ASSERT_NE(at, std::string::npos) << probe;
+    const double seconds = std::atof(probe.c_str() + at + 9);
+    // One minute, less the part before the first tick inside the event.
+    EXPECT_GT(seconds, 40.0) << probe;
+    EXPECT_LT(seconds, 75.0) << probe;
+
+    // The finished one-time event is gone from the saved schedule.
+    EXPECT_EQ(test::readFile(run.file("Schedule.txt")), "VER1.0\r\n");
+    EXPECT_EQ(run.get(settings::bAppLoadFirstTime), "False");
+    EXPECT_EQ(run.get(settings::key::TunerProperties, "Channel"), "5");
+    EXPECT_EQ(run.get(settings::key::TunerProperties, "ChannelPrevious"), "2");
+    EXPECT_EQ(run.get(settings::key::Status, "bExitNormally.1.1.214h"), "True");
 }
