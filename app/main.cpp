@@ -61,8 +61,9 @@ int main(int argc, char** argv) {
 
     vesper::Program program;
     vesper::VesperStartup startup(program);
-    if (!startup.FormLoad()) return 1;
 
+    // SIGTERM (and Ctrl+C) ask the window to close, from the event loop; a
+    // request during the start-up is carried out when it has finished.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [&startup] {
@@ -77,9 +78,12 @@ int main(int argc, char** argv) {
         sigaction(SIGTERM, &sa, nullptr);
         sigaction(SIGINT, &sa, nullptr);
     }
-    // The desktop session ending, or any other way out of the loop: save once.
+    // The desktop session ending closes the window as the close box does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [&startup](QSessionManager&) { startup.requestClose(); });
+
+    if (!startup.FormLoad()) return 1;
+    // Any other way out of the event loop still saves, once.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&startup] { startup.Unload(); });
     return app.exec();
 }

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -412,7 +413,12 @@ void frmVesper::connectControls() {
     connect(cmdDeleteEvent, &QPushButton::clicked, this,
             [this] { m_commands->DeleteSelected(selectedRow(), SSTab1->currentIndex() == 1); });
     connect(cmdRecordNow, &QPushButton::clicked, this, [this] { cmdRecordNowClick(); });
-    connect(cmdExit, &QPushButton::clicked, this, [this] { close(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] {
+        if (onExitClick)
+            onExitClick();
+        else
+            close();
+    });
 }
 
 // --- ticks -----------------------------------------------------------------
@@ -735,6 +741,14 @@ void frmVesper::placePreviewPane() {
     QWidget* page = picPreview->parentWidget();
     picPreview->move(page->mapFrom(this, QPoint(326, 79)) - QPoint(1, 1));
     picPreview->resize(204, 154);
+}
+
+void frmVesper::closeEvent(QCloseEvent* event) {
+    if (onQueryUnload && !onQueryUnload(event)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmVesper::showEvent(QShowEvent* event) {

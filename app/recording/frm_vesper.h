@@ -28,6 +28,7 @@ class QTabWidget;
 class QTableWidget;
 class QTimer;
 class QFrame;
+class QCloseEvent;
 
 namespace vesper {
 
@@ -238,9 +239,15 @@ public:
     // the hidden box's change handler when set.
     std::function<void()> onTimer2;
     std::function<void(const std::string&)> onHandOverText;
+    // Start-up and shut-down hooks: the exit button's handler (without one
+    // the button closes the window), and the question asked before the
+    // window closes in any way (false keeps it open).
+    std::function<void()> onExitClick;
+    std::function<bool(QCloseEvent*)> onQueryUnload;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

@@ -5,6 +5,7 @@
 #include "app/recording/color_scheme.h"
 #include "app/recording/encoder_profiles.h"
 #include "app/recording/frm_vesper.h"
+#include "app/recording/mod_encoder.h"
 #include "app/recording/notices.h"
 #include "app/support/diagnostics.h"
 #include "app/support/frm_tech_support.h"
@@ -29,12 +30,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 
@@ -239,13 +244,18 @@ ExitDecision cmdExitDecision(bool recording, bool settingNextEvent, bool exitWar
 
 VesperStartup::VesperStartup(Program& program) : m_program(program) {}
 
-VesperStartup::~VesperStartup() = default;
+VesperStartup::~VesperStartup() { Terminate(); }
 
 bool VesperStartup::FormLoad() {
     frmVesperOptions options;
     options.fillDevicesAndProfile = false;
     m_window = std::make_unique<frmVesper>(m_program, nullptr, options);
     frmVesper& w = *m_window;
+    // Exit requests are answered by the rules of this class from the start:
+    // the timers tick inside the start-up's waits.
+    w.onQueryUnload = [this](QCloseEvent* event) { return queryUnload(event); };
+    w.onExitClick = [this] { cmdExitClick(); };
+    m_loading = true;
     std::unique_ptr<QWidget, void (*)(QWidget*)> loading(nullptr, [](QWidget* l) {
         if (l) l->close();
     });
@@ -257,7 +267,7 @@ bool VesperStartup::FormLoad() {
         const bool firstRun = settingToBool(RegGetSetting2(settings::bAppLoadFirstTime));
         w.lblVersion->setText(q(std::string("v") + kVersionText));
         if (settingToBool(RegGetSetting2(settings::bSingleProcessorAffinity)) && processorCount() != 1)
-            setProcessAffinityMask(1);
+            bindToFirstProcessor();
 
         // 5: our encoder engine must be registered.
         if (!m_program.createObject("WMEncEng.WMEncoder")) {
@@ -269,15 +279,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(1);
         RegGetSetting2(settings::key::Status, std::string("bAppLoadFirstTimeVersion") + kVersionText, "True");
         Checkpoint(2);
-        WriteRequestedAppProfile([&w, this] {
-            DeviceQuery d;
-            d.currentVideo = w.cmbVideoSource->currentText().toStdString();
-            d.currentAudio = w.cmbAudioSource->currentText().toStdString();
-            d.videoDevices = GetDeviceList(m_program, kVideoDeviceType);
-            d.audioDevices = GetDeviceList(m_program, kAudioDeviceType);
-            d.found = w.tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
-            return d;
-        });
+        WriteRequestedAppProfile([this] { return deviceQuery(); });
         Checkpoint(3);
 
         // 8: one copy.
@@ -294,6 +296,8 @@ bool VesperStartup::FormLoad() {
         RegSaveSetting2(settings::AppTitle, w.windowTitle().toStdString());
         RegSaveSetting2(settings::AppPath, executableFolder());
         RegSaveSetting2(settings::bAppLoadComplete, "False");
+        if (settingToBool(RegGetSetting2(settings::bHideWelcomeIcon))) w.picWelcome->setVisible(false);
+        if (settingToBool(RegGetSetting2(settings::bHideDonateIcon))) w.picDonate->setVisible(false);
         Checkpoint(5);
         loading.reset(ShowLoading(nullptr));
         Checkpoint(6);
@@ -309,7 +313,12 @@ bool VesperStartup::FormLoad() {
         }
         if (d.outcome == DeviceOutcome::SavedPairFailed) ShowDeviceSettingsFailed(&w, d.video, d.audio);
         w.txtChannel->setText(q(m_program.g_sChannel));
-        if (auto c = number(m_program.g_sChannel)) w.updnChannel->setValue(static_cast<int>(*c));
+        if (auto c = number(m_program.g_sChannel)) {
+            // Showing the restored channel is no channel change: the previous
+            // channel stays as stored.
+            QSignalBlocker quiet(w.updnChannel);
+            w.updnChannel->setValue(static_cast<int>(*c));
+        }
 
         // 13
         Checkpoint(17);
@@ -317,6 +326,7 @@ bool VesperStartup::FormLoad() {
         w.m_bIgnoreGridEvents = false;
         w.m_bExitPending = false;
         w.m_bExternalPending = false;
+        w.setScheduler(nullptr);
         w.cmdCancelRecording->setEnabled(false);
         for (int i = 0; i < kGuideLinkCount; ++i) {
             const GuideLink link = readGuideLink(i);
@@ -326,6 +336,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(18);
         m_pane = std::make_unique<GuidePaneLayout>(static_cast<int>(w.MSFlexGrid1->width() * w.twipsPerPixel() + 0.5));
         m_pane->restore();
+        layoutPane();
 
         // 14: the scheduler and the grid.
         Checkpoint(19);
@@ -335,7 +346,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(20);
         if (scheduler) scheduler->call("Initialize");
         Checkpoint(21);
-        w.render();
+        if (scheduler) fillGrid(w.MSFlexGrid1, readScheduleRows(*scheduler));
         Checkpoint(22);
 
         // 15, 16: profiles and the output folder.
@@ -370,6 +381,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(28);
         restoreOptions();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
+        if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();
         w.setHoldSchedule(false);
         Checkpoint(29);
@@ -378,26 +390,43 @@ bool VesperStartup::FormLoad() {
         w.show();
         w.tuner().TunerInitPreview(w.mainWindowHandle(), "326", "79", "202", "152", "0");
         w.m_bFormLoading = false;
+        m_loading = false;
+        // An exit asked for from outside while the start-up ran.
+        if (m_closeRequested) QTimer::singleShot(0, this, [this] { requestClose(); });
         return true;
     } catch (const AutomationError& e) {
-        loading.reset();
-        ReportFormLoadError(&w, e.number(), e.description());
-        LogStatus("LS0037:ERROR:F00:Form_Load():on error1: err# " + std::to_string(e.number()) + ":" + e.description());
-        failureExit(e.logText());
+        unexpectedError(loading, e.number(), e.description(), e.logText());
     } catch (const std::exception& e) {
-        loading.reset();
-        ReportFormLoadError(&w, 5, e.what());
-        LogStatus(std::string("LS0037:ERROR:F00:Form_Load():on error1: err# 5:") + e.what());
-        failureExit(e.what());
+        unexpectedError(loading, 5, e.what(), e.what());
     }
     return false;
+}
+
+void VesperStartup::unexpectedError(std::unique_ptr<QWidget, void (*)(QWidget*)>& loading, long number,
+                                    const std::string& description, const std::string& errorText) {
+    ReportFormLoadError(m_window.get(), number, description);
+    loading.reset();
+    LogStatus("LS0037:ERROR:F00:Form_Load():on error1: err# " + std::to_string(number) + ":" + description);
+    failureExit(errorText);
 }
 
 void VesperStartup::failureExit(const std::string& errorText) {
     m_window->m_bSettingsValid = false;
     LogStatus("LS0038:ERROR:F00:Form_Load():on error2:  err# " + errorText);
-    m_unloaded = true; // nothing is saved
-    m_window->releaseComponents();
+    m_loading = false;
+    Unload();
+    Terminate();
+}
+
+DeviceQuery VesperStartup::deviceQuery() {
+    frmVesper& v = *m_window;
+    DeviceQuery d;
+    d.currentVideo = v.cmbVideoSource->currentText().toStdString();
+    d.currentAudio = v.cmbAudioSource->currentText().toStdString();
+    d.videoDevices = GetDeviceList(m_program, kVideoDeviceType);
+    d.audioDevices = GetDeviceList(m_program, kAudioDeviceType);
+    d.found = v.tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
+    return d;
 }
 
 void VesperStartup::restoreWindowPosition() {
@@ -428,26 +457,19 @@ void VesperStartup::applyColorScheme() {
     m_window->lblNextRecording->setStyleSheet(QString("color: #%1;").arg(c.heading, 6, 16, QChar('0')));
 }
 
+void VesperStartup::layoutPane() {
+    frmVesper& v = *m_window;
+    const double tpp = v.twipsPerPixel();
+    v.MSFlexGrid1->resize(static_cast<int>(m_pane->gridWidth() / tpp), v.MSFlexGrid1->height());
+    v.cmdEpgPane->move(static_cast<int>(m_pane->buttonLeft() / tpp), v.cmdEpgPane->y());
+    v.fraElectronicProgrammingGuide->setVisible(m_pane->frameVisible());
+    v.cmdEpgPane->setToolTip(q(m_pane->buttonToolTip()));
+}
+
 void VesperStartup::wireControls() {
     frmVesper& w = *m_window;
-    // The exit button asks first; the close box goes through the filter.
-    QObject::disconnect(w.cmdExit, &QPushButton::clicked, &w, nullptr);
-    connect(w.cmdExit, &QPushButton::clicked, this, [this] { cmdExitClick(); });
-    w.installEventFilter(this);
-
-    connect(w.cmdTechSupport, &QPushButton::clicked, this, [this] {
-        frmVesper& win = *m_window;
-        ShowTechSupport(&win, [this] {
-            frmVesper& v = *m_window;
-            DeviceQuery d;
-            d.currentVideo = v.cmbVideoSource->currentText().toStdString();
-            d.currentAudio = v.cmbAudioSource->currentText().toStdString();
-            d.videoDevices = GetDeviceList(m_program, kVideoDeviceType);
-            d.audioDevices = GetDeviceList(m_program, kAudioDeviceType);
-            d.found = v.tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
-            return d;
-        });
-    });
+    connect(w.cmdTechSupport, &QPushButton::clicked, this,
+            [this] { ShowTechSupport(m_window.get(), [this] { return deviceQuery(); }); });
     connect(w.cmdConfigureEPG, &QPushButton::clicked, this, [this] {
         ShowConfigEPG(m_window.get(),
                       [this](int i, const std::string& caption) { m_window->lblCustom[i]->setText(q(caption)); });
@@ -460,20 +482,26 @@ void VesperStartup::wireControls() {
     for (QLabel* l : w.lblCustom)
         l->installEventFilter(this);
     w.picAbout->installEventFilter(this);
+    w.picHelp->installEventFilter(this);
+    w.fraElectronicProgrammingGuide->installEventFilter(this);
+    if (m_helpFile) {
+        auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &w);
+        connect(f1, &QShortcut::activated, this, [] { OpenHelpFile(); });
+    }
     w.cmdEpgPane->setVisible(true);
-    auto layoutPane = [this] {
-        frmVesper& v = *m_window;
-        const double tpp = v.twipsPerPixel();
-        v.MSFlexGrid1->resize(static_cast<int>(m_pane->gridWidth() / tpp), v.MSFlexGrid1->height());
-        v.cmdEpgPane->move(static_cast<int>(m_pane->buttonLeft() / tpp), v.cmdEpgPane->y());
-        v.fraElectronicProgrammingGuide->setVisible(m_pane->frameVisible());
-        v.cmdEpgPane->setToolTip(q(m_pane->buttonToolTip()));
-    };
     layoutPane();
-    connect(w.cmdEpgPane, &QPushButton::clicked, this, [this, layoutPane] {
+    connect(w.cmdEpgPane, &QPushButton::clicked, this, [this] {
         m_pane->toggle();
         layoutPane();
     });
+}
+
+void VesperStartup::bindToFirstProcessor() {
+    if (setProcessAffinityMask(1)) return;
+    // A machine or container that does not let us use processor 0: the first
+    // processor we may use.
+    const uint64_t allowed = processAffinityMask();
+    if (allowed) setProcessAffinityMask(allowed & (~allowed + 1));
 }
 
 void VesperStartup::cmdExitClick() {
@@ -489,6 +517,7 @@ void VesperStartup::cmdExitClick() {
         break;
     default: break;
     }
+    // The answer may come while the next event is being set.
     if (w.settingNextEvent())
         w.m_bExitPending = true;
     else
@@ -496,22 +525,44 @@ void VesperStartup::cmdExitClick() {
 }
 
 void VesperStartup::requestClose() {
-    if (m_window) m_window->close();
+    if (!m_window || m_unloaded) return;
+    if (m_loading) {
+        // Carried out when the start-up has finished.
+        m_closeRequested = true;
+        return;
+    }
+    m_closeRequested = false;
+    m_outsideClose = true;
+    m_window->close();
+    m_outsideClose = false;
+}
+
+bool VesperStartup::queryUnload(QCloseEvent* event) {
+    frmVesper& w = *m_window;
+    if (m_unloaded) return true;
+    if (m_loading) {
+        // The close box during the start-up: the window goes when it is done.
+        m_closeRequested = true;
+        return false;
+    }
+    if (w.settingNextEvent()) {
+        w.m_bExitPending = true;
+        return false;
+    }
+    // The close box, the desktop's logout or a termination request end a
+    // recording by cancelling its event; the program's own unloading (the
+    // exit button, the deferred exit) does not.
+    const bool fromOutside = event->spontaneous() || m_outsideClose;
+    if (fromOutside && w.recording()) w.CancelCurrentEvent();
+    Unload();
+    // Other windows (a dialog left open, the TV window) do not keep the
+    // program running.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    return true;
 }
 
 bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
     frmVesper* w = m_window.get();
-    if (w && watched == w && event->type() == QEvent::Close) {
-        if (w->settingNextEvent()) {
-            w->m_bExitPending = true;
-            event->ignore();
-            return true;
-        }
-        // Closing while recording cancels the event being recorded.
-        if (w->recording()) w->CancelCurrentEvent();
-        Unload();
-        return false;
-    }
     if (w && event->type() == QEvent::MouseButtonRelease) {
         for (int i = 0; i < kGuideLinkCount; ++i)
             if (watched == w->lblCustom[i]) {
@@ -520,6 +571,10 @@ bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
             }
         if (watched == w->picAbout) {
             ShowAbout(w);
+            return true;
+        }
+        if (watched == w->picHelp && m_helpFile) {
+            OpenHelpFile();
             return true;
         }
     }
@@ -570,11 +625,44 @@ void VesperStartup::saveSettings() {
 void VesperStartup::Unload() {
     if (m_unloaded || !m_window) return;
     m_unloaded = true;
-    if (m_program.g_bCleanExit) RegSaveSetting2(settings::key::Status, m_window->m_sCleanExitName, "True");
-    if (m_window->m_bSettingsValid) saveSettings();
-    // The schedule, the TV window, the tuner and the encoder.
-    m_window->releaseComponents();
+    frmVesper& w = *m_window;
+    // Nothing may start while the window goes.
+    w.Timer1->stop();
+    w.Timer2->stop();
+    if (m_program.g_bCleanExit) RegSaveSetting2(settings::key::Status, w.m_sCleanExitName, "True");
+    if (w.m_bSettingsValid) saveSettings();
+    if (ObjectPtr scheduler = w.SchedulerObject()) {
+        if (w.m_bSettingsValid) {
+            try {
+                scheduler->call("IPersistentSave");
+            } catch (const AutomationError& e) {
+                // Too late for a message: the session may be ending.
+                std::fprintf(stderr, "vesper: the schedule was not saved: %s\n", e.logText().c_str());
+            }
+        }
+        w.setScheduler(nullptr);
+    }
+    if (w.tvWindow() && w.tvWindow()->loaded()) w.unloadTvWindow();
+    // A recording still running ends properly, so that its file is complete.
+    if (w.recording()) {
+        w.engine().m_bRecording = false;
+        try {
+            w.encoder().EncoderStop();
+        } catch (const std::exception&) {
+        }
+    }
+    w.tuner().TunerRelease();
+    w.encoder().EncoderRelease();
     m_program.g_bAppUnloading = true;
+}
+
+void VesperStartup::Terminate() {
+    if (m_terminated || !m_window) return;
+    m_terminated = true;
+    // The schedule is dropped, never saved, here.
+    m_window->setScheduler(nullptr);
+    m_window->tuner().TunerRelease();
+    m_window->encoder().EncoderRelease();
 }
 
 } // namespace vesper

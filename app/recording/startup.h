@@ -7,6 +7,9 @@
 
 #include <QObject>
 
+class QCloseEvent;
+class QWidget;
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +20,7 @@ namespace vesper {
 class frmVesper;
 class GuidePaneLayout;
 class ColorScheme;
+struct DeviceQuery;
 
 // "LS0008:INFO:F00:Form_Load():OK01" ... "LS0036:INFO:F00:Form_Load():OK29 - All Ok".
 std::string checkpointMessage(int n);
@@ -83,14 +87,24 @@ public:
     void requestClose();
     // The exit button.
     void cmdExitClick();
-    // Saves and releases, in order; once.
+    // Saves and releases, in order; once. Failure exits save nothing.
     void Unload();
+    // What the window's end releases: the scheduler (not saved), the tuner
+    // and the encoder.
+    void Terminate();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Asked before the window closes; false keeps it open.
+    bool queryUnload(QCloseEvent* event);
+    void unexpectedError(std::unique_ptr<QWidget, void (*)(QWidget*)>& loading, long number,
+                         const std::string& description, const std::string& errorText);
     void failureExit(const std::string& errorText);
+    DeviceQuery deviceQuery();
+    void bindToFirstProcessor();
+    void layoutPane();
     void wireControls();
     void restoreWindowPosition();
     void restoreOptions();
@@ -102,6 +116,11 @@ private:
     std::unique_ptr<GuidePaneLayout> m_pane;
     std::unique_ptr<ColorScheme> m_scheme;
     bool m_unloaded = false;
+    bool m_terminated = false;
+    bool m_loading = false;        // FormLoad is running
+    bool m_closeRequested = false; // an exit request came while loading
+    bool m_outsideClose = false;   // the close comes from outside (signal, logout)
+    bool m_helpFile = false;       // Vesper.chm is there
 };
 
 } // namespace vesper
