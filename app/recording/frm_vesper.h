@@ -3,6 +3,7 @@
 // (RecordingEngine, PreviewControl) that this window drives and renders.
 #pragma once
 
+#include "app/guide/external_event_inbox.h"
 #include "app/recording/recording_engine.h"
 #include "app/support/main_window_ops.h"
 #include "app/support/program.h"
@@ -31,6 +32,7 @@ class QFrame;
 
 namespace vesper {
 
+class HandoverServer;
 class ModEncoder;
 class ScheduleCommands;
 
@@ -234,6 +236,13 @@ public:
     QCheckBox* chkTVSizePosition;
     QPushButton* cmdTechSupport;
 
+    // Opens the hand-over socket through which other programs send program
+    // events to txtHiddenTextBox80916654. Start-up calls it as it completes,
+    // so that the socket answers from when bAppLoadComplete says "True".
+    // False (logged) when the socket could not be opened.
+    bool StartHandOver();
+    HandoverServer* handOverServer() { return m_handOver; }
+
     // Hooks for later start-up and shut-down work: called by Timer2 and by
     // the hidden box's change handler when set.
     std::function<void()> onTimer2;
@@ -250,6 +259,7 @@ private:
     void placePreviewPane();
     void Timer1Tick();
     void Timer2Tick();
+    void ProcessHandOver();
 
     Program& m_program;
     frmVesperOptions m_options;
@@ -261,6 +271,8 @@ private:
     frmTV* m_tv = nullptr;
     int m_renderedGridVersion = -1;
     bool m_rendering = false;
+    ExternalEventInbox m_inbox;
+    HandoverServer* m_handOver = nullptr;
 };
 
 } // namespace vesper

@@ -369,6 +369,7 @@ bool VesperStartup::FormLoad() {
         applyColorScheme();
         Checkpoint(28);
         restoreOptions();
+        w.StartHandOver();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         wireControls();
         w.setHoldSchedule(false);
