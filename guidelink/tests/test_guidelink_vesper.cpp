@@ -316,4 +316,24 @@ TEST_F(GuidelinkStartsVesper, HostileDocumentsNeverUpsetTheRunningProgram) {
     EXPECT_EQ(lines().size(), seen);
 }
 
+TEST_F(GuidelinkStartsVesper, ProgramThatDiedIsStartedAgain) {
+    std::string err;
+    ASSERT_EQ(sch(listingInAnHour().link, "", &err), 0) << err;
+    ASSERT_TRUE(test::spinUntil([&] { return countModals(lines(), "frmAddEvent") == 1; }, 60000));
+    const pid_t first = ourVesper();
+    ASSERT_NE(first, 0);
+    // A crash leaves bAppLoadComplete "True" and the socket file behind.
+    ASSERT_EQ(::kill(first, SIGKILL), 0);
+    ASSERT_TRUE(test::spinUntil([&] { return !running(first); }, 60000));
+    EXPECT_EQ(RegGetSetting2(settings::bAppLoadComplete), "True");
+    EXPECT_TRUE(std::filesystem::exists(socketPath()));
+
+    ASSERT_EQ(sch(listingInAnHour().link, "", &err), 0) << err;
+    ASSERT_TRUE(test::spinUntil([&] { return countModals(lines(), "frmAddEvent") == 2; }, 60000));
+    const pid_t second = ourVesper();
+    EXPECT_NE(second, 0);
+    EXPECT_NE(second, first);
+    endVesper();
+}
+
 } // namespace
