@@ -3,6 +3,8 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 
+#include <filesystem>
+
 #include <strings.h>
 
 #ifndef GUIDELINK_VERSION
@@ -34,7 +36,16 @@ std::string readCurrentVersion() {
     return v && v->type == registry::ValueType::String ? v->text : std::string();
 }
 
-std::string scriptAddress(const std::string& folder) { return "file://" + joinPath(folder, kScriptFileName); }
+std::string scriptFile(const std::string& folder) {
+    namespace fs = std::filesystem;
+    const std::string beside = joinPath(folder, kScriptFileName);
+    const fs::path installed = (fs::path(folder) / ".." / "share" / "vesper" / kScriptFileName).lexically_normal();
+    std::error_code ec;
+    if (!fs::is_regular_file(beside, ec) && fs::is_regular_file(installed, ec)) return installed.string();
+    return beside;
+}
+
+std::string scriptAddress(const std::string& folder) { return "file://" + scriptFile(folder); }
 
 bool writeMenuEntry(bool enabled, const std::string& folder) {
     const bool text = registry::setString(kMenuKey, "", enabled ? scriptAddress(folder) : std::string());

@@ -20,7 +20,11 @@ void writeEnabled(bool enabled);
 void writeCurrentVersion();
 std::string readCurrentVersion();
 
-// "file://" + folder + "/yscript.htm".
+// The menu script of a program in `installationFolder`: beside the program
+// (a build tree), else where the package puts it, <prefix>/share/vesper for a
+// program in <prefix>/bin. The one beside the program when neither exists.
+std::string scriptFile(const std::string& installationFolder);
+// "file://" + scriptFile(installationFolder).
 std::string scriptAddress(const std::string& installationFolder);
 // Writes the menu key's default value (the script's address, or the empty
 // text when disabled) and Contexts = 32, creating the key when missing.

@@ -1,6 +1,7 @@
 #include "app/guide/xml_program_event.h"
 
 #include "app/guide/handover_protocol.h"
+#include "app/schedule/file_names.h"
 #include "app/support/status_log.h"
 #include "app/support/ui_seam.h"
 
@@ -18,26 +19,16 @@ namespace {
 
 constexpr const char* kErrorSource = "Vesper";
 
-// The longest file name we hand to the dialog: with ".wmv" and a suffix added
-// later it still fits a file system's 255-byte name limit.
-constexpr int kMaxFileNameLength = 200;
-
-// Letters, digits, the blank and - $ ! @ # % . stay, "&" becomes "And", every
-// other character (one per character, not per byte) becomes "_".
-std::string cleanFileName(const QString& text) {
-    std::string out;
-    for (char32_t c : text.toUcs4()) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '-' ||
-            c == '$' || c == '!' || c == '@' || c == '#' || c == '%' || c == '.')
-            out += static_cast<char>(c);
-        else if (c == '&')
-            out += "And";
-        else
-            out += '_';
-        if (static_cast<int>(out.size()) >= kMaxFileNameLength) break;
-    }
-    if (static_cast<int>(out.size()) > kMaxFileNameLength) out.resize(kMaxFileNameLength);
-    return out;
+// The dialog's rule (MakeValidFilename), and no longer a name than the
+// dialog schedules: the part before a ".wmv" is cut to the same length.
+std::string cleanFileName(const std::string& text) {
+    std::string name = MakeValidFilename(text);
+    const bool wmv =
+        name.size() >= 4 &&
+        QString::fromStdString(name.substr(name.size() - 4)).compare(QLatin1String(".wmv"), Qt::CaseInsensitive) == 0;
+    const size_t stem = wmv ? name.size() - 4 : name.size();
+    if (stem <= kMaxFileStemLength) return name;
+    return name.substr(0, kMaxFileStemLength) + (wmv ? name.substr(stem) : std::string());
 }
 
 // Parses the document; on failure `reason` says why. A DOCTYPE is refused
@@ -175,9 +166,9 @@ bool SetXML(Program& program, const std::string& document, QWidget* owner) {
 
     if (channel == 0) channel = kLowestChannel;
     if (!filename.empty())
-        filename = cleanFileName(QString::fromStdString(filename));
+        filename = cleanFileName(filename);
     else if (!title.empty())
-        filename = cleanFileName(QString::fromStdString(title));
+        filename = cleanFileName(title);
     else
         filename = "DefaultFilename";
     if (duration.empty()) duration = "30";

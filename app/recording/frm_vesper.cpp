@@ -1,5 +1,7 @@
 #include "app/recording/frm_vesper.h"
 
+#include "app/guide/handover_protocol.h"
+#include "app/guide/handover_server.h"
 #include "app/recording/encoder_profiles.h"
 #include "app/recording/frm_dir_select.h"
 #include "app/recording/frm_select_profile.h"
@@ -7,6 +9,7 @@
 #include "app/recording/output_files.h"
 #include "app/schedule/frm_add_event.h"
 #include "app/schedule/schedule_commands.h"
+#include "app/support/status_log.h"
 #include "app/support/ui_seam.h"
 #include "app/tuner/device_list.h"
 
@@ -154,6 +157,8 @@ void frmVesper::buildLayout() {
 
     txtHiddenTextBox80916654 = named(new QLineEdit(q(kHandOverMarkerText), this), "txtHiddenTextBox80916654");
     txtHiddenTextBox80916654->setVisible(false);
+    // A whole document fits: the line edit would cut it at 32767 characters.
+    txtHiddenTextBox80916654->setMaxLength(static_cast<int>(handover::kHandOverMaxBytes));
 
     lblNowToday = makeLabel(this, "lblNowToday", " Today is:", {8, 6, 340, 18});
     lblReady = makeLabel(this, "lblReady", "Ready ...", {360, 6, 100, 18});
@@ -363,6 +368,12 @@ void frmVesper::connectControls() {
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Tick(); });
     connect(txtHiddenTextBox80916654, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (onHandOverText) onHandOverText(text.toStdString());
+        // A document waits for Timer2 and the box goes back to the marker
+        // (which brings us here once more, to do nothing).
+        if (m_inbox.onHiddenTextChanged(text.toStdString())) {
+            m_bExternalPending = true;
+            txtHiddenTextBox80916654->setText(q(kHandOverMarkerText));
+        }
     });
 
     connect(cmdCancelRecording, &QPushButton::clicked, this, [this] {
@@ -430,10 +441,43 @@ void frmVesper::Timer1Tick() {
 
 void frmVesper::Timer2Tick() {
     if (onTimer2) onTimer2();
+    ProcessHandOver();
     if (m_bExitPending && !m_engine->m_bSettingNextEvent) {
         m_bExitPending = false;
         close();
     }
+}
+
+void frmVesper::ProcessHandOver() {
+    // One dialog at a time: a document waits while any modal window is open
+    // (the Add Event dialog, a message box), and while start-up, a
+    // recording's start or stop, or the next event is in progress.
+    const bool busy = QApplication::activeModalWidget() != nullptr || m_bFormLoading || m_engine->busy() ||
+                      m_engine->m_bSettingNextEvent;
+    ExternalAddWindow window;
+    window.showNormalOnScheduleTab = [this] {
+        showNormal();
+        raise();
+        activateWindow();
+        SSTab1->setCurrentIndex(1);
+    };
+    window.showAddEventDialog = [this] { ShowAddEventDialog(m_program, *this); };
+    ProcessExternalEvent(m_program, m_inbox, busy, this, window);
+    m_bExternalPending = m_inbox.pending();
+}
+
+bool frmVesper::StartHandOver() {
+    if (!m_handOver) {
+        m_handOver = new HandoverServer(this);
+        // A received document takes the way a sender's text always took: it
+        // becomes the hidden box's text.
+        connect(m_handOver, &HandoverServer::documentReceived, this,
+                [this](const QString& document) { txtHiddenTextBox80916654->setText(document); });
+    }
+    if (m_handOver->listen()) return true;
+    LogStatus("LS0131:ERROR:F00:StartHandOver():the hand-over socket could not be opened: " +
+              m_handOver->serverPath().toStdString());
+    return false;
 }
 
 // --- rendering ---------------------------------------------------------------
@@ -547,6 +591,8 @@ void frmVesper::ShowPluginDetected(bool detected) {
 void frmVesper::releaseComponents() {
     Timer1->stop();
     Timer2->stop();
+    // Senders see at once that nobody takes documents any more.
+    if (m_handOver) m_handOver->close();
     if (m_engine->m_bRecording) {
         m_engine->m_bRecording = false;
         m_encoder->EncoderStop();

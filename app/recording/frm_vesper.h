@@ -3,6 +3,7 @@
 // (RecordingEngine, PreviewControl) that this window drives and renders.
 #pragma once
 
+#include "app/guide/external_event_inbox.h"
 #include "app/recording/recording_engine.h"
 #include "app/support/main_window_ops.h"
 #include "app/support/program.h"
@@ -32,6 +33,7 @@ class QCloseEvent;
 
 namespace vesper {
 
+class HandoverServer;
 class ModEncoder;
 class ScheduleCommands;
 
@@ -235,6 +237,13 @@ public:
     QCheckBox* chkTVSizePosition;
     QPushButton* cmdTechSupport;
 
+    // Opens the hand-over socket through which other programs send program
+    // events to txtHiddenTextBox80916654. Start-up calls it as it completes,
+    // so that the socket answers from when bAppLoadComplete says "True".
+    // False (logged) when the socket could not be opened.
+    bool StartHandOver();
+    HandoverServer* handOverServer() { return m_handOver; }
+
     // Hooks for later start-up and shut-down work: called by Timer2 and by
     // the hidden box's change handler when set.
     std::function<void()> onTimer2;
@@ -257,6 +266,7 @@ private:
     void placePreviewPane();
     void Timer1Tick();
     void Timer2Tick();
+    void ProcessHandOver();
 
     Program& m_program;
     frmVesperOptions m_options;
@@ -268,6 +278,8 @@ private:
     frmTV* m_tv = nullptr;
     int m_renderedGridVersion = -1;
     bool m_rendering = false;
+    ExternalEventInbox m_inbox;
+    HandoverServer* m_handOver = nullptr;
 };
 
 } // namespace vesper

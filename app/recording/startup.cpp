@@ -380,6 +380,7 @@ bool VesperStartup::FormLoad() {
         applyColorScheme();
         Checkpoint(28);
         restoreOptions();
+        w.StartHandOver();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();

@@ -3,13 +3,17 @@
 
 #include "app/guide/tests/guide_test_support.h"
 
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/testing/test_env.h"
 
 #include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace vesper;
 using namespace vesper::guidelink;
@@ -64,6 +68,23 @@ TEST(FrmGuidelink, ToggleWritesTheMenuEntryAndTheSettings) {
     frmGuidelink again("/opt/vesper");
     EXPECT_EQ(again.findChild<QLabel*>("lblStatus")->text().toStdString(), "Enabled");
     setShell(nullptr);
+}
+
+TEST(FrmGuidelink, MenuEntryNamesTheScriptWhereItIs) {
+    // Installed: the program in <prefix>/bin, the script in <prefix>/share/vesper.
+    const std::string prefix = test::makeFolder("usr");
+    const std::string bin = test::makeFolder("usr/bin");
+    const std::string installed = test::writeFile(joinPath(prefix, "share/vesper/yscript.htm"), "<html/>");
+    EXPECT_EQ(scriptFile(bin), installed);
+    ASSERT_TRUE(writeMenuEntry(true, bin));
+    EXPECT_EQ(menuText(), "file://" + installed);
+    // A build tree: the script beside the program wins.
+    const std::string beside = test::writeFile(joinPath(bin, "yscript.htm"), "<html/>");
+    EXPECT_EQ(scriptFile(bin), beside);
+    // This build's own program folder has its copy.
+    EXPECT_TRUE(std::filesystem::is_regular_file(scriptFile(GUIDELINK_FOLDER)));
+    writeMenuEntry(false, bin);
+    EXPECT_EQ(menuText(), "");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/guide/external_event_inbox.h"
 #include "app/guide/tests/guide_test_support.h"
 #include "app/guide/xml_program_event.h"
+#include "app/schedule/file_names.h"
 
 #include "app/support/settings_store.h"
 #include "app/support/ui_seam.h"
@@ -140,6 +141,11 @@ TEST_F(SetXmlTest, UnknownAndRepeatedFieldsAndOtherShapes) {
     EXPECT_EQ(program.currentEvent.filename, "Am_lie _2001_ _ Part_1");
     ASSERT_TRUE(SetXML(program, doc("<title>" + std::string(5000, 'x') + "</title>"), nullptr));
     EXPECT_EQ(program.currentEvent.filename.size(), 200u);
+    EXPECT_EQ(scheduledFileName(program.currentEvent.filename), program.currentEvent.filename + ".wmv");
+    // The dialog's cut: the part before ".wmv" is cut, the extension kept.
+    ASSERT_TRUE(SetXML(program, doc("<filename>" + std::string(300, 'y') + ".WMV</filename>"), nullptr));
+    EXPECT_EQ(program.currentEvent.filename, std::string(200, 'y') + ".WMV");
+    EXPECT_EQ(scheduledFileName(program.currentEvent.filename), program.currentEvent.filename);
 }
 
 TEST_F(SetXmlTest, HostileDocumentsAreRefusedWithTheParsersReason) {
