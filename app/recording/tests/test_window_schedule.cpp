@@ -74,6 +74,7 @@ protected:
     }
     void TearDown() override {
         window.reset();
+        std::filesystem::remove(schedulePath());
         setUiSeam(nullptr);
         setClock(nullptr);
     }
