@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace vesper {
 
@@ -160,6 +161,16 @@ void RecordingEngine::startSequence() {
     guarded([&] { initialised = m_host.EncoderInit(); });
     if (!initialised) LogStatus("LS0100:ERROR:F00:Tmr1() Encoder Failed to Initialize1");
 
+    // The folder may have gone since the next event was set (deleted while
+    // the program runs): record into the program's folder, as SetNextEvent
+    // would, rather than hand the encoder a path it cannot write.
+    guarded([&] {
+        const std::filesystem::path file(m_sOutputFile);
+        if (FolderExists(file.parent_path().string())) return;
+        OutputDirChanged(programFolder());
+        AddTrailingBackslash(m_sOutputFolder);
+        m_sOutputFile = m_sOutputFolder + file.filename().string();
+    });
     guarded([&] { PrepareOutputFile(m_sOutputFile, m_host.overwriteFiles(), now()); });
 
     guarded([&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });

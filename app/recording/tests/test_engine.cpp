@@ -371,6 +371,21 @@ TEST_F(Engine, DeletedOutputFolderFallsBackToTheProgramFolder) {
     EXPECT_EQ(engine.m_sOutputFile, programFolder() + "/News.wmv");
 }
 
+// The folder goes after the next event was set: the recording is made in
+// the program's folder rather than lost.
+TEST_F(Engine, OutputFolderDeletedBeforeTheStartRecordsIntoTheProgramFolder) {
+    addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+    const std::string gone = makeFolder("gone-later");
+    engine.OutputDirChanged(gone);
+    engine.SetNextEvent();
+    EXPECT_EQ(engine.m_sOutputFile, gone + "/News.wmv");
+    std::filesystem::remove_all(gone);
+    tickAt(at(20, 0, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    EXPECT_EQ(host.count("Output " + programFolder() + "/News.wmv"), 1u);
+    EXPECT_EQ(engine.display.txtOutputDir, programFolder());
+}
+
 TEST_F(Engine, FreeSpaceLabels) {
     freeBytes = 2000000000LL;
     engine.ShowFreeDiskSpace();
