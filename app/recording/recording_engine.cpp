@@ -106,9 +106,18 @@ void RecordingEngine::Timer1Tick() {
 
     // A running recording ends when the clock reaches its end or when its
     // event is no longer the next one (cancelled). A clock set back before
-    // its start does not end it.
+    // its start does not end it. The event edited while it records (a new
+    // start or length, the same file, the clock still inside its window) is
+    // the same recording: it goes on until the new end rather than start
+    // again over its own file.
     if (m_bRecording) {
-        const bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
+        bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
+        if (!stillNext && inWindow && m_sNextFileName == m_sRecFileName) {
+            stillNext = true;
+            m_dtRecStart = m_dtNextStart;
+            m_started.insert(secs(m_dtNextStart));
+        }
+        if (stillNext) m_dtRecEnd = m_dtNextEnd;
         if (!stillNext || T >= secs(m_dtRecEnd)) {
             stopSequence();
             changed();
@@ -193,6 +202,7 @@ void RecordingEngine::startSequence() {
     m_dtRecStart = m_dtNextStart;
     m_dtRecEnd = m_dtNextEnd;
     m_started.insert(secs(m_dtNextStart));
+    m_sRecFileName = m_sNextFileName;
 
     display.lblReadyColour = kColourRecording;
     display.lblReady = "Recording ...";
@@ -273,6 +283,7 @@ void RecordingEngine::SetNextEvent() {
     m_dtNextStart = dt;
     m_dtNextEnd = end;
     m_nNextChannel = channel;
+    m_sNextFileName = filename;
 
     if (!FolderExists(m_sOutputFolder)) OutputDirChanged(programFolder());
     AddTrailingBackslash(m_sOutputFolder);
