@@ -133,6 +133,11 @@ protected:
                     poll->stop();
                     poll->deleteLater();
                     user(*dlg);
+                    // Never leave the test waiting on a dialog the user did not close.
+                    if (dlg->isVisible()) {
+                        ADD_FAILURE() << "the dialog is still open";
+                        dlg->reject();
+                    }
                     return;
                 }
         });
