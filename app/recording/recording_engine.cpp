@@ -146,6 +146,11 @@ void RecordingEngine::lowDiskAtEventTime() {
 void RecordingEngine::startSequence() {
     m_bBusy = true;
     Program& p = m_program;
+    // The event this sequence records: the schedule may change while it
+    // waits (a click on the grid), and the next tick must judge the
+    // recording by its own event.
+    const DateTime start = m_dtNextStart, end = m_dtNextEnd;
+    const std::string fileName = m_sNextFileName;
 
     if (m_host.attachTvWindowOption()) {
         const bool preview = p.g_bPreview, detach = p.g_bTvPreviewDetach;
@@ -199,10 +204,10 @@ void RecordingEngine::startSequence() {
     LogStatus("LS0062:INFO:F00:Tmr1() AfterEncStr");
 
     m_bRecording = true;
-    m_dtRecStart = m_dtNextStart;
-    m_dtRecEnd = m_dtNextEnd;
-    m_started.insert(secs(m_dtNextStart));
-    m_sRecFileName = m_sNextFileName;
+    m_dtRecStart = start;
+    m_dtRecEnd = end;
+    m_started.insert(secs(start));
+    m_sRecFileName = fileName;
 
     display.lblReadyColour = kColourRecording;
     display.lblReady = "Recording ...";

@@ -414,6 +414,27 @@ TEST_F(Engine, EditingTheEventBeingRecordedKeepsOneRecording) {
     EXPECT_EQ(host.count("EncoderInit"), 3u);
 }
 
+// The event is deleted from the grid while its encoder starts: the
+// recording stops on the next tick and the following event keeps its turn.
+TEST_F(Engine, AnEventDeletedWhileItsRecordingStartsStopsIt) {
+    addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+    addEvent(*scheduler, at(20, 30, 0), 6, 30, "once", "Late.wmv");
+    engine.SetNextEvent();
+    host.duringStart = [&] {
+        host.duringStart = {};
+        Args a{Variant::date(kEight)};
+        scheduler->call("IRemoveEvent", a);
+        engine.SetNextEvent();
+    };
+    tickAt(at(20, 0, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    tickAt(at(20, 0, 2));
+    EXPECT_FALSE(engine.m_bRecording);
+    tickAt(at(20, 30, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    EXPECT_EQ(host.count("Output " + outputPath("Late.wmv")), 1u);
+}
+
 // The folder goes after the next event was set: the recording is made in
 // the program's folder rather than lost.
 TEST_F(Engine, OutputFolderDeletedBeforeTheStartRecordsIntoTheProgramFolder) {
