@@ -68,6 +68,11 @@ frmDirSelect::frmDirSelect(const std::string& outputDir, QWidget* parent) : QDia
     m_location->setText(QString::fromStdString(outputDir));
     if (FolderExists(outputDir)) showFolder(outputDir);
 
+    // The file system model reads folders in the background: once the
+    // shown folder's own folder has been read, bring the folder into view.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (QString::fromStdString(m_folder).startsWith(loaded)) m_dir->scrollTo(m_dir->currentIndex());
+    });
     connect(m_location, &QLineEdit::textEdited, this, [this](const QString& t) { setLocation(t.toStdString()); });
     connect(m_dir, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { setFolder(m_model->filePath(index).toStdString()); });
@@ -85,6 +90,9 @@ void frmDirSelect::showFolder(const std::string& path) {
     const QString qpath = QString::fromStdString(path);
     const QModelIndex index = m_model->index(qpath);
     if (index.isValid()) {
+        // The folder list opens down to the folder, not at the top.
+        for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+            m_dir->expand(parent);
         m_dir->setCurrentIndex(index);
         m_dir->scrollTo(index);
     }

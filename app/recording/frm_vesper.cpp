@@ -214,7 +214,10 @@ void frmVesper::buildLayout() {
     int y = 32;
     for (const auto& r : rows) {
         *r.caption = makeLabel(fraNextEvent, r.captionName, r.text, {10, y, 70, 20});
-        *r.value = makeLabel(fraNextEvent, r.valueName, r.valueText, {84, y, 124, 20});
+        // Below the channel frame a value may use the frame's whole width
+        // ("Windows Media Video", the free space in GB).
+        const int width = y >= fraChannel->geometry().bottom() ? 212 : 124;
+        *r.value = makeLabel(fraNextEvent, r.valueName, r.valueText, {84, y, width, 20});
         y += 24;
     }
     lblLocationLabel->setToolTip(q(" DblClk to Open Folder  "));
@@ -301,7 +304,7 @@ void frmVesper::buildLayout() {
     txtOutputDir = named(new QLineEdit(Frame2), "txtOutputDir");
     txtOutputDir->setGeometry(10, 78, 400, 26);
     cmdDirPick = makeButton(Frame2, "cmdDirPick", "...", {414, 78, 30, 26}, " Click to change folder location ");
-    cmdOpenFolder = makeButton(Frame2, "cmdOpenFolder", "Open &Folder", {448, 78, 74, 26}, " Alt-F ");
+    cmdOpenFolder = makeButton(Frame2, "cmdOpenFolder", "Open &Folder", {448, 78, 90, 26}, " Alt-F ");
     chkOverwriteFiles = named(new QCheckBox(q("Overwrite duplicate files"), Frame2), "chkOverwriteFiles");
     chkOverwriteFiles->setGeometry(10, 112, 220, 24);
     chkOverwriteFiles->setChecked(true);
@@ -851,8 +854,9 @@ void frmVesper::cmdEditEventClick() {
         shown = {cell(0), cell(1), cell(2), cell(3), cell(4)};
     }
     if (!m_commands->PrepareEdit(row, shown)) {
-        // The grid no longer shows the schedule: show it as it is now.
-        if (auto s = m_engine->scheduler()) guarded([&] { fillGrid(MSFlexGrid1, readScheduleRows(*s)); });
+        // The grid no longer shows the schedule: show it as it is now, with
+        // the count and the next event that go with it.
+        SetNextEvent();
         return;
     }
     ShowAddEventDialog(m_program, *this);

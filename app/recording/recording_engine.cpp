@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace vesper {
 
@@ -105,9 +106,18 @@ void RecordingEngine::Timer1Tick() {
 
     // A running recording ends when the clock reaches its end or when its
     // event is no longer the next one (cancelled). A clock set back before
-    // its start does not end it.
+    // its start does not end it. The event edited while it records (a new
+    // start or length, the same file, the clock still inside its window) is
+    // the same recording: it goes on until the new end rather than start
+    // again over its own file.
     if (m_bRecording) {
-        const bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
+        bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
+        if (!stillNext && inWindow && m_sNextFileName == m_sRecFileName) {
+            stillNext = true;
+            m_dtRecStart = m_dtNextStart;
+            m_started.insert(secs(m_dtNextStart));
+        }
+        if (stillNext) m_dtRecEnd = m_dtNextEnd;
         if (!stillNext || T >= secs(m_dtRecEnd)) {
             stopSequence();
             changed();
@@ -136,6 +146,11 @@ void RecordingEngine::lowDiskAtEventTime() {
 void RecordingEngine::startSequence() {
     m_bBusy = true;
     Program& p = m_program;
+    // The event this sequence records: the schedule may change while it
+    // waits (a click on the grid), and the next tick must judge the
+    // recording by its own event.
+    const DateTime start = m_dtNextStart, end = m_dtNextEnd;
+    const std::string fileName = m_sNextFileName;
 
     if (m_host.attachTvWindowOption()) {
         const bool preview = p.g_bPreview, detach = p.g_bTvPreviewDetach;
@@ -160,6 +175,16 @@ void RecordingEngine::startSequence() {
     guarded([&] { initialised = m_host.EncoderInit(); });
     if (!initialised) LogStatus("LS0100:ERROR:F00:Tmr1() Encoder Failed to Initialize1");
 
+    // The folder may have gone since the next event was set (deleted while
+    // the program runs): record into the program's folder, as SetNextEvent
+    // would, rather than hand the encoder a path it cannot write.
+    guarded([&] {
+        const std::filesystem::path file(m_sOutputFile);
+        if (FolderExists(file.parent_path().string())) return;
+        OutputDirChanged(programFolder());
+        AddTrailingBackslash(m_sOutputFolder);
+        m_sOutputFile = m_sOutputFolder + file.filename().string();
+    });
     guarded([&] { PrepareOutputFile(m_sOutputFile, m_host.overwriteFiles(), now()); });
 
     guarded([&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
@@ -179,9 +204,10 @@ void RecordingEngine::startSequence() {
     LogStatus("LS0062:INFO:F00:Tmr1() AfterEncStr");
 
     m_bRecording = true;
-    m_dtRecStart = m_dtNextStart;
-    m_dtRecEnd = m_dtNextEnd;
-    m_started.insert(secs(m_dtNextStart));
+    m_dtRecStart = start;
+    m_dtRecEnd = end;
+    m_started.insert(secs(start));
+    m_sRecFileName = fileName;
 
     display.lblReadyColour = kColourRecording;
     display.lblReady = "Recording ...";
@@ -262,6 +288,7 @@ void RecordingEngine::SetNextEvent() {
     m_dtNextStart = dt;
     m_dtNextEnd = end;
     m_nNextChannel = channel;
+    m_sNextFileName = filename;
 
     if (!FolderExists(m_sOutputFolder)) OutputDirChanged(programFolder());
     AddTrailingBackslash(m_sOutputFolder);

@@ -165,6 +165,8 @@ private:
     bool m_bReadingNextEvent = false;
     DateTime m_dtRecStart = 0;
     DateTime m_dtRecEnd = 0;
+    // The next event's file name, and that of the event being recorded.
+    std::string m_sNextFileName, m_sRecFileName;
     // Starts (whole seconds) already recorded in this run: a clock set back
     // must not record an event a second time over its own file.
     std::set<long long> m_started;

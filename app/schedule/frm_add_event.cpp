@@ -5,6 +5,7 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextCharFormat>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -71,6 +73,11 @@ void frmAddEvent::build() {
     fraWhen = named(new QGroupBox, "fraWhen");
     mvWhen = named(new QCalendarWidget, "mvWhen");
     mvWhen->setMinimumDate(toQDate(m_rules.firstDay()));
+    // The earlier days of the first page cannot be chosen: show them so.
+    QTextCharFormat earlier;
+    earlier.setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+    for (int d = 1; d <= 42; ++d)
+        mvWhen->setDateTextFormat(mvWhen->minimumDate().addDays(-d), earlier);
     mvWhen->setMaximumDate(QDate(9999, 12, 31));
     mvWhen->setFirstDayOfWeek(Qt::Sunday);
     mvWhen->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
@@ -146,10 +153,12 @@ void frmAddEvent::build() {
     top->addWidget(fraWhen);
     top->addLayout(right);
 
-    // Field checks when a typed field is left.
+    // Field checks when a typed field is left. An editable combo box is its
+    // line edit's focus proxy and hands focus events to it directly, so the
+    // box itself is watched.
     for (QComboBox* c :
          {cmbStartHour, cmbStartMinute, cmbDurationHour, cmbDurationMinute, cmbUntilHour, cmbUntilMinute, cmbChannel})
-        c->lineEdit()->installEventFilter(this);
+        c->installEventFilter(this);
 
     const auto run = [this](auto rule) {
         return [this, rule] {
@@ -234,7 +243,7 @@ bool frmAddEvent::checkField(QObject* field) {
                                             {cmbUntilMinute, F::UntilMinute},
                                             {cmbChannel, F::Channel}};
     for (const auto& [box, f] : map) {
-        if (box->lineEdit() != field) continue;
+        if (box != field) continue;
         take();
         if (!m_rules.checkField(f)) return false;
         if (f == F::DurationMinute || f == F::DurationHour) m_rules.fields.okEnabled = true;
@@ -245,7 +254,9 @@ bool frmAddEvent::checkField(QObject* field) {
 }
 
 bool frmAddEvent::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !m_showing && !m_closed) {
+    // Opening a box's list takes the focus only for a moment.
+    if (event->type() == QEvent::FocusOut && !m_showing && !m_closed &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         if (!checkField(watched)) {
             // A refused entry keeps the focus, without a message.
             auto* w = qobject_cast<QWidget*>(watched);

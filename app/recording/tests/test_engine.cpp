@@ -371,6 +371,85 @@ TEST_F(Engine, DeletedOutputFolderFallsBackToTheProgramFolder) {
     EXPECT_EQ(engine.m_sOutputFile, programFolder() + "/News.wmv");
 }
 
+// The event being recorded edited from the grid: lengthened, shortened or
+// moved with the clock still inside it, the one recording follows it; moved
+// past the clock, it stops and records the new time in its turn.
+TEST_F(Engine, EditingTheEventBeingRecordedKeepsOneRecording) {
+    addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+    engine.SetNextEvent();
+    tickAt(at(20, 0, 1));
+    const auto update = [&](DateTime key, DateTime start, int16_t duration) {
+        Args a{Variant::date(key),
+               Variant::date(start),
+               Variant(int16_t(5)),
+               Variant(duration),
+               Variant(true),
+               Variant(std::string("once")),
+               Variant(std::string("News.wmv"))};
+        scheduler->call("IUpdateEvent", a);
+        engine.SetNextEvent();
+    };
+    update(kEight, kEight, 60);
+    tickAt(at(20, 30, 0));
+    EXPECT_TRUE(engine.m_bRecording);
+    update(kEight, at(19, 55, 0), 65);
+    tickAt(at(20, 40, 0));
+    EXPECT_TRUE(engine.m_bRecording);
+    update(at(19, 55, 0), at(19, 55, 0), 50);
+    tickAt(at(20, 44, 59));
+    EXPECT_TRUE(engine.m_bRecording);
+    tickAt(at(20, 45, 0));
+    EXPECT_FALSE(engine.m_bRecording);
+    EXPECT_EQ(host.count("EncoderInit"), 1u);
+    EXPECT_EQ(host.count("EncoderStop"), 1u);
+
+    addEvent(*scheduler, at(21, 0, 0), 5, 30, "once", "Late.wmv");
+    engine.SetNextEvent();
+    tickAt(at(21, 0, 1));
+    update(at(21, 0, 0), at(22, 0, 0), 30);
+    tickAt(at(21, 5, 0));
+    EXPECT_FALSE(engine.m_bRecording);
+    tickAt(at(22, 0, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    EXPECT_EQ(host.count("EncoderInit"), 3u);
+}
+
+// The event is deleted from the grid while its encoder starts: the
+// recording stops on the next tick and the following event keeps its turn.
+TEST_F(Engine, AnEventDeletedWhileItsRecordingStartsStopsIt) {
+    addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+    addEvent(*scheduler, at(20, 30, 0), 6, 30, "once", "Late.wmv");
+    engine.SetNextEvent();
+    host.duringStart = [&] {
+        host.duringStart = {};
+        Args a{Variant::date(kEight)};
+        scheduler->call("IRemoveEvent", a);
+        engine.SetNextEvent();
+    };
+    tickAt(at(20, 0, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    tickAt(at(20, 0, 2));
+    EXPECT_FALSE(engine.m_bRecording);
+    tickAt(at(20, 30, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    EXPECT_EQ(host.count("Output " + outputPath("Late.wmv")), 1u);
+}
+
+// The folder goes after the next event was set: the recording is made in
+// the program's folder rather than lost.
+TEST_F(Engine, OutputFolderDeletedBeforeTheStartRecordsIntoTheProgramFolder) {
+    addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
+    const std::string gone = makeFolder("gone-later");
+    engine.OutputDirChanged(gone);
+    engine.SetNextEvent();
+    EXPECT_EQ(engine.m_sOutputFile, gone + "/News.wmv");
+    std::filesystem::remove_all(gone);
+    tickAt(at(20, 0, 1));
+    EXPECT_TRUE(engine.m_bRecording);
+    EXPECT_EQ(host.count("Output " + programFolder() + "/News.wmv"), 1u);
+    EXPECT_EQ(engine.display.txtOutputDir, programFolder());
+}
+
 TEST_F(Engine, FreeSpaceLabels) {
     freeBytes = 2000000000LL;
     engine.ShowFreeDiskSpace();

@@ -5,9 +5,11 @@
 #include "app/tuner/tests/fake_object.h"
 
 #include <QApplication>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -179,6 +181,13 @@ TEST(FolderDialog, FollowsExistingFoldersAndKeepsTheLocationAsTyped) {
         EXPECT_EQ(dialog.folder(), dir); // the lists stay where they were
         dialog.setLocation(sub);
         EXPECT_EQ(dialog.folder(), sub);
+        // The folder list shows it opened down to it.
+        auto* tree = dialog.findChild<QTreeView*>("Dir1");
+        ASSERT_NE(tree, nullptr);
+        auto* model = static_cast<QFileSystemModel*>(tree->model());
+        EXPECT_EQ(model->filePath(tree->currentIndex()).toStdString(), sub);
+        EXPECT_TRUE(tree->isExpanded(tree->currentIndex().parent()));
+        EXPECT_TRUE(tree->isExpanded(tree->currentIndex().parent().parent()));
         dialog.setFolder(dir);
         EXPECT_EQ(dialog.location(), dir);
 

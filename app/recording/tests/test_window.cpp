@@ -165,6 +165,26 @@ TEST_F(Window, ControlsCarryTheirNamesCaptionsAndToolTips) {
         {"picHelp", nullptr, " F1 = Help! ", -1},
         {"picAbout", nullptr, " About Vesper Home ", -1},
         {"picDigitalVCR", nullptr, " Double Click for Homepage ", -1},
+        {"lblFrontMessage", nullptr, " Double Click for Homepage ", -1},
+        {"lblVersion", nullptr, nullptr, -1},
+        {"fraNextEvent", nullptr, nullptr, 0},
+        {"lblStation", nullptr, nullptr, 0},
+        {"lblChannel", nullptr, nullptr, 0},
+        {"lblDay", nullptr, nullptr, 0},
+        {"lblStart", nullptr, nullptr, 0},
+        {"lblStop", nullptr, nullptr, 0},
+        {"lblLength", nullptr, nullptr, 0},
+        {"lblOutput", nullptr, nullptr, 0},
+        {"lblDir", nullptr, nullptr, 0},
+        {"lblFreeDiskSpace", nullptr, " Stops Recording if under 250MB free space ", 0},
+        {"picWebBrowser1", nullptr, nullptr, 0},
+        {"WebBrowser1", nullptr, nullptr, 0},
+        {"lblEventCount", nullptr, nullptr, 1},
+        {"cmbEncodingProfileName", nullptr, nullptr, 2},
+        {"lblProfileName", nullptr, nullptr, 2},
+        {"txtOutputDir", nullptr, nullptr, 2},
+        {"lblVideoInput", nullptr, nullptr, 3},
+        {"lblExtChangeChnl", nullptr, nullptr, 3},
         {"lblNextRecording", "Next Recording Event", nullptr, 0},
         {"fraChannel", " Channel ", nullptr, 0},
         {"lblWhenLabel", "When:", nullptr, 0},
@@ -242,7 +262,15 @@ TEST_F(Window, ControlsCarryTheirNamesCaptionsAndToolTips) {
     }
     const auto customs = w.findChildren<QLabel*>("lblCustom");
     ASSERT_EQ(customs.size(), 4);
-    EXPECT_EQ(customs[3]->text(), "Custom3");
+    for (QLabel* custom : customs) {
+        EXPECT_TRUE(find<QWidget>(&w, "fraElectronicProgrammingGuide")->isAncestorOf(custom));
+        EXPECT_EQ(custom->text(), QString("Custom%1").arg(custom->property("Index").toInt()));
+    }
+    // The explanation inside the TV window frame.
+    const auto notes = find<QWidget>(&w, "Frame4")->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](QLabel* l) {
+        return l->text() == " To optimize recording quality, TV window will be attached when recording starts ";
+    }));
     EXPECT_EQ(w.updnChannel->minimum(), 2);
     EXPECT_EQ(w.updnChannel->maximum(), 181);
     if (const char* dir = std::getenv("VESPER_SCREENSHOT_DIR")) {
@@ -360,6 +388,34 @@ TEST_F(Window, MissingOrFailingComponentsNeverStopTheTick) {
     encoderFailing = "IStop";
     windowTick(at(21, 30, 0));
     EXPECT_FALSE(window->recording());
+}
+
+// Each member of the encoder failing in turn: the window still shows the
+// recording, stops it at the event's end, and the next event gets a fresh
+// encoder object.
+TEST_F(Window, AnEncoderFailingAtAnyMemberNeverStopsTheTick) {
+    const char* members[] = {"ISetOutputFilename", "ISetVideoSource", "ISetAudioSource", "ISetProfileName", "IStart",
+                             "ISetAutoIndex",      "IStop",           "IIndexerRunning"};
+    int hour = 1;
+    for (const char* member : members) {
+        SCOPED_TRACE(member);
+        encoderFailing = member;
+        const DateTime start = makeDate(2004, 4, 21, hour++, 0, 0);
+        clock.set(start - 60.0 / 86400);
+        addEvent(*scheduler, start, 5, 30, "once", std::string(member) + ".wmv");
+        window->SetNextEvent();
+        clearLog();
+        windowTick(start + 1.0 / 86400);
+        EXPECT_TRUE(window->recording());
+        EXPECT_EQ(window->lblReady->text(), "Recording ...");
+        EXPECT_FALSE(logLinesWith({"LS0062"}).empty());
+        windowTick(start + 30.0 / 1440);
+        EXPECT_FALSE(window->recording());
+        EXPECT_EQ(window->lblReady->text(), "Ready ...");
+        EXPECT_EQ(logLinesWith({"LS0050"}).size(), 1u);
+        EXPECT_EQ(eventCount(*scheduler), 0);
+    }
+    EXPECT_EQ(encodersCreated, 8);
 }
 
 TEST_F(Window, RecordingStartTurnsTheTvOffOrAttachesIt) {

@@ -105,9 +105,18 @@ QStringList items(QComboBox* c) {
     return out;
 }
 
-void leave(QWidget* w) {
-    QFocusEvent out(QEvent::FocusOut);
-    QApplication::sendEvent(w, &out);
+// Types into a box as the user does: the box has the focus, then the focus
+// moves on to `next`.
+void typeAndLeave(QComboBox* box, const char* text, QWidget* next) {
+    QWidget* dialog = box->window();
+    dialog->show();
+    dialog->activateWindow();
+    QApplication::setActiveWindow(dialog);
+    box->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    box->setEditText(QString::fromUtf8(text));
+    next->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
 }
 
 } // namespace
@@ -149,16 +158,19 @@ TEST_F(AddEventWindow, EveryControlHasItsNameListAndTip) {
     EXPECT_TRUE(dlg.optUntilPM->isChecked());
 
     // Leaving a field runs its check: 90 minutes is a total length.
-    dlg.cmbDurationMinute->setEditText("90");
-    leave(dlg.cmbDurationMinute->lineEdit());
+    typeAndLeave(dlg.cmbDurationMinute, "90", dlg.txtOutput);
     EXPECT_EQ(dlg.cmbDurationHour->currentText(), "1");
     EXPECT_EQ(dlg.cmbDurationMinute->currentText(), ":30");
     EXPECT_EQ(dlg.lblDurationUnit->text(), "Hours");
     EXPECT_EQ(dlg.cmbUntilHour->currentText(), "9");
+    // A minute typed without its colon.
+    typeAndLeave(dlg.cmbDurationMinute, "1", dlg.txtOutput);
+    EXPECT_EQ(dlg.cmbDurationMinute->currentText(), ":01");
+    EXPECT_EQ(dlg.cmbUntilMinute->currentText(), ":01");
     // A refused entry stays for the user to correct, and OK schedules nothing.
-    dlg.cmbChannel->setEditText("5\xd9\xa3");
-    leave(dlg.cmbChannel->lineEdit());
+    typeAndLeave(dlg.cmbChannel, "5\xd9\xa3", dlg.txtOutput);
     EXPECT_EQ(dlg.cmbChannel->currentText(), "5\xd9\xa3");
+    EXPECT_TRUE(dlg.cmbChannel->hasFocus());
     dlg.cmdOK->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(window.saves, 0);
