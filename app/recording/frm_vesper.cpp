@@ -419,7 +419,8 @@ void frmVesper::connectControls() {
     // The schedule's commands.
     connect(cmdAddEvent, &QPushButton::clicked, this, [this] { cmdAddEventClick(); });
     connect(cmdEditEvent, &QPushButton::clicked, this, [this] { cmdEditEventClick(); });
-    connect(MSFlexGrid1, &QTableWidget::cellDoubleClicked, this, [this](int, int) {
+    // Activating a row (a double click, or Enter on the selected row) edits it.
+    connect(MSFlexGrid1, &QAbstractItemView::activated, this, [this](const QModelIndex&) {
         if (!m_bIgnoreGridEvents) cmdEditEventClick();
     });
     connect(cmdCancelSelectedEvent, &QPushButton::clicked, this,

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -206,6 +207,15 @@ TEST_F(WindowSchedule, AddEditCancelAndDeleteFromTheGrid) {
     EXPECT_EQ(program.currentEvent.filename, "News.wmv");
     EXPECT_TRUE(seam.messages.empty());
     EXPECT_EQ(grid().size(), 2u);
+
+    // Enter on the selected row activates it too.
+    seam.modalAnswers = {"Cancel"};
+    select(1);
+    window->MSFlexGrid1->setFocus();
+    QTest::keyClick(window->MSFlexGrid1, Qt::Key_Return);
+    ASSERT_EQ(seam.modals.size(), 5u);
+    EXPECT_EQ(seam.modals[4].caption, "Update Event");
+    EXPECT_EQ(program.currentEvent.filename, "Late.wmv");
 
     // Cancel and Delete do nothing while another page is shown.
     window->SSTab1->setCurrentIndex(0);
