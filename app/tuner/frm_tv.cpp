@@ -146,7 +146,8 @@ void frmTV::AdjustOverlayScreen() {
     if (m_adjusting) return;
     m_adjusting = true;
     // Only a normal window takes the picture's aspect; a maximised one shows
-    // the picture as large as it is.
+    // the picture as large as it is. Qt's sizes are the client area's, so the
+    // picture fills it exactly: no allowance for a caption bar is taken off.
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
         resize(width(), int(width() / kTvAspect));
     try {

@@ -166,3 +166,12 @@ TEST_F(StartupFlow, TheGuidePaneFollowsItsSettings) {
     EXPECT_TRUE(seam.messages.empty());
     EXPECT_EQ(RegGetSetting2(settings::sPaneState), "open");
 }
+
+TEST_F(StartupFlow, TheTvWindowSizeChoiceIsKeptWhenClicked) {
+    frmVesper& w = load();
+    ASSERT_TRUE(w.chkTVSizePosition->isChecked());
+    w.chkTVSizePosition->click();
+    EXPECT_EQ(RegGetSetting2(settings::chkTVSizePosition), "0");
+    w.chkTVSizePosition->click();
+    EXPECT_EQ(RegGetSetting2(settings::chkTVSizePosition), "1");
+}
