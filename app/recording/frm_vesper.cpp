@@ -9,6 +9,7 @@
 #include "app/recording/output_files.h"
 #include "app/schedule/frm_add_event.h"
 #include "app/schedule/schedule_commands.h"
+#include "app/support/settings_store.h"
 #include "app/support/status_log.h"
 #include "app/support/ui_seam.h"
 #include "app/tuner/device_list.h"
@@ -414,6 +415,14 @@ void frmVesper::connectControls() {
     connect(optComposite1, &QRadioButton::clicked, this, [this] { videoInputChosen(2); });
     connect(chkExtChangeChnl, &QCheckBox::clicked, this, [this](bool checked) {
         if (!m_bFormLoading) m_tuner->settings.useExternalPlugin = checked;
+    });
+
+    // The two option boxes are stored as soon as the user clicks them.
+    connect(chkAppExitWarning, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!m_bFormLoading) RegSaveSetting2(settings::chkAppExitWarning, checked ? "1" : "0");
+    });
+    connect(chkTVSizePosition, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!m_bFormLoading) RegSaveSetting2(settings::chkTVSizePosition, checked ? "1" : "0");
     });
 
     // The schedule's commands.

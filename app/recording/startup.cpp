@@ -269,8 +269,8 @@ bool VesperStartup::FormLoad() {
         if (settingToBool(RegGetSetting2(settings::bSingleProcessorAffinity)) && processorCount() != 1)
             bindToFirstProcessor();
 
-        // 5: our encoder engine must be registered.
-        if (!m_program.createObject("WMEncEng.WMEncoder")) {
+        // 5: our encoder engine must be registered (ProgIDs match in any case).
+        if (!m_program.createObject("WMencEng.WMEncoder")) {
             LogStatus("LS0042:ERROR:F00:Form_Load():n1:Windows Media Encoder 7.1 does not exist.");
             ShowNoticeWME(&w);
             failureExit("");
@@ -396,18 +396,20 @@ bool VesperStartup::FormLoad() {
         if (m_closeRequested) QTimer::singleShot(0, this, [this] { requestClose(); });
         return true;
     } catch (const AutomationError& e) {
-        unexpectedError(loading, e.number(), e.description(), e.logText());
+        unexpectedError(loading, e.number(), e.description());
     } catch (const std::exception& e) {
-        unexpectedError(loading, 5, e.what(), e.what());
+        unexpectedError(loading, 5, e.what());
     }
     return false;
 }
 
 void VesperStartup::unexpectedError(std::unique_ptr<QWidget, void (*)(QWidget*)>& loading, long number,
-                                    const std::string& description, const std::string& errorText) {
+                                    const std::string& description) {
     ReportFormLoadError(m_window.get(), number, description);
     loading.reset();
-    LogStatus("LS0037:ERROR:F00:Form_Load():on error1: err# " + std::to_string(number) + ":" + description);
+    // Both lines carry the error as number:description.
+    const std::string errorText = std::to_string(number) + ":" + description;
+    LogStatus("LS0037:ERROR:F00:Form_Load():on error1: err# " + errorText);
     failureExit(errorText);
 }
 

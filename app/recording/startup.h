@@ -100,7 +100,7 @@ private:
     // Asked before the window closes; false keeps it open.
     bool queryUnload(QCloseEvent* event);
     void unexpectedError(std::unique_ptr<QWidget, void (*)(QWidget*)>& loading, long number,
-                         const std::string& description, const std::string& errorText);
+                         const std::string& description);
     void failureExit(const std::string& errorText);
     DeviceQuery deviceQuery();
     void bindToFirstProcessor();

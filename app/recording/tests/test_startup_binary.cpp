@@ -271,6 +271,15 @@ TEST(StartupBinary, AGarbageScheduleEndsTheStartWithItsErrorAndKeepsTheFile) {
     EXPECT_EQ(run.trace(), checkpoints(allCheckpointsBut({14, 21, 22, 23, 24, 25, 26, 27, 28, 29})));
     EXPECT_TRUE(hasPrefix(run.log(), "LS0037:ERROR:F00:Form_Load():on error1: err# "));
     EXPECT_TRUE(hasPrefix(run.log(), kLs0038));
+    // Both carry the same number:description.
+    std::string error1, error2;
+    for (const auto& l : run.log()) {
+        const std::string p1 = "LS0037:ERROR:F00:Form_Load():on error1: err# ";
+        if (l.compare(0, p1.size(), p1) == 0) error1 = l.substr(p1.size());
+        if (l.compare(0, std::string(kLs0038).size(), kLs0038) == 0) error2 = l.substr(std::string(kLs0038).size());
+    }
+    EXPECT_FALSE(error1.empty());
+    EXPECT_EQ(error2, error1);
     // The next start writes the trace and a profile.
     EXPECT_EQ(run.get(settings::bLogStatusAppProfile), "True");
     EXPECT_EQ(test::readFile(run.file("Schedule.txt")), garbage);

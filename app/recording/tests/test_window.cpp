@@ -3,6 +3,7 @@
 // the channel entry, the output folder rules and live TV at recording start.
 #include "app/recording/frm_vesper.h"
 #include "app/recording/tests/test_engine_support.h"
+#include "app/support/settings_store.h"
 
 #include "platform/shell.h"
 
@@ -529,6 +530,19 @@ TEST_F(Window, VideoInputAndPlugInControls) {
     EXPECT_TRUE(window->lblExtChangeChnl->styleSheet().contains("rgb(192, 0, 0)"));
     window->ShowPluginDetected(true);
     EXPECT_EQ(window->lblExtChangeChnl->text(), "External Change Channel Plug-In is detected");
+}
+
+TEST_F(Window, OptionBoxesAreStoredWhenClicked) {
+    window->chkAppExitWarning->click();
+    window->chkTVSizePosition->click();
+    EXPECT_EQ(RegGetSetting2(settings::chkAppExitWarning), "0");
+    EXPECT_EQ(RegGetSetting2(settings::chkTVSizePosition), "0");
+    window->chkAppExitWarning->click();
+    EXPECT_EQ(RegGetSetting2(settings::chkAppExitWarning), "1");
+    // Start-up restores the boxes without storing them.
+    window->m_bFormLoading = true;
+    window->chkTVSizePosition->click();
+    EXPECT_EQ(RegGetSetting2(settings::chkTVSizePosition), "0");
 }
 
 TEST_F(Window, ScheduleButtonsOpenTheDialogAndKeepTheGridInStep) {
