@@ -491,9 +491,6 @@ void VesperStartup::wireControls() {
         auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &w);
         connect(f1, &QShortcut::activated, this, [] { OpenHelpFile(); });
     }
-    // The TV window reads the choice when it opens; keep it at once, not only at exit.
-    connect(w.chkTVSizePosition, &QCheckBox::clicked, this,
-            [](bool checked) { RegSaveSetting2(settings::chkTVSizePosition, checked ? "1" : "0"); });
     w.cmdEpgPane->setVisible(true);
     layoutPane();
     connect(w.cmdEpgPane, &QPushButton::clicked, this, [this] {
