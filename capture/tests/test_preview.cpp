@@ -3,6 +3,7 @@
 #include "capture/capture_commands.h"
 #include "capture/video_renderer.h"
 #include "capture/virtual_card.h"
+#include "platform/testing/qt_application.h"
 
 #include "capture/tests/capture_test_util.h"
 
@@ -21,13 +22,7 @@ using vesper::capture::captest::eventually;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "capture_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
-}
+QApplication& app() { return vesper::test::application(); }
 
 const QColor kBackground(12, 200, 34);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/testing/qt_application.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,11 +36,8 @@ private:
 };
 
 inline QApplication& qtApp() {
-    static int argc = 1;
-    static char name[] = "guide_tests";
-    static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
+        QApplication* a = &vesper::test::application();
         setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
         return a;
     }();

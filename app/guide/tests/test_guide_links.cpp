@@ -2,14 +2,15 @@
 #include "app/guide/guide_links.h"
 #include "app/support/settings_store.h"
 #include "app/support/ui_seam.h"
+#include "platform/testing/qt_application.h"
 
 #include "platform/shell.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,7 @@ using namespace vesper;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "app_guide_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
-}
+QApplication& app() { return vesper::test::application(); }
 
 class GuideLinks : public ::testing::Test {
 protected:

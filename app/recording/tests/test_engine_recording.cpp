@@ -4,6 +4,7 @@
 // clock runs here; the file is judged from the outside with ffprobe.
 #include "app/recording/frm_vesper.h"
 #include "app/recording/tests/test_engine_support.h"
+#include "platform/testing/qt_application.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,22 +21,10 @@
 namespace vesper::test {
 namespace {
 
-// One application object for the whole test program, whoever makes it first.
-void app() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_engine_recording";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void app() { vesper::test::application(); }
 
-// Runs the event loop until `done` or the time is up.
 bool runUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
+    return vesper::test::runEventsUntil(done, timeoutMs);
 }
 
 TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {

@@ -3,6 +3,7 @@
 #include "app/recording/frm_select_profile.h"
 #include "app/support/ui_seam.h"
 #include "app/tuner/tests/fake_object.h"
+#include "platform/testing/qt_application.h"
 
 #include <QApplication>
 #include <QFileSystemModel>
@@ -20,13 +21,7 @@ using test::FakeObject;
 
 namespace {
 
-void ensureApp() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "app_recording_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void ensureApp() { vesper::test::application(); }
 
 // An engine double whose profile collection holds the given names.
 std::shared_ptr<FakeObject> engineWithProfiles(const std::vector<std::string>& names, int failAt = -1) {

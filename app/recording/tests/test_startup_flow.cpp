@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/dates.h"
 #include "platform/registry.h"
+#include "platform/testing/qt_application.h"
 #include "platform/testing/test_env.h"
 
 #include <QApplication>
@@ -31,12 +32,7 @@ namespace {
 class StartupFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_startup_flow";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
+        vesper::test::application();
         registry::deleteKey(settings::kRoot);
         for (const char* lib : {SLOTBOOK_PATH, CAPGRAPH_PATH, ENGINE_PATH, ENCWRAP_PATH})
             ASSERT_TRUE(test::registerComponent(lib)) << lib;

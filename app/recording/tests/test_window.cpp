@@ -4,6 +4,7 @@
 #include "app/recording/frm_vesper.h"
 #include "app/recording/tests/test_engine_support.h"
 #include "app/support/settings_store.h"
+#include "platform/testing/qt_application.h"
 
 #include "platform/shell.h"
 
@@ -26,14 +27,7 @@
 namespace vesper::test {
 namespace {
 
-// One application object for the whole test program, whoever makes it first.
-void app() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_window";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void app() { vesper::test::application(); }
 
 // A component double: answers "OK" (or nothing) to every member it knows,
 // records each call with its text arguments, and fails the member named.

@@ -4,6 +4,7 @@
 // from the outside with ffprobe. The real clock runs here.
 #include "app/recording/frm_vesper.h"
 #include "app/recording/tests/test_engine_support.h"
+#include "platform/testing/qt_application.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,20 +18,10 @@
 namespace vesper::test {
 namespace {
 
-void app() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_window_record_now";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void app() { vesper::test::application(); }
 
 bool runUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
+    return vesper::test::runEventsUntil(done, timeoutMs);
 }
 
 TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {

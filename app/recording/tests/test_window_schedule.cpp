@@ -5,6 +5,7 @@
 #include "app/recording/frm_vesper.h"
 #include "app/recording/tests/test_engine_support.h"
 #include "app/schedule/frm_add_event.h"
+#include "platform/testing/qt_application.h"
 
 #include "platform/registry.h"
 
@@ -16,8 +17,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTest>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -25,13 +26,7 @@
 namespace vesper::test {
 namespace {
 
-void app() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_window_schedule";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void app() { vesper::test::application(); }
 
 // Answers like RecordingUiSeam, after running `during` (once) inside the
 // question, as the ticks do while a real message box is open.

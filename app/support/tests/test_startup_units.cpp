@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "platform/testing/qt_application.h"
 #include "platform/testing/test_env.h"
 
 #include <QApplication>
@@ -34,13 +35,7 @@ using namespace vesper;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "app_startup_units_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
-}
+QApplication& app() { return vesper::test::application(); }
 
 // Every test starts from no settings, no log files, and recorded boxes and
 // shell requests.

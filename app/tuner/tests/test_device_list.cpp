@@ -1,6 +1,7 @@
 #include "app/tuner/device_list.h"
 #include "app/tuner/mod_tuner.h"
 #include "app/tuner/tests/fake_object.h"
+#include "platform/testing/qt_application.h"
 
 #include "platform/clock.h"
 
@@ -15,14 +16,7 @@ using test::FakeObject;
 
 namespace {
 
-// One application object for the whole test program, whoever makes it first.
-void app() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "app_tuner_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void app() { vesper::test::application(); }
 
 // A list answering Count and Item(i).
 std::shared_ptr<FakeObject> list(std::vector<Variant> items) {

@@ -4,6 +4,7 @@
 #include "app/support/settings_store.h"
 #include "app/tuner/frm_tv.h"
 #include "app/tuner/preview_control.h"
+#include "platform/testing/qt_application.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -16,14 +17,7 @@ namespace {
 
 using Key = TvChannelKeys::Key;
 
-// One application object for the whole test program, whoever makes it first.
-void app() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_tv";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+void app() { vesper::test::application(); }
 
 TEST(TvChannelKeys, TypedChannelsAreConfirmedWithEnter) {
     TvChannelKeys k(5);
