@@ -8,6 +8,8 @@
 
 #include <memory>
 
+class QWidget;
+
 namespace vesper::capture {
 
 class PreviewSurface;
@@ -47,6 +49,15 @@ private:
     bool m_visible = false;
     long m_left = 0, m_top = 0, m_width = 320, m_height = 240;
 };
+
+// Frames of the preview that `widget` shows (the child widget a renderer
+// paints into, object name "CapgraphPreview"), for checks and benchmarks.
+struct PreviewFrames {
+    long received = 0; // delivered by the device while the picture was wanted
+    long shown = 0;    // painted
+    long dropped = 0;  // wanted, but replaced or skipped before being painted
+};
+bool previewFrames(const QWidget* widget, PreviewFrames* frames);
 
 // The client rectangle of a window given by its handle; false when the
 // handle names no window of this process.

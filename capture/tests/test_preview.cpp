@@ -187,3 +187,57 @@ TEST(PreviewWindow, ChannelChangeShowsInThePicture) {
     EXPECT_NE(before.copy(0, 0, 230, 100), after.copy(0, 0, 230, 100));
     EXPECT_EQ(before.copy(0, 140, 230, 100), after.copy(0, 140, 230, 100));
 }
+
+TEST(PreviewWindow, PictureFillsTheWindowAtSizesNearAndFarFromTheCards) {
+    Fixture x; // a 320x240 card
+    auto win = ownerWindow(700, 520);
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "0", "0", "10", "10"), "OK");
+    ASSERT_EQ(x.cmd.SetPreview("1"), "OK");
+    const auto close = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 40;
+    };
+    // The card's own size, a pixel or two off it either way, odd sizes, far off.
+    for (auto [w, h] : {std::pair{320, 240}, {321, 241}, {322, 242}, {319, 239}, {318, 237}, {201, 151}, {641, 481}}) {
+        // From a small picture, so that a strip left unpainted would show the owner's background.
+        ASSERT_EQ(x.cmd.ResizePreview("0", "0", "10", "10"), "OK");
+        ASSERT_TRUE(x.waitPainted(1));
+        ASSERT_EQ(x.cmd.ResizePreview("0", "0", std::to_string(w), std::to_string(h)), "OK");
+        ASSERT_TRUE(x.waitPainted(2));
+        const QImage img = win->grab().toImage();
+        // The last column lies in the blue bar, the last row in the bottom
+        // left block: each like the picture a few pixels further in.
+        for (int y = h / 2; y < h * 63 / 100; y += 2) {
+            EXPECT_TRUE(close(img.pixelColor(w - 1, y), img.pixelColor(w - 4, y))) << w << "x" << h << " y " << y;
+            EXPECT_GT(img.pixelColor(w - 1, y).blue(), 120) << w << "x" << h << " y " << y;
+        }
+        for (int xx = w / 20; xx < w / 8; xx += 3)
+            EXPECT_TRUE(close(img.pixelColor(xx, h - 1), img.pixelColor(xx, h - 4))) << w << "x" << h << " x " << xx;
+        EXPECT_NE(img.pixelColor(w - 1, h - 1), kBackground) << w << "x" << h;
+        EXPECT_EQ(img.pixelColor(w, h / 2), kBackground) << w << "x" << h;
+    }
+}
+
+TEST(PreviewWindow, EveryFrameIsPaintedOrCountedAsDropped) {
+    Fixture x;
+    auto win = ownerWindow(320, 240);
+    PreviewFrames f;
+    EXPECT_FALSE(previewFrames(win.get(), &f)); // not a preview
+    ASSERT_EQ(x.cmd.Init("Card A", "Card A Audio"), "OK");
+    ASSERT_EQ(x.cmd.InitPreview(handle(win.get()), "0", "0", "320", "240"), "OK");
+    ASSERT_TRUE(previewFrames(preview(win.get()), &f));
+    EXPECT_EQ(f.received, 0); // hidden: nothing is wanted
+    ASSERT_EQ(x.cmd.SetPreview("1"), "OK");
+    ASSERT_TRUE(x.waitPainted(10));
+    ASSERT_EQ(x.cmd.SetPreview("0"), "OK");
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(previewFrames(preview(win.get()), &f));
+    EXPECT_GE(f.shown, 10);
+    // A few frames may still wait for their paint.
+    EXPECT_LE(f.received - f.shown - f.dropped, 3);
+    EXPECT_GE(f.received - f.shown - f.dropped, 0);
+    const long received = f.received;
+    ASSERT_TRUE(eventually([&] { return x.renderer()->framesReceived() > received + 5; }));
+    ASSERT_TRUE(previewFrames(preview(win.get()), &f));
+    EXPECT_EQ(f.received, received); // hidden again
+}
