@@ -1,8 +1,12 @@
 #include "kickstall/installer_layer.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -111,6 +115,18 @@ std::unique_ptr<Installer> createInstaller(const PackageQuery& query) {
 }
 
 bool startDetached(const InstallCommand& command, std::string& why) {
+    if (QStandardPaths::findExecutable(QString::fromStdString(command.program)).isEmpty()) {
+        // No terminal program to show the installer in (a machine without a
+        // desktop). Started from a terminal, the installer takes that one
+        // over: the user still sees and answers it, and the bootstrap ends as
+        // it hands over.
+        if (::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO)) {
+            std::fflush(nullptr);
+            ::execlp("sh", "sh", "-c", command.commandLine.c_str(), static_cast<char*>(nullptr));
+        }
+        why = "there is no " + command.program + " to show the installer in; run it yourself: " + command.commandLine;
+        return false;
+    }
     QStringList args;
     for (const auto& a : command.arguments)
         args << QString::fromStdString(a);

@@ -125,6 +125,18 @@ kickstall_fails_without_windows_folder() { ! kickstall "$OUT/terminal-3.log" Sys
 check "kickstall without a Windows folder fails" kickstall_fails_without_windows_folder
 check "  and its window says why" grep -q '"form":"frmKickstall".*SystemRoot and windir env vars are null :(' \
   "$OUT/kickstall-ui.log"
+# A machine without a terminal program: the window names the command to run.
+mkdir -p "$OUT/noterminal"
+ln -sf "$(command -v dpkg-query)" "$OUT/noterminal/dpkg-query"
+ln -sf "$(command -v sh)" "$OUT/noterminal/sh"
+kickstall_without_terminal() {
+  ! env PATH="$OUT/noterminal" DPKG_ADMINDIR="$ROOT/var/lib/dpkg" QT_QPA_PLATFORM=offscreen \
+    VESPER_TEST_UI_LOG="$OUT/kickstall-ui.log" VESPER_TEST_UI_ANSWERS=OK SystemRoot="$OUT/win" \
+    "$OUT/medium/kickstall" </dev/null >/dev/null 2>&1
+}
+check "kickstall without a terminal program fails" kickstall_without_terminal
+check "  and its window gives the command to run" grep -q "run it yourself: apt-get install --reinstall" \
+  "$OUT/kickstall-ui.log"
 
 # Every installed binary finds every library it needs, ours from the tree.
 while IFS= read -r -d '' f; do
