@@ -22,12 +22,10 @@ using vesper::capture::captest::eventually;
 
 namespace {
 
-QApplication& app() { return vesper::test::application(); }
-
 const QColor kBackground(12, 200, 34);
 
 std::unique_ptr<QWidget> ownerWindow(int w = 640, int h = 480) {
-    app();
+    vesper::test::application();
     auto win = std::make_unique<QWidget>();
     win->setAutoFillBackground(true);
     QPalette p = win->palette();
@@ -58,7 +56,7 @@ struct Fixture {
     Fixture()
         : f(R"({"realDevices": false, "cards": [{"video": "Card A", "audio": "Card A Audio",
                                                        "width": 320, "height": 240, "moving": false}]})") {
-        app();
+        vesper::test::application();
     }
     VideoRendererFilter* renderer() { return dynamic_cast<VideoRendererFilter*>(state.videoWindow()); }
     bool waitPainted(long more) {

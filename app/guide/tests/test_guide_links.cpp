@@ -18,12 +18,10 @@ using namespace vesper;
 
 namespace {
 
-QApplication& app() { return vesper::test::application(); }
-
 class GuideLinks : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        vesper::test::application();
         registry::deleteKey(std::string(settings::kRoot) + "\\EPG");
         setShell(&sh);
         setUiSeam(&ui);

@@ -21,14 +21,8 @@
 namespace vesper::test {
 namespace {
 
-void app() { vesper::test::application(); }
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs) {
-    return vesper::test::runEventsUntil(done, timeoutMs);
-}
-
 TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
-    app();
+    vesper::test::application();
     for (const char* path : {SLOTBOOK_PATH, CAPGRAPH_PATH, ENGINE_PATH, ENCWRAP_PATH})
         ASSERT_TRUE(registerComponent(path)) << path;
     setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
@@ -57,12 +51,12 @@ TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
         const double remaining = double(toSeconds(start) + 60 - toSeconds(now()));
         ASSERT_GT(remaining, 4);
 
-        ASSERT_TRUE(runUntil([&] { return window.recording(); }, 10000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return window.recording(); }, 10000));
         EXPECT_EQ(window.lblReady->text(), "Recording ...");
         // The preview goes on in the pane while recording: the pane shows a
         // picture, not the black frame beneath it.
         EXPECT_TRUE(program.g_bPreview);
-        runUntil([] { return false; }, 1500);
+        vesper::test::runEventsUntil([] { return false; }, 1500);
         const QImage shot = window.grab().toImage();
         QSet<QRgb> colours;
         for (int y = 90; y < 220; y += 4)
@@ -71,7 +65,7 @@ TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
         EXPECT_GT(colours.size(), 8);
         if (const char* dir = std::getenv("VESPER_SCREENSHOT_DIR"))
             shot.save(QString::fromUtf8(dir) + "/frmVesper-recording.png");
-        ASSERT_TRUE(runUntil([&] { return !window.recording(); }, 30000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return !window.recording(); }, 30000));
         EXPECT_EQ(window.lblReady->text(), "Ready ...");
         EXPECT_EQ(eventCount(*scheduler), 0);
         window.releaseComponents();

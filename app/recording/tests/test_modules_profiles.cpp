@@ -21,8 +21,6 @@ using test::FakeObject;
 
 namespace {
 
-void ensureApp() { vesper::test::application(); }
-
 // An engine double whose profile collection holds the given names.
 std::shared_ptr<FakeObject> engineWithProfiles(const std::vector<std::string>& names, int failAt = -1) {
     auto group = std::make_shared<FakeObject>();
@@ -107,7 +105,7 @@ TEST(Profiles, AMissingOrFailingEngineIsLoggedAndGivesWhatWasRead) {
 }
 
 TEST(ProfileDialog, SelectsTheSavedProfileExactlyAndPicksOnSelect) {
-    ensureApp();
+    vesper::test::application();
     RecordingUiSeam seam;
     setUiSeam(&seam);
     Program program;
@@ -160,7 +158,7 @@ TEST(ProfileDialog, SelectsTheSavedProfileExactlyAndPicksOnSelect) {
 }
 
 TEST(FolderDialog, FollowsExistingFoldersAndKeepsTheLocationAsTyped) {
-    ensureApp();
+    vesper::test::application();
     RecordingUiSeam seam;
     setUiSeam(&seam);
     const std::string dir = test::makeFolder("pick");

@@ -27,8 +27,6 @@
 namespace vesper::test {
 namespace {
 
-void app() { vesper::test::application(); }
-
 // A component double: answers "OK" (or nothing) to every member it knows,
 // records each call with its text arguments, and fails the member named.
 class Double : public DispatchObject {
@@ -53,7 +51,7 @@ public:
 class Window : public EngineTest {
 protected:
     void SetUp() override {
-        app();
+        vesper::test::application();
         EngineTest::SetUp();
         ASSERT_TRUE(registerComponent(ENGINE_PATH));
         setWaitHook([] { QCoreApplication::processEvents(); });

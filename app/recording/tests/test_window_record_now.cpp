@@ -18,14 +18,8 @@
 namespace vesper::test {
 namespace {
 
-void app() { vesper::test::application(); }
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs) {
-    return vesper::test::runEventsUntil(done, timeoutMs);
-}
-
 TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {
-    app();
+    vesper::test::application();
     for (const char* path : {SLOTBOOK_PATH, CAPGRAPH_PATH, ENGINE_PATH, ENCWRAP_PATH})
         ASSERT_TRUE(registerComponent(path)) << path;
     setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
@@ -60,14 +54,14 @@ TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {
         file = joinPath(folder, program.currentEvent.filename + ".wmv");
         EXPECT_EQ(program.currentEvent.filename.rfind("RecordNow-", 0), 0u);
 
-        ASSERT_TRUE(runUntil([&] { return window.recording(); }, 10000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return window.recording(); }, 10000));
         QElapsedTimer recording;
         recording.start();
         EXPECT_EQ(window.lblReady->text(), "Recording ...");
         EXPECT_EQ(window.lblChannel->text(), "2");
         EXPECT_TRUE(window.cmdCancelRecording->isEnabled());
         EXPECT_FALSE(window.cmdRecordNow->isEnabled());
-        runUntil([] { return false; }, 3000);
+        vesper::test::runEventsUntil([] { return false; }, 3000);
 
         seam.answers = {vbYes};
         window.cmdCancelRecording->click();
@@ -76,7 +70,7 @@ TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {
                   "Are you sure you want to CANCEL current recording?\r\n\r\nYou cannot resume!");
         EXPECT_EQ(seam.messages[0].title, "Confirm!");
         EXPECT_EQ(seam.messages[0].style, vbYesNo | vbQuestion | vbDefaultButton2);
-        ASSERT_TRUE(runUntil([&] { return !window.recording(); }, 30000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return !window.recording(); }, 30000));
         recordedSeconds = double(recording.elapsed()) / 1000.0;
         EXPECT_EQ(window.lblReady->text(), "Ready ...");
         EXPECT_EQ(window.lblWhen->text(), "Empty");

@@ -26,8 +26,6 @@
 namespace vesper::test {
 namespace {
 
-void app() { vesper::test::application(); }
-
 // Answers like RecordingUiSeam, after running `during` (once) inside the
 // question, as the ticks do while a real message box is open.
 class SeamWithHook : public RecordingUiSeam {
@@ -46,7 +44,7 @@ const DateTime kFri8pm = makeDate(2030, 4, 19, 20, 0, 0);
 class WindowSchedule : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        vesper::test::application();
         setClock(&clock);
         setUiSeam(&seam);
         registry::deleteKey(std::string(settings::kRoot) + "\\AddEvent");

@@ -35,14 +35,12 @@ using namespace vesper;
 
 namespace {
 
-QApplication& app() { return vesper::test::application(); }
-
 // Every test starts from no settings, no log files, and recorded boxes and
 // shell requests.
 class StartupUnits : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        vesper::test::application();
         std::error_code ec;
         for (const char* f : {"LogStatus.txt", "LogStatusLast.txt", "LogStatusAppInit.txt", "LogStatusAppProfile.txt"})
             std::filesystem::remove(programFile(f), ec);

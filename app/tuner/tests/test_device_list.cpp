@@ -16,8 +16,6 @@ using test::FakeObject;
 
 namespace {
 
-void app() { vesper::test::application(); }
-
 // A list answering Count and Item(i).
 std::shared_ptr<FakeObject> list(std::vector<Variant> items) {
     auto o = std::make_shared<FakeObject>();
@@ -100,7 +98,7 @@ TEST(DeviceList, AMissingOrFailingEngineGivesWhatWasReadAndIsLogged) {
 }
 
 TEST(DeviceList, FillComboStopsAtTheFirstEmptyNameAndSelectsTheFirst) {
-    app();
+    vesper::test::application();
     QComboBox combo;
     FillCombo(&combo, {"Card A", "Card B", "", "Card C"});
     ASSERT_EQ(combo.count(), 2);
@@ -124,7 +122,7 @@ struct WidgetForm : TunerForm {
 // One bring-up of the real capture component on the built-in virtual card,
 // and the device list of the real encoder engine.
 TEST(RealComponents, BringUpOnTheVirtualCard) {
-    app();
+    vesper::test::application();
     ASSERT_TRUE(test::registerComponent(CAPGRAPH_PATH));
     ASSERT_TRUE(test::registerComponent(ENGINE_PATH));
     test::startStatusLog();

@@ -17,8 +17,6 @@ namespace {
 
 using Key = TvChannelKeys::Key;
 
-void app() { vesper::test::application(); }
-
 TEST(TvChannelKeys, TypedChannelsAreConfirmedWithEnter) {
     TvChannelKeys k(5);
     EXPECT_EQ(k.press(Key::Digit, '1'), std::nullopt);
@@ -241,7 +239,7 @@ public:
 
 class TvWindow : public ::testing::Test {
 protected:
-    void SetUp() override { app(); }
+    void SetUp() override { vesper::test::application(); }
     Program program;
     FakeTvHost host;
 };
