@@ -2,11 +2,13 @@
 // tool tips, the field checks on leaving a field, and the dialog seam.
 #include "app/schedule/frm_add_event.h"
 #include "app/schedule/schedule_commands.h"
+#include "app/schedule/tests/real_schedule_test.h"
 #include "app/support/settings_store.h"
 #include "app/support/ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/registry.h"
+#include "platform/testing/qt_application.h"
 #include "platform/testing/test_env.h"
 
 #include <QApplication>
@@ -26,14 +28,6 @@
 using namespace vesper;
 
 namespace {
-
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "app_schedule_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
-}
 
 // The main window's operations, carried out by the schedule commands on the
 // real scheduler.
@@ -68,32 +62,18 @@ struct CommandsWindow : MainWindowOps {
     int saves = 0;
 };
 
-std::string schedulePath() { return test::testFolder() + "/Schedule.txt"; }
+using test::schedulePath;
 
-class AddEventWindow : public ::testing::Test {
+class AddEventWindow : public test::RealScheduleTest {
 protected:
-    void SetUp() override {
-        app();
-        registry::deleteKey(std::string(settings::kRoot) + "\\AddEvent");
-        ASSERT_TRUE(test::registerComponent(SLOTBOOK_PATH));
-        std::filesystem::remove(schedulePath());
-        setClock(&clock);
-        setUiSeam(&ui);
-        scheduler = TryCreateObject("Slotbook.EventsObj");
-        ASSERT_TRUE(scheduler);
-        scheduler->call("Initialize");
-    }
-    void TearDown() override {
-        setClock(nullptr);
-        setUiSeam(nullptr);
-    }
-    std::vector<GridRow> rows() { return readScheduleRows(*scheduler); }
-
     // Wednesday 17 April 2030, 6:10 PM.
-    TestClock clock{makeDate(2030, 4, 17, 18, 10, 0)};
-    RecordingUiSeam ui;
-    Program program;
-    ObjectPtr scheduler;
+    AddEventWindow() : RealScheduleTest(makeDate(2030, 4, 17, 18, 10, 0)) {}
+    void SetUp() override {
+        vesper::test::application();
+        registry::deleteKey(std::string(settings::kRoot) + "\\AddEvent");
+        RealScheduleTest::SetUp();
+    }
+
     ScheduleCommands commands{program, [this] { return scheduler; }, [] {}, nullptr};
     CommandsWindow window{commands};
 };

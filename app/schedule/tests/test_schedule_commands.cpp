@@ -1,6 +1,7 @@
 // The schedule commands on the real scheduler component, with the messages
 // answered through the recording seam.
 #include "app/schedule/schedule_commands.h"
+#include "app/schedule/tests/real_schedule_test.h"
 #include "app/support/settings_store.h"
 #include "app/support/ui_seam.h"
 
@@ -15,34 +16,17 @@ using namespace vesper;
 
 namespace {
 
-std::string schedulePath() { return test::testFolder() + "/Schedule.txt"; }
+using test::schedulePath;
 
-class ScheduleCommandsTest : public ::testing::Test {
+class ScheduleCommandsTest : public test::RealScheduleTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(test::registerComponent(SLOTBOOK_PATH));
-        std::filesystem::remove(schedulePath());
-        setClock(&clock);
-        setUiSeam(&ui);
-        scheduler = TryCreateObject("Slotbook.EventsObj");
-        ASSERT_TRUE(scheduler);
-        scheduler->call("Initialize");
-    }
-    void TearDown() override {
-        setClock(nullptr);
-        setUiSeam(nullptr);
-    }
-    std::vector<GridRow> rows() { return readScheduleRows(*scheduler); }
+    // Friday 19 April 2030, noon.
+    ScheduleCommandsTest() : RealScheduleTest(makeDate(2030, 4, 19, 12, 0, 0)) {}
     std::string file() {
         commands.SaveScheduleToDisk();
         return test::readFile(schedulePath());
     }
 
-    // Friday 19 April 2030, noon.
-    TestClock clock{makeDate(2030, 4, 19, 12, 0, 0)};
-    RecordingUiSeam ui;
-    Program program;
-    ObjectPtr scheduler;
     int nextEventRuns = 0;
     ScheduleCommands commands{program, [this] { return scheduler; }, [this] { ++nextEventRuns; }, nullptr};
 };
