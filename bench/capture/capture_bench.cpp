@@ -6,6 +6,7 @@
 //   capture-bench [--seconds N] [--repeat N]
 //
 // Both sides run bound to one processor, as the main program does.
+#include "bench/bench_support.h"
 #include "capture/capture_commands.h"
 #include "capture/video_renderer.h"
 #include "capture/virtual_card.h"
@@ -34,20 +35,11 @@
 using namespace vesper::capture;
 using Clock = std::chrono::steady_clock;
 
+using vesper::bench::cpuSelf;
+
 namespace {
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// User and system time together.
-double cpuSeconds(const rusage& r) {
-    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
-}
-
-double cpuSelf() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -123,32 +115,9 @@ double oursPreviewCpu(QWidget* window, int w, int h, double secs, long* painted)
 
 // Peer: CPU seconds of gst-launch-1.0 running the same preview for `secs`.
 double peerPreviewCpu(int w, int h, double secs) {
-    const long frames = static_cast<long>(secs * 30000 / 1001);
-    std::string desc = peerPreview(w, h);
-    desc.replace(desc.find("is-live=true"), 12, "is-live=true num-buffers=" + std::to_string(frames));
-    // gst-launch-1.0 takes the description as words, as a shell splits it.
-    gchar** words = nullptr;
-    if (!g_shell_parse_argv(desc.c_str(), nullptr, &words, nullptr)) return 0;
-    std::vector<char*> argvv{const_cast<char*>("gst-launch-1.0"), const_cast<char*>("-q")};
-    for (gchar** w = words; *w; ++w)
-        argvv.push_back(*w);
-    argvv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
-        execvp("gst-launch-1.0", argvv.data());
-        _exit(127);
-    }
-    g_strfreev(words);
-    int status = 0;
-    rusage r{};
-    wait4(pid, &status, 0, &r);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "capture-bench: the peer pipeline failed (is gst-launch-1.0 installed?)\n");
-        return 0;
-    }
-    return cpuSeconds(r);
+    const double cpu = vesper::bench::gstLaunchCpuSeconds(peerPreview(w, h), static_cast<long>(secs * 30000 / 1001));
+    if (cpu == 0) std::fprintf(stderr, "capture-bench: the peer pipeline failed (is gst-launch-1.0 installed?)\n");
+    return cpu;
 }
 
 } // namespace

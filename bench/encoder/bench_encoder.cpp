@@ -8,6 +8,7 @@
 //
 // The figures are CPU seconds per second of media and their ratio; the goal
 // is a ratio of at most 1.2 and a live recording with no dropped picture.
+#include "bench/bench_support.h"
 #include "capture/device_stream.h"
 #include "components/wmenc/gst_media.h"
 #include "components/wmenc/profiles.h"
@@ -32,6 +33,8 @@
 using namespace vesper::wmenc;
 namespace fs = std::filesystem;
 
+using vesper::bench::cpuSeconds;
+
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
@@ -39,11 +42,6 @@ constexpr double kFps = 30000.0 / 1001;
 constexpr int kRate = 48000, kChannels = 2;
 
 // Runs a command line under `taskset -c 0`; returns the CPU seconds it used.
-// User and system time together.
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
 double cpuOf(const std::string& command) {
     const pid_t pid = fork();
     if (pid == 0) {

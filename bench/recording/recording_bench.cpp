@@ -17,6 +17,7 @@
 #include "app/recording/frm_vesper.h"
 #include "app/support/program.h"
 
+#include "bench/bench_support.h"
 #include "capture/device_stream.h"
 #include "capture/video_renderer.h"
 #include "capture/virtual_card.h"
@@ -49,16 +50,10 @@
 namespace fs = std::filesystem;
 using namespace vesper;
 
+using vesper::bench::cpuSelf;
+
 namespace {
 
-double cpuSeconds(const rusage& r) {
-    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
-}
-double cpuSelf() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
 double wallNow() { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(); }
 void runFor(double secs) {
     QEventLoop loop;
@@ -139,28 +134,7 @@ double peerPreviewCpu(int w, int h, double secs) {
     std::string desc = capture::virtualVideoSource(card) + " text=\"" + text + "\"" +
                        " ! videoconvert ! videoscale ! video/x-raw,format=BGRx,width=" + std::to_string(w) +
                        ",height=" + std::to_string(h) + " ! fakesink sync=false";
-    const long frames = long(secs * 30000 / 1001);
-    const auto live = desc.find("is-live=true");
-    if (live != std::string::npos) desc.replace(live, 12, "is-live=true num-buffers=" + std::to_string(frames));
-    gchar** words = nullptr;
-    if (!g_shell_parse_argv(desc.c_str(), nullptr, &words, nullptr)) return 0;
-    std::vector<char*> args{const_cast<char*>("gst-launch-1.0"), const_cast<char*>("-q")};
-    for (gchar** p = words; *p; ++p)
-        args.push_back(*p);
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
-        execvp("gst-launch-1.0", args.data());
-        _exit(127);
-    }
-    g_strfreev(words);
-    int status = 0;
-    rusage r{};
-    wait4(pid, &status, 0, &r);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 0;
-    return cpuSeconds(r);
+    return bench::gstLaunchCpuSeconds(desc, long(secs * 30000 / 1001));
 }
 
 double ratio(double a, double b) { return b > 0 ? a / b : 0; }
