@@ -194,11 +194,15 @@ bool GetRootPath(const std::string& path, std::string& root) {
     return windowsRoot(path, root);
 }
 
+double freeBytesOnRoot(Program& program, const std::string& root) {
+    const long long bytes = program.freeBytes ? program.freeBytes(root) : -1;
+    return bytes < 0 ? -1 : static_cast<double>(bytes);
+}
+
 double GetDiskFreeBytes(Program& program, const std::string& path) {
     std::string root;
     if (!GetRootPath(path, root)) return -1;
-    const long long bytes = program.freeBytes ? program.freeBytes(root) : -1;
-    return bytes < 0 ? -1 : static_cast<double>(bytes);
+    return freeBytesOnRoot(program, root);
 }
 
 std::string ValidateOutputFolder(const std::string& text) {
@@ -218,7 +222,7 @@ FreeSpaceText freeSpaceText(double b) {
         out.text = formatNumber(b / 1000000, "##,###") + " MB Free";
     else
         out.text = formatNumber(b / 1000000000, "##,###.0") + " GB Free";
-    out.colour = b < kLowDiskBytes ? 192 : b < 750000000.0 ? 65535 : 32768;
+    out.colour = b < kLowDiskBytes ? kColourLowSpace : b < 750000000.0 ? kColourLittleSpace : kColourEnoughSpace;
     return out;
 }
 

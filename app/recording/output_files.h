@@ -39,13 +39,20 @@ bool GetRootPath(const std::string& path, std::string& root);
 // Bytes available to the user on the path's file system (program.freeBytes
 // on its root); -1 when it cannot be measured.
 double GetDiskFreeBytes(Program& program, const std::string& path);
+// The same for a root GetRootPath has already found (the tick measures every
+// second and finds the root once).
+double freeBytesOnRoot(Program& program, const std::string& root);
 
 // txtOutputDir's text checked at start-up: kept when it names an existing
 // folder, else the program's folder followed by "/".
 std::string ValidateOutputFolder(const std::string& text);
 
-// The free-space labels' text and colour (classic colour values 192, 65535,
-// 32768) for a measurement.
+// The free-space labels' colours (classic colour values).
+inline constexpr int kColourLowSpace = 192;      // dark red: under the low-disk guard
+inline constexpr int kColourLittleSpace = 65535; // yellow
+inline constexpr int kColourEnoughSpace = 32768; // green
+
+// The free-space labels' text and colour for a measurement.
 struct FreeSpaceText {
     std::string text;
     int colour;

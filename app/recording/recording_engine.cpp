@@ -73,7 +73,7 @@ void RecordingEngine::ShowFreeDiskSpace(const std::string& folder) {
         display.freeSpaceColour = kColourLowSpace;
         return;
     }
-    const double bytes = GetDiskFreeBytes(m_program, path);
+    const double bytes = freeBytesOnRoot(m_program, root);
     m_program.g_dFreeBytes = bytes;
     const FreeSpaceText t = freeSpaceText(bytes);
     display.lblFreeDiskSpace = t.text;

@@ -4,6 +4,7 @@
 // so that it runs without a display; the window renders `display`.
 #pragma once
 
+#include "app/recording/output_files.h"
 #include "app/schedule/schedule_grid.h"
 #include "app/support/program.h"
 
@@ -22,7 +23,6 @@ namespace vesper {
 // Classic colour values the window shows.
 inline constexpr int kColourRecording = 255; // pure red
 inline constexpr int kColourReady = 32768;   // green 128
-inline constexpr int kColourLowSpace = 192;  // dark red
 
 // The heading above the next event, with its size and place in twips.
 inline constexpr const char* kHeadingRecording = "Currently Recording This Event";
