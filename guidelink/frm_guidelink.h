@@ -2,6 +2,8 @@
 // Schedule" link menu entry on or off.
 #pragma once
 
+#include "app/support/diagnostics.h"
+
 #include <QDialog>
 #include <QLabel>
 
@@ -51,8 +53,8 @@ private:
     PictureLink* picYahooTV;
 };
 
-// The maker's pages behind the two pictures.
-inline constexpr const char* kVesperPage = "https://www.orvane.com/vesper/";
-inline constexpr const char* kEnablerPage = "https://www.orvane.com/vesper/guidelink.html";
+// The maker's pages behind the two pictures, on the product's web site.
+inline const std::string kVesperPage = std::string(kProductSite) + "/";
+inline const std::string kEnablerPage = std::string(kProductSite) + "/guidelink.html";
 
 } // namespace vesper::guidelink

@@ -2,6 +2,7 @@
 
 #include "app/guide/handover_protocol.h"
 #include "app/guide/handover_server.h"
+#include "app/guide/xml_program_event.h"
 #include "app/recording/encoder_profiles.h"
 #include "app/recording/frm_dir_select.h"
 #include "app/recording/frm_select_profile.h"
@@ -9,6 +10,7 @@
 #include "app/recording/output_files.h"
 #include "app/schedule/frm_add_event.h"
 #include "app/schedule/schedule_commands.h"
+#include "app/support/diagnostics.h"
 #include "app/support/settings_store.h"
 #include "app/support/status_log.h"
 #include "app/support/ui_seam.h"
@@ -41,8 +43,6 @@ namespace vesper {
 
 namespace {
 
-constexpr const char* kHandOverMarkerText = "{80916654-B856-494e-A0B1-C4BCC8B0492A}";
-constexpr const char* kProductSite = "https://vesper.orvane.example";
 constexpr const char* kFreeSpaceToolTip = " Stops Recording if under 250MB free space ";
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
@@ -156,7 +156,7 @@ void frmVesper::buildLayout() {
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(250);
 
-    txtHiddenTextBox80916654 = named(new QLineEdit(q(kHandOverMarkerText), this), "txtHiddenTextBox80916654");
+    txtHiddenTextBox80916654 = named(new QLineEdit(q(kHandOverMarker), this), "txtHiddenTextBox80916654");
     txtHiddenTextBox80916654->setVisible(false);
     // A whole document fits: the line edit would cut it at 32767 characters.
     txtHiddenTextBox80916654->setMaxLength(static_cast<int>(handover::kHandOverMaxBytes));
@@ -376,7 +376,7 @@ void frmVesper::connectControls() {
         // (which brings us here once more, to do nothing).
         if (m_inbox.onHiddenTextChanged(text.toStdString())) {
             m_bExternalPending = true;
-            txtHiddenTextBox80916654->setText(q(kHandOverMarkerText));
+            txtHiddenTextBox80916654->setText(q(kHandOverMarker));
         }
     });
 
