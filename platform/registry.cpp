@@ -48,7 +48,12 @@ public:
             const auto dir = std::filesystem::path(path).parent_path();
             if (!dir.empty()) std::filesystem::create_directories(dir, ec);
         }
-        const int flags = forWriting ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READONLY;
+        // A reader opens for writing too (never creating): a writer killed in
+        // the middle of a transaction leaves a journal behind, and only a
+        // connection that may write rolls it back; a read-only one would see
+        // no hive at all until the next write. Where the hive cannot be
+        // written, SQLite opens it read-only.
+        const int flags = forWriting ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READWRITE;
         if (sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
             fail();
             return;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -118,4 +120,32 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     }
     for (int c = 0; c < 2; ++c)
         EXPECT_EQ(reg::values("Shared\\P" + std::to_string(c)).size(), size_t(kWrites));
+}
+
+TEST(Registry, AWriterKilledInATransactionLosesOnlyItsTransaction) {
+    ASSERT_TRUE(registry::setString("Software\\Killed", "kept", "yes"));
+    // A child starts a large change, lets it reach the file, and dies before
+    // committing: its journal stays behind.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(registry::hivePath().c_str(), &db) != SQLITE_OK) _exit(2);
+        sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA cache_size=1; BEGIN IMMEDIATE; DELETE FROM vals;", nullptr,
+                     nullptr, nullptr);
+        for (int i = 0; i < 3000; ++i) {
+            const std::string sql = "INSERT INTO keys(parent, name) VALUES(0, 'k" + std::to_string(i) + "')";
+            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        }
+        _exit(std::filesystem::exists(registry::hivePath() + "-journal") ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    // The next reader rolls the dead writer's change back and sees the hive.
+    const auto v = registry::queryValue("Software\\Killed", "kept");
+    ASSERT_TRUE(v.has_value()) << registry::lastError();
+    EXPECT_EQ(v->text, "yes");
+    EXPECT_FALSE(std::filesystem::exists(registry::hivePath() + "-journal"));
 }
