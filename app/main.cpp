@@ -7,6 +7,7 @@
 #include "platform/automation.h"
 #include "platform/clock.h"
 #include "platform/component_setup.h"
+#include "platform/dates.h"
 #include "platform/paths.h"
 
 #include <QApplication>
@@ -17,7 +18,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -40,7 +44,7 @@ void registerBundledComponents() {
     }
 }
 
-// SIGTERM asks the window to close, from the event loop.
+// SIGTERM, SIGINT and SIGHUP ask the window to close, from the event loop.
 int g_signalPipe[2] = {-1, -1};
 
 void onTerminate(int) {
@@ -55,6 +59,16 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vesper");
     QApplication::setDesktopFileName("vesper");
     vesper::installUiSeamFromEnvironment();
+    // Tests of the real program place it at a moment of their own.
+    static std::unique_ptr<vesper::ShiftedClock> shifted;
+    if (const char* at = std::getenv("VESPER_TEST_NOW"); at && *at) {
+        if (const auto start = vesper::parseDate(at)) {
+            shifted = std::make_unique<vesper::ShiftedClock>(*start);
+            vesper::setClock(shifted.get());
+        } else {
+            std::fprintf(stderr, "vesper: VESPER_TEST_NOW is not a date and time: %s\n", at);
+        }
+    }
     vesper::setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
     registerBundledComponents();
     vesper::ensureBundledComponentsRegistered();
@@ -62,8 +76,9 @@ int main(int argc, char** argv) {
     vesper::Program program;
     vesper::VesperStartup startup(program);
 
-    // SIGTERM (and Ctrl+C) ask the window to close, from the event loop; a
-    // request during the start-up is carried out when it has finished.
+    // SIGTERM, Ctrl+C and the terminal closing (SIGHUP) ask the window to
+    // close, from the event loop, whatever box is open; a request during the
+    // start-up abandons it.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [&startup] {
@@ -75,8 +90,13 @@ int main(int argc, char** argv) {
         sa.sa_handler = onTerminate;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            // A signal the caller chose to ignore (nohup, a background job)
+            // stays ignored.
+            struct sigaction old {};
+            if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+            sigaction(sig, &sa, nullptr);
+        }
     }
     // The desktop session ending closes the window as the close box does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,

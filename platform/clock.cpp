@@ -26,6 +26,11 @@ void SystemClock::sleep(double seconds) {
     if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
+DateTime ShiftedClock::now() {
+    const long long elapsed = static_cast<long long>(monotonic() - m_origin);
+    return fromSeconds(toSeconds(m_start) + elapsed);
+}
+
 void TestClock::advance(double seconds) {
     m_mono += seconds;
     m_now += seconds / 86400.0;

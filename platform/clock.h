@@ -27,6 +27,19 @@ public:
     void sleep(double seconds) override;
 };
 
+// The system's clock set to another moment: it starts at `start` and runs at
+// the real pace, so a test of the real program can place its events at a
+// fixed date, whatever today is.
+class ShiftedClock : public SystemClock {
+public:
+    explicit ShiftedClock(DateTime start) : m_start(start), m_origin(SystemClock::monotonic()) {}
+    DateTime now() override;
+
+private:
+    DateTime m_start;
+    double m_origin;
+};
+
 // A clock that stands still until a test moves it; sleeping moves it, so a
 // wait of any length costs no real time.
 class TestClock : public Clock {

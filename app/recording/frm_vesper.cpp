@@ -455,7 +455,7 @@ void frmVesper::Timer1Tick() {
 void frmVesper::Timer2Tick() {
     if (onTimer2) onTimer2();
     ProcessHandOver();
-    if (m_bExitPending && !m_engine->m_bSettingNextEvent) {
+    if (m_bExitPending && !m_engine->m_bSettingNextEvent && !m_engine->busy()) {
         m_bExitPending = false;
         close();
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -182,6 +183,12 @@ void PrepareOutputFile(std::string& path, bool overwrite, DateTime today) {
     if (overwrite || !nameTaken(path)) return;
     path = InsertSuffix(path, "-" + formatDate(today, "YYMMDD"));
     MakeUniqueFileName(path);
+}
+
+bool WrittenWithin(const std::string& path, double seconds) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return double(st.st_mtim.tv_sec) >= double(std::time(nullptr)) - seconds;
 }
 
 std::string WeekdayFileName(DateTime dt, const std::string& fileName) {

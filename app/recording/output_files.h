@@ -29,6 +29,10 @@ bool FileExists(const std::string& path);
 void MakeUniqueFileName(std::string& path);
 // With overwriting off and the name taken: "-YYMMDD" of today, then unique.
 void PrepareOutputFile(std::string& path, bool overwrite, DateTime today);
+// True when a file at the path was last written within the last `seconds`
+// (on the system's clock): in an event's window, a recording of that window
+// cut off by a crash.
+bool WrittenWithin(const std::string& path, double seconds);
 // The file name with the weekday suffix (" Su" ... " Sa") of the date.
 std::string WeekdayFileName(DateTime dt, const std::string& fileName);
 // The root of the path's file system. Native paths: the mount point that

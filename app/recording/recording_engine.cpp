@@ -1,6 +1,7 @@
 #include "app/recording/recording_engine.h"
 
 #include "app/recording/output_files.h"
+#include "app/support/settings_store.h"
 #include "app/support/status_log.h"
 #include "app/support/ui_seam.h"
 
@@ -138,9 +139,12 @@ void RecordingEngine::Timer1Tick() {
 void RecordingEngine::lowDiskAtEventTime() {
     m_bBusy = true;
     if (m_host.isMinimized()) m_host.restoreNormal();
-    MsgBox(m_host.owner(), kLowDiskAtEvent, vbCritical | vbOKOnly, "Error!");
+    // The event is cancelled at once and the box does not hold the tick: a
+    // recorder left alone must stop the cancelled recording on the next tick
+    // and start the following event on time, whether or not anybody answers.
     CancelCurrentEvent();
     m_bBusy = false;
+    MsgBoxNoWait(m_host.owner(), kLowDiskAtEvent, vbCritical | vbOKOnly, "Error!");
 }
 
 void RecordingEngine::startSequence() {
@@ -185,7 +189,15 @@ void RecordingEngine::startSequence() {
         AddTrailingBackslash(m_sOutputFolder);
         m_sOutputFile = m_sOutputFolder + file.filename().string();
     });
-    guarded([&] { PrepareOutputFile(m_sOutputFile, m_host.overwriteFiles(), now()); });
+    guarded([&] {
+        // What this event's window already recorded (a run that crashed or
+        // was killed inside it) is never overwritten: the restart records
+        // into a name of its own, as with overwriting off. The setting keeps
+        // its meaning for the files of earlier showings.
+        const double sinceStart = double(secs(now()) - secs(start));
+        const bool overwrite = m_host.overwriteFiles() && !WrittenWithin(m_sOutputFile, sinceStart);
+        PrepareOutputFile(m_sOutputFile, overwrite, now());
+    });
 
     guarded([&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
     guarded([&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
@@ -193,6 +205,9 @@ void RecordingEngine::startSequence() {
     guarded([&] { m_host.EncoderSetProfileName(m_host.profileName()); });
 
     LogStatus("LS0061:INFO:F00:Tmr1() BeforeEncStr");
+    // Kept until the file is complete, so that the start after a crash can
+    // complete it.
+    RegSaveSetting2(settings::sRecordingFile, m_sOutputFile);
     int32_t e = 0;
     bool started = false;
     guarded([&] { started = m_host.EncoderStart(e); });
@@ -226,6 +241,7 @@ void RecordingEngine::stopSequence() {
 
     LogStatus("LS0060:INFO:F00:Tmr1() BeforeEncStp");
     guarded([&] { m_host.EncoderStop(); });
+    RegSaveSetting2(settings::sRecordingFile, "");
     LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
 
     display.cmdCancelRecordingEnabled = false;
@@ -244,6 +260,16 @@ void RecordingEngine::stopSequence() {
 
     SetNextEvent();
     LogStatus("LS0050:INFO:F00:Tmr1() AfterSetNxtEvnt");
+    m_bBusy = false;
+}
+
+void RecordingEngine::EndRecordingForExit() {
+    if (!m_bRecording || m_bBusy) return;
+    m_bBusy = true;
+    m_bRecording = false;
+    guarded([&] { m_host.EncoderStop(); });
+    RegSaveSetting2(settings::sRecordingFile, "");
+    m_dtRecStart = m_dtRecEnd = 0;
     m_bBusy = false;
 }
 
@@ -315,8 +341,8 @@ void RecordingEngine::SetNextEvent() {
     changed();
     if (m_program.g_dFreeBytes < kLowDiskBytes) {
         if (m_host.isMinimized()) m_host.restoreNormal();
-        MsgBox(m_host.owner(), kLowDiskAhead, vbCritical | vbOKOnly, "Error!");
         m_bSettingNextEvent = false;
+        MsgBoxNoWait(m_host.owner(), kLowDiskAhead, vbCritical | vbOKOnly, "Error!");
         return;
     }
 

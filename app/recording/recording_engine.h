@@ -123,6 +123,10 @@ public:
     // cmdCancelRecording: asks, then cancels the event being recorded; the
     // next tick stops the encoder.
     void CancelRecording();
+    // The program ends: a running recording stops and its file is completed,
+    // without moving on to the next event. Nothing while a start or stop
+    // sequence runs (the end waits for it).
+    void EndRecordingForExit();
     void ShowNoNextEvent();
     // Measures the folder's drive (empty: the output folder) into the labels
     // and g_dFreeBytes.

@@ -18,6 +18,7 @@
 
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "platform/sysinfo.h"
 
 #include <QApplication>
@@ -236,6 +237,29 @@ std::string noticeCode(DeviceOutcome outcome) {
     }
 }
 
+void CompleteInterruptedRecording(Program& program) {
+    const std::string path = RegGetSetting2(settings::sRecordingFile);
+    if (path.empty()) return;
+    // Forgotten first: a file that cannot be mended must not stop every
+    // later start.
+    RegSaveSetting2(settings::sRecordingFile, "");
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return; // its start failed, or the user moved it
+    std::string outcome;
+    try {
+        ObjectPtr engine = program.createObject("WMEncEng.WMEncoder");
+        if (!engine) raiseError(err::CannotCreateObject, "Vesper");
+        Args a{Variant(path)};
+        outcome = engine->call("RepairFile", a).toBool() ? "completed" : "already complete";
+        LogStatus("LS0132:INFO:F00:Form_Load():interrupted recording " + outcome + ": " + path);
+    } catch (const AutomationError& e) {
+        outcome = "not completed (" + e.logText() + ")";
+        LogStatus("LS0133:ERROR:F00:Form_Load():interrupted recording not completed: " + path + " - " + e.logText());
+    }
+    std::fprintf(stderr, "vesper: the recording cut off by the last run's end was %s: %s\n", outcome.c_str(),
+                 path.c_str());
+}
+
 ExitDecision cmdExitDecision(bool recording, bool settingNextEvent, bool exitWarning) {
     if (recording && !settingNextEvent) return ExitDecision::Refuse;
     if (exitWarning) return ExitDecision::Ask;
@@ -283,8 +307,21 @@ bool VesperStartup::FormLoad() {
         Checkpoint(3);
 
         // 8: one copy.
-        if (!acquireSingleInstance()) {
+        std::string lockError;
+        switch (acquireSingleInstance(lockError)) {
+        case SingleInstanceLock::Result::Acquired: break;
+        case SingleInstanceLock::Result::HeldByAnother:
+            // Also on the terminal: a copy started on a display nobody looks
+            // at (a virtual one) must still say why it ends.
+            std::fprintf(stderr, "vesper: Vesper is already running (settings %s).\n", registry::hivePath().c_str());
             MsgBox(&w, alreadyRunningMessage(), vbExclamation, w.windowTitle().toStdString());
+            failureExit("");
+            return false;
+        case SingleInstanceLock::Result::Failed:
+            std::fprintf(stderr, "vesper: cannot take the single-copy lock %s: %s\n", singleInstanceLockPath().c_str(),
+                         lockError.c_str());
+            MsgBox(&w, lockFailedMessage(singleInstanceLockPath(), lockError), vbCritical,
+                   w.windowTitle().toStdString());
             failureExit("");
             return false;
         }
@@ -301,6 +338,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(5);
         loading.reset(ShowLoading(nullptr));
         Checkpoint(6);
+        CompleteInterruptedRecording(m_program);
 
         // 12: devices and tuner.
         WindowDevices devices(m_program, w);
@@ -312,6 +350,7 @@ bool VesperStartup::FormLoad() {
             return false;
         }
         if (d.outcome == DeviceOutcome::SavedPairFailed) ShowDeviceSettingsFailed(&w, d.video, d.audio);
+        if (abandoned()) return false;
         w.txtChannel->setText(q(m_program.g_sChannel));
         if (auto c = number(m_program.g_sChannel)) {
             // Showing the restored channel is no channel change: the previous
@@ -373,6 +412,7 @@ bool VesperStartup::FormLoad() {
         // 19: no update check or advertisement; the next event.
         w.SetNextEvent();
         Checkpoint(27);
+        if (abandoned()) return false;
 
         // 20 to 23
         loading.reset();
@@ -384,6 +424,7 @@ bool VesperStartup::FormLoad() {
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();
+        if (abandoned()) return false;
         w.setHoldSchedule(false);
         Checkpoint(29);
 
@@ -509,19 +550,26 @@ void VesperStartup::bindToFirstProcessor() {
 
 void VesperStartup::cmdExitClick() {
     frmVesper& w = *m_window;
-    switch (cmdExitDecision(w.recording(), w.settingNextEvent(), w.chkAppExitWarning->isChecked())) {
-    case ExitDecision::Refuse:
+    const auto refused = [&] {
+        if (!w.recording() || w.settingNextEvent()) return false;
         MsgBox(&w, "You must cancel current recording first before exiting", vbCritical, "Oops");
-        return;
+        return true;
+    };
+    switch (cmdExitDecision(w.recording(), w.settingNextEvent(), w.chkAppExitWarning->isChecked())) {
+    case ExitDecision::Refuse: refused(); return;
     case ExitDecision::Ask:
         if (MsgBox(&w, "Are you sure you want to EXIT?  ", vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!") !=
             vbYes)
             return;
+        // The ticks went on while the question was open: a recording that
+        // began meanwhile was not what the user agreed to end.
+        if (refused()) return;
         break;
     default: break;
     }
-    // The answer may come while the next event is being set.
-    if (w.settingNextEvent())
+    // The answer may come while the next event is being set, or while a
+    // recording is being started or stopped.
+    if (w.settingNextEvent() || w.engine().busy())
         w.m_bExitPending = true;
     else
         w.close();
@@ -530,14 +578,28 @@ void VesperStartup::cmdExitClick() {
 void VesperStartup::requestClose() {
     if (!m_window || m_unloaded) return;
     if (m_loading) {
-        // Carried out when the start-up has finished.
-        m_closeRequested = true;
+        // The start-up is abandoned: a box it shows closes at once and the
+        // start ends by its failure exit, saving nothing.
+        m_abortLoad = true;
+        uiSeam().closeAll();
+        return;
+    }
+    // A box or dialog that is open closes as if cancelled; the window closes
+    // once their waits have returned.
+    if (uiSeam().closeAll()) {
+        QTimer::singleShot(0, this, [this] { requestClose(); });
         return;
     }
     m_closeRequested = false;
     m_outsideClose = true;
     m_window->close();
     m_outsideClose = false;
+}
+
+bool VesperStartup::abandoned() {
+    if (!m_abortLoad) return false;
+    failureExit("");
+    return true;
 }
 
 bool VesperStartup::queryUnload(QCloseEvent* event) {
@@ -548,7 +610,10 @@ bool VesperStartup::queryUnload(QCloseEvent* event) {
         m_closeRequested = true;
         return false;
     }
-    if (w.settingNextEvent()) {
+    // One start or stop at a time: a close while the next event is being set,
+    // or while a recording is being started or waits for its index, is
+    // carried out by Timer2 once that is over.
+    if (w.settingNextEvent() || w.engine().busy()) {
         w.m_bExitPending = true;
         return false;
     }
@@ -647,13 +712,7 @@ void VesperStartup::Unload() {
     }
     if (w.tvWindow() && w.tvWindow()->loaded()) w.unloadTvWindow();
     // A recording still running ends properly, so that its file is complete.
-    if (w.recording()) {
-        w.engine().m_bRecording = false;
-        try {
-            w.encoder().EncoderStop();
-        } catch (const std::exception&) {
-        }
-    }
+    w.engine().EndRecordingForExit();
     w.tuner().TunerRelease();
     w.encoder().EncoderRelease();
     m_program.g_bAppUnloading = true;

@@ -67,6 +67,11 @@ DeviceBlockResult RunDeviceBlock(DeviceBlockHost& host, bool firstRun);
 // "n2", "n3", "n4" for the fatal outcomes, else empty.
 std::string noticeCode(DeviceOutcome outcome);
 
+// Completes the file that a run cut off by a crash or a kill was recording
+// (rebuilt by the encoder engine as vesper-repair does), logs it and forgets
+// it. Nothing when no recording was cut off.
+void CompleteInterruptedRecording(Program& program);
+
 // The exit button's rule.
 enum class ExitDecision { Refuse, Ask, Unload, Defer };
 ExitDecision cmdExitDecision(bool recording, bool settingNextEvent, bool exitWarning);
@@ -83,7 +88,8 @@ public:
     bool FormLoad();
     frmVesper* window() { return m_window.get(); }
     // Asks the window to close as an exit request from outside (SIGTERM,
-    // the desktop's logout).
+    // SIGINT, SIGHUP, the desktop's logout). During the start-up it abandons
+    // the start.
     void requestClose();
     // The exit button.
     void cmdExitClick();
@@ -102,6 +108,9 @@ private:
     void unexpectedError(std::unique_ptr<QWidget, void (*)(QWidget*)>& loading, long number,
                          const std::string& description);
     void failureExit(const std::string& errorText);
+    // True (after the failure exit) when a termination request came during
+    // the start-up.
+    bool abandoned();
     DeviceQuery deviceQuery();
     void bindToFirstProcessor();
     void layoutPane();
@@ -118,7 +127,8 @@ private:
     bool m_unloaded = false;
     bool m_terminated = false;
     bool m_loading = false;        // FormLoad is running
-    bool m_closeRequested = false; // an exit request came while loading
+    bool m_closeRequested = false; // the close box was used while loading
+    bool m_abortLoad = false;      // a termination request came while loading
     bool m_outsideClose = false;   // the close comes from outside (signal, logout)
     bool m_helpFile = false;       // Vesper.chm is there
 };

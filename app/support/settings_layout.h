@@ -39,6 +39,7 @@ inline constexpr const char* EPGCustom = "\\EPG\\Custom"; // followed directly b
 inline constexpr const char* AddEventCurrentSettings = "\\AddEvent\\CurrentSettings";
 inline constexpr const char* AddEventRecordNowCurrentSettings = "\\AddEvent\\RecordNow\\CurrentSettings";
 inline constexpr const char* TVWindow = "\\TVWindow";
+inline constexpr const char* Recovery = "\\Recovery";
 } // namespace key
 
 // "\Application"
@@ -140,5 +141,10 @@ inline constexpr Setting sTop{key::TVWindow, "sTop", "0"};
 inline constexpr Setting sLeft{key::TVWindow, "sLeft", "0"};
 inline constexpr Setting sWidth{key::TVWindow, "sWidth", "9000"};
 inline constexpr Setting sHeight{key::TVWindow, "sHeight", ""};
+
+// "\Recovery" (our own): the file a recording is writing, from just before
+// its start until it has been completed, so that a start after a crash can
+// complete what the interrupted run was writing.
+inline constexpr Setting sRecordingFile{key::Recovery, "sRecordingFile", ""};
 
 } // namespace vesper::settings

@@ -1,36 +1,49 @@
 #include "app/support/single_instance.h"
 
-#include "platform/paths.h"
+#include "platform/registry.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace vesper {
 
-SingleInstanceLock::SingleInstanceLock() : SingleInstanceLock(instanceRuntimePath("lock")) {}
+namespace fs = std::filesystem;
+
+std::string singleInstanceLockPath() {
+    std::error_code ec;
+    fs::path hive = fs::absolute(registry::hivePath(), ec);
+    if (ec) hive = registry::hivePath();
+    // The same hive reached through a link or another spelling is one hive.
+    const fs::path canonical = fs::weakly_canonical(hive, ec);
+    if (!ec) hive = canonical;
+    return hive.lexically_normal().string() + ".lock";
+}
+
+SingleInstanceLock::SingleInstanceLock() : SingleInstanceLock(singleInstanceLockPath()) {}
 
 SingleInstanceLock::SingleInstanceLock(std::string path) : m_path(std::move(path)) {}
 
 SingleInstanceLock::~SingleInstanceLock() { release(); }
 
-bool SingleInstanceLock::acquire() {
-    if (held()) return true;
-    if (m_path.empty()) {
-        std::fprintf(stderr, "vesper: no private runtime folder for the single-copy lock; not checking\n");
-        return true;
-    }
+SingleInstanceLock::Result SingleInstanceLock::acquire() {
+    if (held()) return Result::Acquired;
+    m_error.clear();
+    std::error_code ec;
+    const fs::path folder = fs::path(m_path).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ec);
     // Close-on-exec: a program started from Vesper must not inherit the lock
-    // and keep it after Vesper has ended.
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // and keep it after Vesper has ended. A lock file we may not write (a
+    // hive folder shared read-only) still locks when it can be read.
+    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
-        std::fprintf(stderr, "vesper: cannot open the lock %s: %s; not checking\n", m_path.c_str(),
-                     std::strerror(errno));
-        return true;
+        m_error = std::strerror(errno);
+        return Result::Failed;
     }
     int rc;
     do {
@@ -39,12 +52,12 @@ bool SingleInstanceLock::acquire() {
     if (rc != 0) {
         const int err = errno;
         ::close(fd);
-        if (err == EWOULDBLOCK) return false;
-        std::fprintf(stderr, "vesper: cannot take the lock %s: %s; not checking\n", m_path.c_str(), std::strerror(err));
-        return true;
+        if (err == EWOULDBLOCK) return Result::HeldByAnother;
+        m_error = std::strerror(err);
+        return Result::Failed;
     }
     m_fd = fd;
-    return true;
+    return Result::Acquired;
 }
 
 void SingleInstanceLock::release() {
@@ -56,12 +69,22 @@ void SingleInstanceLock::release() {
     m_fd = -1;
 }
 
-bool acquireSingleInstance() {
+SingleInstanceLock::Result acquireSingleInstance(std::string& error) {
     // Held until the process ends; the kernel drops it then.
     static SingleInstanceLock* lock = new SingleInstanceLock();
-    return lock->acquire();
+    const auto r = lock->acquire();
+    error = lock->error();
+    return r;
 }
 
 std::string alreadyRunningMessage() { return "Vesper is already running.\r\nCannot run multiple copies of Vesper\r\n"; }
+
+std::string lockFailedMessage(const std::string& path, const std::string& reason) {
+    return "Vesper cannot make sure that it runs only once on these settings, so it does not start.\r\n\r\n"
+           "The lock file " +
+           path + " cannot be used: " + reason +
+           ".\r\n\r\nMake its folder writable for you (or set VESPER_REGISTRY to a settings file in a folder you may "
+           "write), then start Vesper again.";
+}
 
 } // namespace vesper

@@ -1,6 +1,8 @@
 #include "app/support/ui_seam.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
@@ -10,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <strings.h>
@@ -41,6 +44,18 @@ QString displayText(const std::string& text) {
     s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return s;
+}
+
+// A box set up as the request says, not shown yet.
+void setUpBox(QMessageBox& box, const MessageRequest& request);
+
+// The answer of a box closed without a button: the cancelling button, else
+// the last.
+MsgBoxResult cancelledAnswer(const MessageRequest& request) {
+    const auto b = request.buttons();
+    for (MsgBoxResult r : b)
+        if (r == vbCancel || r == vbNo) return r;
+    return b.back();
 }
 
 } // namespace
@@ -102,8 +117,9 @@ std::optional<MsgBoxResult> resultFromName(const std::string& name) {
     return std::nullopt;
 }
 
-MsgBoxResult QtUiSeam::message(QWidget* parent, const MessageRequest& request) {
-    QMessageBox box(parent ? parent : QApplication::activeWindow());
+namespace {
+
+void setUpBox(QMessageBox& box, const MessageRequest& request) {
     box.setWindowTitle(QString::fromStdString(request.title.empty() ? std::string("Vesper") : request.title));
     box.setText(displayText(request.prompt));
     switch (request.style & 0x70) {
@@ -118,14 +134,44 @@ MsgBoxResult QtUiSeam::message(QWidget* parent, const MessageRequest& request) {
         buttons |= toQt(r);
     box.setStandardButtons(buttons);
     box.setDefaultButton(toQt(request.defaultButton()));
+}
+
+} // namespace
+
+MsgBoxResult QtUiSeam::message(QWidget* parent, const MessageRequest& request) {
+    QMessageBox box(parent ? parent : QApplication::activeWindow());
+    setUpBox(box, request);
     const int pressed = box.exec();
     for (MsgBoxResult r : request.buttons())
         if (pressed == toQt(r)) return r;
-    // Closed with Escape or the close box: the cancelling button, else the last.
-    const auto b = request.buttons();
-    for (MsgBoxResult r : b)
-        if (r == vbCancel || r == vbNo) return r;
-    return b.back();
+    // Closed with Escape or the close box.
+    return cancelledAnswer(request);
+}
+
+void QtUiSeam::notice(QWidget* parent, const MessageRequest& request) {
+    const QString text = displayText(request.prompt);
+    // One box of a kind at a time: a guard that fires on every tick must not
+    // stack up boxes while nobody is there to answer them.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* open = qobject_cast<QMessageBox*>(w); open && open->isVisible() && open->text() == text) return;
+    auto* box = new QMessageBox(parent ? parent : QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    setUpBox(*box, request);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+}
+
+bool QtUiSeam::closeAll() {
+    bool closed = false;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (!dialog || !dialog->isVisible() || dialog->windowModality() == Qt::NonModal) continue;
+        // reject() ends the dialog's own wait; a box shown without waiting
+        // just goes.
+        dialog->reject();
+        closed = true;
+    }
+    return closed;
 }
 
 MsgBoxResult RecordingUiSeam::message(QWidget*, const MessageRequest& request) {
@@ -183,9 +229,27 @@ void ScriptedUiSeam::append(const std::string& jsonLine) {
     ::close(fd);
 }
 
+bool ScriptedUiSeam::hold(const std::string& answer) {
+    if (strcasecmp(answer.c_str(), "Hold") != 0) return false;
+    QEventLoop loop;
+    m_loops.push_back(&loop);
+    loop.exec();
+    m_loops.erase(std::find(m_loops.begin(), m_loops.end(), &loop));
+    return true;
+}
+
+bool ScriptedUiSeam::closeAll() {
+    for (QEventLoop* loop : m_loops)
+        loop->quit();
+    return !m_loops.empty();
+}
+
 MsgBoxResult ScriptedUiSeam::message(QWidget*, const MessageRequest& request) {
     MsgBoxResult answer = request.defaultButton();
-    if (auto r = resultFromName(nextAnswer())) {
+    const std::string word = nextAnswer();
+    const bool held = strcasecmp(word.c_str(), "Hold") == 0;
+    if (held) answer = cancelledAnswer(request);
+    if (auto r = resultFromName(word)) {
         for (MsgBoxResult b : request.buttons())
             if (b == *r) answer = *r;
     }
@@ -196,14 +260,16 @@ MsgBoxResult ScriptedUiSeam::message(QWidget*, const MessageRequest& request) {
     j["icon"] = request.iconName();
     j["buttons"] = request.buttonsName();
     j["default"] = resultName(request.defaultButton());
-    j["answer"] = resultName(answer);
+    j["answer"] = held ? "Hold" : resultName(answer);
     append(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    hold(word);
     return answer;
 }
 
 std::optional<std::string> ScriptedUiSeam::modal(const ModalRequest& request) {
     std::string answer = nextAnswer();
     if (answer.empty()) answer = request.defaultAnswer;
+    const bool held = strcasecmp(answer.c_str(), "Hold") == 0;
     nlohmann::json j;
     j["kind"] = "modal";
     j["form"] = request.form;
@@ -212,6 +278,10 @@ std::optional<std::string> ScriptedUiSeam::modal(const ModalRequest& request) {
     j["default"] = request.defaultAnswer;
     j["answer"] = answer;
     append(j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    if (held) {
+        hold(answer);
+        return std::string("Cancel");
+    }
     return answer;
 }
 
@@ -229,6 +299,10 @@ void installUiSeamFromEnvironment() {
 
 MsgBoxResult MsgBox(QWidget* parent, const std::string& prompt, int style, const std::string& title) {
     return uiSeam().message(parent, MessageRequest{prompt, title, style});
+}
+
+void MsgBoxNoWait(QWidget* parent, const std::string& prompt, int style, const std::string& title) {
+    uiSeam().notice(parent, MessageRequest{prompt, title, style});
 }
 
 std::optional<std::string> scriptedModal(const ModalRequest& request) { return uiSeam().modal(request); }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class QEventLoop;
 class QWidget;
 
 namespace vesper {
@@ -61,16 +62,27 @@ class UiSeam {
 public:
     virtual ~UiSeam() = default;
     virtual MsgBoxResult message(QWidget* parent, const MessageRequest& request) = 0;
+    // A message that nobody needs to answer before the program goes on: it is
+    // shown and the call returns at once, so an unattended recorder keeps
+    // ticking while it stays open. A second one with the same text is not
+    // shown while the first is open.
+    virtual void notice(QWidget* parent, const MessageRequest& request) { message(parent, request); }
     // nullopt: show the window for real. Otherwise the window is not shown and
     // the text is the button its user pressed.
     virtual std::optional<std::string> modal(const ModalRequest& request) = 0;
+    // Closes every open message box and modal window as if its user had
+    // cancelled it (a termination request): the calls that show them return.
+    // True when one was open.
+    virtual bool closeAll() { return false; }
 };
 
 // Real Qt message boxes, centred over their parent; modal windows are shown.
 class QtUiSeam : public UiSeam {
 public:
     MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
+    void notice(QWidget* parent, const MessageRequest& request) override;
     std::optional<std::string> modal(const ModalRequest&) override { return std::nullopt; }
+    bool closeAll() override;
 };
 
 // For tests in the same process: keeps every request and answers from the
@@ -92,19 +104,25 @@ public:
 // JSON line {"kind":"message"|"modal", "title"/"form", "text"/"contents",
 // "icon", "buttons", "default", "answer"}; answers come in order from a
 // comma-separated list of words ("Yes", "No", "OK", "Cancel", ...); an empty
-// word or the end of the list takes the default.
+// word or the end of the list takes the default. The word "Hold" leaves the
+// box open (the program waits in it, as for a user who is away) until
+// closeAll(), which answers it as a cancelled box.
 class ScriptedUiSeam : public UiSeam {
 public:
     ScriptedUiSeam(std::string logPath, const std::string& answers);
     MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
     std::optional<std::string> modal(const ModalRequest& request) override;
+    bool closeAll() override;
 
 private:
     std::string nextAnswer();
     void append(const std::string& jsonLine);
+    // Waits until closeAll(); false when the answer was not "Hold".
+    bool hold(const std::string& answer);
 
     std::string m_logPath;
     std::deque<std::string> m_answers;
+    std::vector<QEventLoop*> m_loops; // the boxes held open, innermost last
 };
 
 UiSeam& uiSeam();
@@ -115,6 +133,8 @@ void installUiSeamFromEnvironment();
 
 // The classic message box: prompt (CR LF or LF line breaks), style, title.
 MsgBoxResult MsgBox(QWidget* parent, const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
+// The same box, shown without waiting for its answer (see UiSeam::notice).
+void MsgBoxNoWait(QWidget* parent, const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
 
 // Asks the seam about a modal window; nullopt means show it for real.
 std::optional<std::string> scriptedModal(const ModalRequest& request);

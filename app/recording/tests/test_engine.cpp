@@ -139,11 +139,42 @@ TEST_F(Engine, LowDiskSpaceWarnsAheadAndCancelsAOnceEventAtItsTime) {
 
     tickAt(at(20, 0, 1));
     ASSERT_GE(seam.messages.size(), 2u);
-    EXPECT_EQ(seam.messages[1].prompt, "Insuficient disk space!\r\nCurrent recording event has been CANCELED!");
-    EXPECT_EQ(seam.messages[1].title, "Error!");
+    EXPECT_EQ(seam.messages.back().prompt, "Insuficient disk space!\r\nCurrent recording event has been CANCELED!");
+    EXPECT_EQ(seam.messages.back().title, "Error!");
     EXPECT_EQ(eventCount(*scheduler), 0);
     EXPECT_FALSE(engine.m_bRecording);
     EXPECT_EQ(host.count("EncoderInit"), 0u);
+}
+
+// Nobody answers the low-disk box: the cancelled recording still stops on the
+// next tick and the following event starts on time while the box is open.
+TEST_F(Engine, AnUnansweredLowDiskBoxNeverHoldsTheTick) {
+    struct AwaySeam : RecordingUiSeam {
+        std::function<void()> whileOpen;
+        MsgBoxResult message(QWidget* parent, const MessageRequest& request) override {
+            if (whileOpen && request.prompt.find("CANCELED") != std::string::npos) std::exchange(whileOpen, nullptr)();
+            return RecordingUiSeam::message(parent, request);
+        }
+    } away;
+    setUiSeam(&away);
+    addEvent(*scheduler, kEight, 5, 2, "once", "A.wmv");
+    addEvent(*scheduler, at(20, 5, 0), 7, 2, "once", "B.wmv");
+    engine.SetNextEvent();
+    tickAt(at(20, 0, 1));
+    ASSERT_TRUE(engine.m_bRecording);
+    away.whileOpen = [&] {
+        // The user is away; time passes and room is made elsewhere.
+        freeBytes = 2000000000LL;
+        for (int s = 61 + 2; s <= 6 * 60 + 30; s += 2)
+            tickAt(at(20, 0, 0) + s / 86400.0);
+        EXPECT_EQ(host.count("EncoderStop"), 1u);
+        EXPECT_EQ(host.count("Output " + outputPath("B.wmv")), 1u);
+    };
+    freeBytes = 1000;
+    tickAt(at(20, 1, 0));
+    EXPECT_FALSE(away.whileOpen) << "the box was not shown";
+    EXPECT_EQ(host.count("EncoderStart"), 2u);
+    EXPECT_EQ(eventCount(*scheduler), 1); // B, still recording
 }
 
 TEST_F(Engine, DiskFillingUpEndsARunningRecordingAndSkipsOneOccurrence) {
@@ -329,20 +360,28 @@ TEST_F(Engine, TicksInsideASequenceDoNotStartOrStopAgain) {
     EXPECT_EQ(nested, 1);
     EXPECT_EQ(host.count("EncoderInit"), 1u);
 
-    // A tick inside the low-disk message shows no second message.
+    // A tick while the low-disk message is open shows no second one; it
+    // stops the cancelled recording.
     struct ReentrantSeam : RecordingUiSeam {
         std::function<void()> inside;
         MsgBoxResult message(QWidget* p, const MessageRequest& r) override {
-            if (inside) inside();
+            if (inside && r.prompt.find("CANCELED") != std::string::npos) std::exchange(inside, nullptr)();
             return RecordingUiSeam::message(p, r);
         }
     } reentrant;
-    reentrant.inside = [&] { engine.Timer1Tick(); };
+    reentrant.inside = [&] {
+        clock.advance(1);
+        engine.Timer1Tick();
+    };
     setUiSeam(&reentrant);
     freeBytes = 10;
     tickAt(at(20, 5, 0));
-    EXPECT_EQ(reentrant.messages.size(), 2u); // the guard's and SetNextEvent's own
-    EXPECT_EQ(reentrant.messages[0].prompt, "Insuficient disk space!\r\nCurrent recording event has been CANCELED!");
+    const auto cancelled = std::count_if(reentrant.messages.begin(), reentrant.messages.end(), [](const auto& m) {
+        return m.prompt == "Insuficient disk space!\r\nCurrent recording event has been CANCELED!";
+    });
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_FALSE(engine.m_bRecording);
+    EXPECT_EQ(host.count("EncoderStop"), 1u);
     setUiSeam(&seam);
 }
 

@@ -103,23 +103,29 @@ void VesperRun::traceOn() {
 }
 
 void VesperRun::start() {
-    std::map<std::string, std::string> env;
+    std::map<std::string, std::string> vars;
     for (char** e = environ; *e; ++e) {
         const std::string kv = *e;
         const auto eq = kv.find('=');
-        if (eq != std::string::npos) env[kv.substr(0, eq)] = kv.substr(eq + 1);
+        if (eq != std::string::npos) vars[kv.substr(0, eq)] = kv.substr(eq + 1);
     }
-    env["VESPER_HOME"] = folder;
-    env["VESPER_REGISTRY"] = hive();
-    env["VESPER_TEST_UI_LOG"] = uiLogPath();
-    env["VESPER_TEST_UI_ANSWERS"] = answers;
-    env["QT_QPA_PLATFORM"] = "offscreen";
+    vars["VESPER_HOME"] = folder;
+    vars["VESPER_REGISTRY"] = hive();
+    vars["VESPER_TEST_UI_LOG"] = uiLogPath();
+    vars["VESPER_TEST_UI_ANSWERS"] = answers;
+    vars["QT_QPA_PLATFORM"] = "offscreen";
     if (virtualCards.empty())
-        env.erase("VESPER_VIRTUAL_CARDS");
+        vars.erase("VESPER_VIRTUAL_CARDS");
     else
-        env["VESPER_VIRTUAL_CARDS"] = virtualCards;
+        vars["VESPER_VIRTUAL_CARDS"] = virtualCards;
+    for (const auto& [k, v] : this->env) {
+        if (v.empty())
+            vars.erase(k);
+        else
+            vars[k] = v;
+    }
     std::vector<std::string> kvs;
-    for (const auto& [k, v] : env)
+    for (const auto& [k, v] : vars)
         kvs.push_back(k + "=" + v);
     std::vector<char*> envp;
     for (auto& kv : kvs)
@@ -155,9 +161,11 @@ int VesperRun::wait(double seconds) {
     }
 }
 
-int VesperRun::terminate(double seconds) {
+int VesperRun::terminate(double seconds) { return signal(SIGTERM, seconds); }
+
+int VesperRun::signal(int sig, double seconds) {
     if (m_pid <= 0) return -1;
-    ::kill(m_pid, SIGTERM);
+    ::kill(m_pid, sig);
     return wait(seconds);
 }
 

@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
     std::string file(const std::string& name) const { return folder + "/" + name; }
     std::string answers;      // VESPER_TEST_UI_ANSWERS
     std::string virtualCards; // VESPER_VIRTUAL_CARDS (a file), empty: the built-in card
+    // More of the environment (XDG_RUNTIME_DIR, VESPER_TEST_NOW, ...); an
+    // empty value removes the variable.
+    std::map<std::string, std::string> env;
 
     // Settings of this run's hive; "<absent>" when not stored.
     void set(const settings::Setting& s, const std::string& value);
@@ -45,6 +49,8 @@ public:
     int wait(double seconds = 90);
     // SIGTERM, then wait.
     int terminate(double seconds = 60);
+    // Another signal, then wait.
+    int signal(int sig, double seconds = 60);
     // SIGKILL, then reap.
     void kill();
     bool running() const { return m_pid > 0; }

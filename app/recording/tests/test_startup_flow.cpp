@@ -171,3 +171,70 @@ TEST_F(StartupFlow, TheTvWindowSizeChoiceIsKeptWhenClicked) {
     w.chkTVSizePosition->click();
     EXPECT_EQ(RegGetSetting2(settings::chkTVSizePosition), "1");
 }
+
+// The exit question answered Yes after a recording began meanwhile: that
+// recording was not what the user agreed to end.
+TEST_F(StartupFlow, AnExitAnsweredAfterARecordingBeganIsRefused) {
+    writeSchedule();
+    frmVesper& w = load();
+    struct AskingSeam : RecordingUiSeam {
+        std::function<void()> inside;
+        MsgBoxResult message(QWidget* p, const MessageRequest& r) override {
+            if (inside) std::exchange(inside, nullptr)();
+            return RecordingUiSeam::message(p, r);
+        }
+    } asking;
+    setUiSeam(&asking);
+    asking.answers = {vbYes};
+    asking.inside = [&] {
+        clock.set(makeDate(2004, 4, 20, 20, 0, 1));
+        w.engine().Timer1Tick();
+    };
+    w.cmdExit->click();
+    EXPECT_TRUE(w.recording());
+    ASSERT_EQ(asking.messages.size(), 2u);
+    EXPECT_EQ(asking.messages[1].prompt, "You must cancel current recording first before exiting");
+    EXPECT_FALSE(program.g_bAppUnloading);
+    setUiSeam(&seam);
+}
+
+// A close while the stop sequence waits for the index is carried out after
+// it: the recording is stopped once.
+TEST_F(StartupFlow, ACloseDuringTheIndexWaitWaitsForIt) {
+    writeSchedule();
+    RegSaveSetting2(settings::bLogStatus, "True");
+    frmVesper& w = load();
+    clock.set(makeDate(2004, 4, 20, 20, 0, 1));
+    w.engine().Timer1Tick();
+    ASSERT_TRUE(w.recording());
+    bool asked = false;
+    duringWait = [&] {
+        if (asked || w.engine().display.lblReady != "Indexing ...") return;
+        asked = true;
+        startup->requestClose();
+        EXPECT_FALSE(program.g_bAppUnloading);
+    };
+    clock.set(makeDate(2004, 4, 20, 20, 30, 0));
+    w.engine().Timer1Tick();
+    duringWait = nullptr;
+    ASSERT_TRUE(asked);
+    ASSERT_TRUE(unloadedSoon());
+    const std::string log = test::readFile(test::testFolder() + "/LogStatus.txt");
+    size_t stops = 0;
+    for (size_t at = log.find("LS0071:"); at != std::string::npos; at = log.find("LS0071:", at + 1))
+        ++stops;
+    EXPECT_EQ(stops, 1u);
+}
+
+// A termination request while a box waits for its answer closes the box,
+// then the program unloads as usual.
+TEST_F(StartupFlow, ATerminationRequestClosesAnOpenBoxAndUnloads) {
+    frmVesper& w = load();
+    ScriptedUiSeam away(test::testFolder() + "/ui.jsonl", "Hold");
+    setUiSeam(&away);
+    QTimer::singleShot(50, [&] { startup->requestClose(); });
+    w.cmdExit->click(); // the exit question, left open
+    EXPECT_TRUE(unloadedSoon());
+    EXPECT_EQ(RegGetSetting2(settings::CurrentVersion), "1.1.214h");
+    setUiSeam(&seam);
+}

@@ -9,6 +9,7 @@
 #include "app/tuner/frm_initial_config.h"
 
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/testing/qt_application.h"
 #include "platform/testing/test_env.h"
@@ -351,8 +352,17 @@ TEST_F(StartupUnits, CardModelDialogStoresAValidChoiceOnly) {
 }
 
 TEST(SingleInstance, AChildHoldsTheLockUntilItIsKilled) {
-    const std::string path = instanceRuntimePath("lock");
-    ASSERT_FALSE(path.empty());
+    using R = SingleInstanceLock::Result;
+    // Beside the hive, whatever the runtime folder of the copy says.
+    const std::string path = singleInstanceLockPath();
+    EXPECT_EQ(path, std::filesystem::weakly_canonical(registry::hivePath()).string() + ".lock");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime ? runtime : "";
+    setenv("XDG_RUNTIME_DIR", (test::testFolder() + "/elsewhere").c_str(), 1);
+    EXPECT_EQ(singleInstanceLockPath(), path);
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(singleInstanceLockPath(), path);
+    if (runtime) setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t child = fork();
@@ -360,7 +370,7 @@ TEST(SingleInstance, AChildHoldsTheLockUntilItIsKilled) {
     if (child == 0) {
         SingleInstanceLock mine(path);
         pid_t started = 0;
-        if (mine.acquire() && mine.held()) {
+        if (mine.acquire() == R::Acquired && mine.held()) {
             // A program started from Vesper, living on after it. Wait until
             // it has really replaced itself (its copy of the close-on-exec
             // pipe closes then): before that it still shares the lock.
@@ -389,31 +399,36 @@ TEST(SingleInstance, AChildHoldsTheLockUntilItIsKilled) {
     ASSERT_GT(started, 0);
 
     SingleInstanceLock second(path);
-    EXPECT_FALSE(second.acquire());
+    EXPECT_EQ(second.acquire(), R::HeldByAnother);
     EXPECT_FALSE(second.held());
 
     // Killed: the kernel drops the lock, and the program it started does not
     // keep it.
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    EXPECT_TRUE(second.acquire());
+    EXPECT_EQ(second.acquire(), R::Acquired);
     EXPECT_TRUE(second.held());
     kill(started, SIGKILL);
     second.release();
 
     // The process-wide lock: a second take in the same process holds it once.
-    EXPECT_TRUE(acquireSingleInstance());
-    EXPECT_TRUE(acquireSingleInstance());
+    std::string error;
+    EXPECT_EQ(acquireSingleInstance(error), R::Acquired);
+    EXPECT_EQ(acquireSingleInstance(error), R::Acquired);
     SingleInstanceLock third(path);
-    EXPECT_FALSE(third.acquire());
+    EXPECT_EQ(third.acquire(), R::HeldByAnother);
 
     EXPECT_EQ(alreadyRunningMessage(), "Vesper is already running.\r\nCannot run multiple copies of Vesper\r\n");
 }
 
-TEST(SingleInstance, ALockThatCannotBeMadeLetsTheProgramRun) {
-    SingleInstanceLock nowhere(test::testFolder() + "/no/such/folder/lock");
-    EXPECT_TRUE(nowhere.acquire());
+TEST(SingleInstance, ALockThatCannotBeMadeIsAFailureWithItsReason) {
+    // A file where the folder should be: no lock, and the program must not
+    // run unchecked.
+    test::writeFile(test::testFolder() + "/plain", "x");
+    SingleInstanceLock nowhere(test::testFolder() + "/plain/registry.sqlite.lock");
+    EXPECT_EQ(nowhere.acquire(), SingleInstanceLock::Result::Failed);
     EXPECT_FALSE(nowhere.held());
+    EXPECT_EQ(nowhere.error(), "Not a directory");
 }
 
 TEST_F(StartupUnits, NoticeTextsAreExact) {
