@@ -284,7 +284,7 @@ bool VesperStartup::FormLoad() {
         if (l) l->close();
     });
     try {
-        // 1 to 4
+        // The channel range, the first-run flag, the version and the processor.
         w.m_bFormLoading = true;
         w.updnChannel->setMaximum(kHighestChannel);
         w.updnChannel->setMinimum(kLowestChannel);
@@ -293,7 +293,7 @@ bool VesperStartup::FormLoad() {
         if (settingToBool(RegGetSetting2(settings::bSingleProcessorAffinity)) && processorCount() != 1)
             bindToFirstProcessor();
 
-        // 5: our encoder engine must be registered (ProgIDs match in any case).
+        // Our encoder engine must be registered (ProgIDs match in any case).
         if (!m_program.createObject("WMencEng.WMEncoder")) {
             LogStatus("LS0042:ERROR:F00:Form_Load():n1:Windows Media Encoder 7.1 does not exist.");
             ShowNoticeWME(&w);
@@ -306,7 +306,7 @@ bool VesperStartup::FormLoad() {
         WriteRequestedAppProfile([this] { return deviceQuery(); });
         Checkpoint(3);
 
-        // 8: one copy.
+        // One copy per hive.
         std::string lockError;
         switch (acquireSingleInstance(lockError)) {
         case SingleInstanceLock::Result::Acquired: break;
@@ -326,7 +326,8 @@ bool VesperStartup::FormLoad() {
             return false;
         }
 
-        // 9, 10
+        // From here on the settings are ours: the clean-exit marker, where
+        // other programs find us, and the periphery's icons.
         w.m_bSettingsValid = true;
         m_program.g_bCleanExit = ReadCleanExitMarker(w.m_sCleanExitName);
         Checkpoint(4);
@@ -340,7 +341,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(6);
         CompleteInterruptedRecording(m_program);
 
-        // 12: devices and tuner.
+        // The capture devices and the tuner.
         WindowDevices devices(m_program, w);
         const DeviceBlockResult d = RunDeviceBlock(devices, firstRun);
         if (const std::string code = noticeCode(d.outcome); !code.empty()) {
@@ -359,7 +360,7 @@ bool VesperStartup::FormLoad() {
             w.updnChannel->setValue(static_cast<int>(*c));
         }
 
-        // 13
+        // The tick is held until the start-up is done; the guide links and pane.
         Checkpoint(17);
         w.setHoldSchedule(true);
         w.m_bIgnoreGridEvents = false;
@@ -377,7 +378,7 @@ bool VesperStartup::FormLoad() {
         m_pane->restore();
         layoutPane();
 
-        // 14: the scheduler and the grid.
+        // The scheduler and the grid.
         Checkpoint(19);
         ObjectPtr scheduler = m_program.createObject("Slotbook.EventsObj");
         if (!scheduler) LogStatus("LS0047:ERROR:F00:Form_Load():CreateObject() is nothing");
@@ -388,7 +389,7 @@ bool VesperStartup::FormLoad() {
         if (scheduler) fillGrid(w.MSFlexGrid1, readScheduleRows(*scheduler));
         Checkpoint(22);
 
-        // 15, 16: profiles and the output folder.
+        // Profiles and the output folder.
         w.cmbEncodingProfileName->setCurrentIndex(1);
         std::string output = RegGetSetting2(settings::OutputLocation);
         if (output.empty()) output = joinPath(programFolder(), settings::kOutputFolderName);
@@ -398,7 +399,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(23);
         Checkpoint(24);
 
-        // 17, 18
+        // The window's place, the profile choice and the overwrite option.
         restoreWindowPosition();
         Checkpoint(25);
         const QString profile = q(RegGetSetting2(settings::ProfileName));
@@ -409,12 +410,13 @@ bool VesperStartup::FormLoad() {
         w.chkOverwriteFiles->setChecked(settingToBool(RegGetSetting2(settings::chkOverwriteFiles)));
         Checkpoint(26);
 
-        // 19: no update check or advertisement; the next event.
+        // No update check or advertisement; the next event.
         w.SetNextEvent();
         Checkpoint(27);
         if (abandoned()) return false;
 
-        // 20 to 23
+        // The loading window goes; colours, options and the hand-over socket;
+        // then the tick may record.
         loading.reset();
         w.ResetGridSelection();
         applyColorScheme();
@@ -428,7 +430,7 @@ bool VesperStartup::FormLoad() {
         w.setHoldSchedule(false);
         Checkpoint(29);
 
-        // 24
+        // The window shows, with the preview pane attached and off.
         w.show();
         w.tuner().TunerInitPreview(w.mainWindowHandle(), "326", "79", "202", "152", "0");
         w.m_bFormLoading = false;
