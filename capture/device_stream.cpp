@@ -8,6 +8,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -278,6 +279,36 @@ public:
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<Source>> sources;
 
+    // Stops a source from a thread of its own, kept so that the process's end
+    // waits for it rather than unload the libraries under a running stop.
+    void stopElsewhere(std::shared_ptr<Source> source) {
+        std::lock_guard lock(m_stoppersMutex);
+        // Threads that have finished are joined as new ones come.
+        for (auto it = m_stoppers.begin(); it != m_stoppers.end();) {
+            if (it->done->load()) {
+                it->thread.join();
+                it = m_stoppers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        m_stoppers.push_back({std::thread([source = std::move(source), done] {
+                                  source->stop();
+                                  done->store(true);
+                              }),
+                              done});
+    }
+    void joinStoppers() {
+        std::vector<Stopper> stoppers;
+        {
+            std::lock_guard lock(m_stoppersMutex);
+            stoppers.swap(m_stoppers);
+        }
+        for (auto& s : stoppers)
+            s.thread.join();
+    }
+
     void release(const std::shared_ptr<Source>& source, const std::shared_ptr<Subscriber>& sub) {
         std::shared_ptr<Source> last;
         {
@@ -292,11 +323,19 @@ public:
         if (t_delivering) {
             // Stopping a pipeline from its own streaming thread would wait for
             // itself: let another thread do it.
-            std::thread([last] { last->stop(); }).detach();
+            stopElsewhere(std::move(last));
         } else {
             last->stop();
         }
     }
+
+private:
+    struct Stopper {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex m_stoppersMutex;
+    std::vector<Stopper> m_stoppers;
 };
 
 // Sources still running when the process ends (a caller that never let go)
@@ -310,6 +349,7 @@ struct StopSourcesAtExit {
         }
         for (auto& [key, source] : running)
             source->stop();
+        Hub::instance().joinStoppers();
     }
 } g_stopSourcesAtExit;
 
