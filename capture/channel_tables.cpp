@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesper::capture {
 
@@ -144,32 +148,33 @@ const std::vector<CountryPlans> kCountries = {
     {39, "Italy", "italy", "europe-west", false},
     {378, "San Marino", "italy", "europe-west", false},
     {379, "Vatican City", "italy", "europe-west", false},
-    // France, its overseas lands and the SECAM K1 countries of Africa.
+    // France and Monaco on System L.
     {33, "France", "france", "france", false},
-    {262, "Reunion", "france", "france", false},
-    {269, "Comoros and Mayotte", "france", "france", false},
     {377, "Monaco", "france", "france", false},
-    {508, "Saint Pierre and Miquelon", "france", "france", false},
-    {590, "Guadeloupe", "france", "france", false},
-    {594, "French Guiana", "france", "france", false},
-    {596, "Martinique", "france", "france", false},
-    {681, "Wallis and Futuna", "france", "france", false},
-    {687, "New Caledonia", "france", "france", false},
-    {689, "French Polynesia", "france", "france", false},
-    {221, "Senegal", "france", "france", false},
-    {225, "Cote d'Ivoire", "france", "france", false},
-    {226, "Burkina Faso", "france", "france", false},
-    {227, "Niger", "france", "france", false},
-    {228, "Togo", "france", "france", false},
-    {229, "Benin", "france", "france", false},
-    {235, "Chad", "france", "france", false},
-    {236, "Central African Republic", "france", "france", false},
-    {241, "Gabon", "france", "france", false},
-    {242, "Congo", "france", "france", false},
-    {243, "Congo (Democratic Republic)", "france", "france", false},
-    {250, "Rwanda", "france", "france", false},
-    {257, "Burundi", "france", "france", false},
-    {261, "Madagascar", "france", "france", false},
+    // The French overseas lands and the SECAM K1 countries of Africa.
+    {262, "Reunion and Mayotte", "secam-k1", "secam-k1", false},
+    {269, "Comoros", "secam-k1", "secam-k1", false},
+    {508, "Saint Pierre and Miquelon", "secam-k1", "secam-k1", false},
+    {590, "Guadeloupe", "secam-k1", "secam-k1", false},
+    {594, "French Guiana", "secam-k1", "secam-k1", false},
+    {596, "Martinique", "secam-k1", "secam-k1", false},
+    {681, "Wallis and Futuna", "secam-k1", "secam-k1", false},
+    {687, "New Caledonia", "secam-k1", "secam-k1", false},
+    {689, "French Polynesia", "secam-k1", "secam-k1", false},
+    {221, "Senegal", "secam-k1", "secam-k1", false},
+    {225, "Cote d'Ivoire", "secam-k1", "secam-k1", false},
+    {226, "Burkina Faso", "secam-k1", "secam-k1", false},
+    {227, "Niger", "secam-k1", "secam-k1", false},
+    {228, "Togo", "secam-k1", "secam-k1", false},
+    {229, "Benin", "secam-k1", "secam-k1", false},
+    {235, "Chad", "secam-k1", "secam-k1", false},
+    {236, "Central African Republic", "secam-k1", "secam-k1", false},
+    {241, "Gabon", "secam-k1", "secam-k1", false},
+    {242, "Congo", "secam-k1", "secam-k1", false},
+    {243, "Congo (Democratic Republic)", "secam-k1", "secam-k1", false},
+    {250, "Rwanda", "secam-k1", "secam-k1", false},
+    {257, "Burundi", "secam-k1", "secam-k1", false},
+    {261, "Madagascar", "secam-k1", "secam-k1", false},
     // Russia and Kazakhstan.
     {7, "Russia and Kazakhstan", "russia", "russia", false},
     // Eastern Europe and Asia on the OIRT channels.
@@ -220,6 +225,7 @@ const std::vector<CountryPlans> kCountries = {
     {92, "Pakistan", "europe-west", "europe-west", false},
     {94, "Sri Lanka", "europe-west", "europe-west", false},
     {98, "Iran", "europe-west", "europe-west", false},
+    {211, "South Sudan", "europe-west", "europe-west", false},
     {212, "Morocco", "europe-west", "europe-west", false},
     {213, "Algeria", "europe-west", "europe-west", false},
     {216, "Tunisia", "europe-west", "europe-west", false},
@@ -266,13 +272,16 @@ const std::vector<CountryPlans> kCountries = {
     {357, "Cyprus", "europe-west", "europe-west", false},
     {358, "Finland", "europe-west", "europe-west", false},
     {376, "Andorra", "europe-west", "europe-west", false},
-    {381, "Yugoslavia", "europe-west", "europe-west", false},
+    {381, "Serbia", "europe-west", "europe-west", false},
+    {382, "Montenegro", "europe-west", "europe-west", false},
+    {383, "Kosovo", "europe-west", "europe-west", false},
     {385, "Croatia", "europe-west", "europe-west", false},
     {386, "Slovenia", "europe-west", "europe-west", false},
     {387, "Bosnia and Herzegovina", "europe-west", "europe-west", false},
     {389, "Macedonia", "europe-west", "europe-west", false},
     {423, "Liechtenstein", "europe-west", "europe-west", false},
     {500, "Falkland Islands", "europe-west", "europe-west", false},
+    {670, "Timor-Leste", "europe-west", "europe-west", false},
     {673, "Brunei", "europe-west", "europe-west", false},
     {852, "Hong Kong", "europe-west", "europe-west", false},
     {853, "Macau", "europe-west", "europe-west", false},
@@ -288,6 +297,7 @@ const std::vector<CountryPlans> kCountries = {
     {966, "Saudi Arabia", "europe-west", "europe-west", false},
     {967, "Yemen", "europe-west", "europe-west", false},
     {968, "Oman", "europe-west", "europe-west", false},
+    {970, "Palestine", "europe-west", "europe-west", false},
     {971, "United Arab Emirates", "europe-west", "europe-west", false},
     {972, "Israel", "europe-west", "europe-west", false},
     {973, "Bahrain", "europe-west", "europe-west", false},
@@ -323,8 +333,8 @@ void reportListProblem(const std::string& path, const std::string& problem) {
     std::string& last = reported[path];
     if (last == problem) return;
     last = problem;
-    std::fprintf(stderr, "Capgraph: channel list \"%s\" not used, the built-in plan stays: %s\n", path.c_str(),
-                 problem.c_str());
+    std::fprintf(stderr, "Capgraph: channel list \"%s\" not used, the built-in plan stays: %s\n",
+                 printableText(path, 512).c_str(), problem.c_str());
 }
 
 std::shared_ptr<const ChannelPlan> userList(const std::string& path) {
@@ -363,7 +373,27 @@ std::optional<int64_t> ChannelPlan::frequency(long channel) const {
     return it->second;
 }
 
-std::optional<long> channelNumberForName(std::string_view raw) {
+std::string printableText(std::string_view text, std::size_t maxBytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < maxBytes; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= ' ' && c <= '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    if (text.size() > maxBytes) out += "...";
+    return out;
+}
+
+std::optional<long> channelNumberForName(std::string_view raw, ChannelNumbering numbering) {
     const std::string name = upper(trim(raw));
     if (name.empty() || name.size() > 8) return std::nullopt;
     if (allDigits(name)) return name.size() <= 3 ? std::optional<long>(std::stol(name)) : std::nullopt;
@@ -388,42 +418,79 @@ std::optional<long> channelNumberForName(std::string_view raw) {
     if (!allDigits(digits) || digits.size() > 2) return std::nullopt;
     const long n = std::stol(digits);
     const bool zeroLed = digits.size() == 2 && digits[0] == '0';
-    if (prefix == "E") return n;
-    if (prefix == "R") return 70 + n;
+    const bool oirt = numbering == ChannelNumbering::Oirt;
+    if (prefix == "E") return oirt ? 70 + n : n;
+    if (prefix == "R") return oirt ? n : 70 + n;
     if (prefix == "S") return zeroLed ? 141 + n : 100 + n;
     if (prefix == "SE") return 100 + n;
     if (prefix == "SR" || prefix == "SK") return 150 + n;
     if (prefix == "T") return 164 + n;
     if (prefix == "H") return digits.size() == 1 ? 9 + n : 120 + n;
     if (prefix == "A") return 100 + n;
-    if (prefix == "K" && digits.size() == 2) return n + 1;
+    if (prefix == "K" && digits.size() == 2) return n;
     return std::nullopt;
 }
+
+namespace {
+
+// The lines of a list that name something, without comments or blanks.
+struct ListLine {
+    size_t number;
+    std::string_view text;
+};
+
+std::vector<ListLine> meaningfulLines(std::string_view text) {
+    // Editors on other systems start UTF-8 files with a byte-order mark.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+    std::vector<ListLine> lines;
+    size_t number = 0;
+    while (!text.empty()) {
+        ++number;
+        const size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+        line = trim(line.substr(0, line.find('#')));
+        if (line.empty() || line[0] == ';') continue;
+        lines.push_back({number, line});
+    }
+    return lines;
+}
+
+std::string quotedText(std::string_view text) { return "\"" + printableText(text) + "\""; }
+
+bool isOirtName(std::string_view label) {
+    const std::string name = upper(trim(label));
+    return name.size() >= 2 && name.size() <= 3 && name[0] == 'R' && allDigits(std::string_view(name).substr(1));
+}
+
+} // namespace
 
 ChannelPlan parseChannelList(std::string_view text, std::string name) {
     ChannelPlan plan;
     plan.name = std::move(name);
-    size_t lineNo = 0;
-    while (!text.empty()) {
-        ++lineNo;
-        const size_t nl = text.find('\n');
-        const std::string_view line = trim(text.substr(0, nl));
-        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
-        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-        const std::string where = "line " + std::to_string(lineNo) + ": ";
-        const size_t eq = line.find('=');
+    const std::vector<ListLine> lines = meaningfulLines(text);
+    // Where the OIRT channels are listed, their numbers are the ones viewers use.
+    const bool oirt = std::any_of(lines.begin(), lines.end(), [](const ListLine& l) {
+        const size_t eq = l.text.find('=');
+        return eq != std::string_view::npos && isOirtName(l.text.substr(0, eq));
+    });
+    const ChannelNumbering numbering = oirt ? ChannelNumbering::Oirt : ChannelNumbering::Western;
+    for (const ListLine& line : lines) {
+        const std::string where = "line " + std::to_string(line.number) + ": ";
+        const size_t eq = line.text.find('=');
         if (eq == std::string_view::npos) throw std::runtime_error(where + "not \"name = frequency\"");
-        const std::string_view label = trim(line.substr(0, eq));
-        const auto channel = channelNumberForName(label);
-        if (!channel) throw std::runtime_error(where + "\"" + std::string(label) + "\" is not a channel name");
-        const auto hz = parseFrequency(line.substr(eq + 1));
+        const std::string_view label = trim(line.text.substr(0, eq));
+        const auto channel = channelNumberForName(label, numbering);
+        if (!channel) throw std::runtime_error(where + quotedText(label) + " is not a channel name");
+        const std::string_view value = trim(line.text.substr(eq + 1));
+        const auto hz = parseFrequency(value);
         // Analog TV carriers lie between a few and a thousand MHz.
         if (!hz || *hz < 1000000 || *hz > 1000000000)
-            throw std::runtime_error(where + "\"" + std::string(trim(line.substr(eq + 1))) +
-                                     "\" is not a frequency from 1 to 1000 MHz");
+            throw std::runtime_error(where + quotedText(value) + " is not a frequency from 1 to 1000 MHz");
         if (plan.carriers.count(*channel))
-            throw std::runtime_error(where + "\"" + std::string(label) + "\" is channel " + std::to_string(*channel) +
-                                     " again (\"" + plan.labels[*channel] + "\" came first)");
+            throw std::runtime_error(where + quotedText(label) + " is channel " + std::to_string(*channel) +
+                                     " again (" + quotedText(plan.labels[*channel]) + " came first)");
         plan.carriers[*channel] = *hz;
         plan.labels[*channel] = std::string(label);
     }
@@ -431,17 +498,48 @@ ChannelPlan parseChannelList(std::string_view text, std::string name) {
     return plan;
 }
 
+namespace {
+
+// Why a file that is not a regular file cannot be a list.
+void requireRegularFile(mode_t mode) {
+    if (S_ISREG(mode)) return;
+    if (S_ISDIR(mode)) throw std::runtime_error("it is a folder, not a file");
+    if (S_ISFIFO(mode)) throw std::runtime_error("it is a pipe, not a file");
+    if (S_ISSOCK(mode)) throw std::runtime_error("it is a socket, not a file");
+    if (S_ISCHR(mode) || S_ISBLK(mode)) throw std::runtime_error("it is a device, not a file");
+    throw std::runtime_error("it is not a regular file");
+}
+
+} // namespace
+
 ChannelPlan loadChannelListFile(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw std::runtime_error("the file does not exist");
-    if (std::filesystem::is_directory(path, ec)) throw std::runtime_error("it is a folder, not a file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("the file cannot be read");
+    // A pipe or a device named here would hold the tuner (and the program's
+    // start-up) until something writes to it: look before opening, open
+    // without waiting, and look again at what was opened.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw std::runtime_error(errno == ENOENT || errno == ENOTDIR ? "the file does not exist"
+                                                                     : "the file cannot be read");
+    requireRegularFile(st.st_mode);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("the file cannot be read");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (::fstat(fd, &st) != 0) throw std::runtime_error("the file cannot be read");
+    requireRegularFile(st.st_mode);
     // Read one byte past the limit, never the whole of a huge file.
     std::string text(kMaxChannelListBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) throw std::runtime_error("the file cannot be read");
-    text.resize(static_cast<size_t>(in.gcount()));
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw std::runtime_error("the file cannot be read");
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
     if (text.size() > kMaxChannelListBytes)
         throw std::runtime_error("the file is larger than " + std::to_string(kMaxChannelListBytes / 1024) + " KB");
     if (text.find('\0') != std::string::npos) throw std::runtime_error("the file is not text");

@@ -24,20 +24,36 @@ struct ChannelPlan {
     std::optional<int64_t> frequency(long channel) const;
 };
 
+// How a list numbers its CCIR E and OIRT R channels. Viewers type the numbers
+// their listings print: in the OIRT countries channel 6 is R6, elsewhere E6.
+enum class ChannelNumbering {
+    Western, // E2-E12 are 2-12, R1-R12 71-82
+    Oirt,    // R1-R12 are 1-12, E2-E12 72-82
+};
+
 // The channel number a list name stands for, within 0 to 999: "21" and "021"
 // are 21, "E5" is 5, "SE3" and "S3" 103, "S21" 121, "S01" 142, "R1" 71,
 // "SR1" and "SK1" 151, "T7" 171, Italian "A" to "H" 2 to 9 and "H1", "H2" 10
-// and 11, Irish "A0" 100, French "K01" 2, "KB" 102, "H01" 121, Australian
-// "5A" 105. Nothing for a name no rule covers.
-std::optional<long> channelNumberForName(std::string_view name);
+// and 11, Irish "A0" 100, French "K01" 1 to "K10" 10, "KB" 102, "H01" 121,
+// Australian "5A" 105 (numbered the OIRT way, "R1" is 1 and "E5" 75).
+// Nothing for a name no rule covers.
+std::optional<long> channelNumberForName(std::string_view name, ChannelNumbering numbering = ChannelNumbering::Western);
 
 // Reads a list: one "name = frequency" a line, the frequency in MHz or with
-// the unit "MHz" or "kHz"; blank lines and lines starting with "#" or ";" are
-// skipped. Throws std::runtime_error naming the first bad line.
+// the unit "MHz" or "kHz"; "#" starts a comment anywhere, lines starting with
+// ";" are skipped too, and a UTF-8 byte-order mark at the start is allowed. A
+// list naming any R channel is numbered the OIRT way. Throws
+// std::runtime_error naming the first bad line.
 ChannelPlan parseChannelList(std::string_view text, std::string name);
 
+// Text from a file or a setting made fit for one line of standard error:
+// printable ASCII stays, other bytes become \xNN, '"' and '\' are escaped,
+// and only the first `maxBytes` bytes are shown (then "...").
+std::string printableText(std::string_view text, std::size_t maxBytes = 40);
+
 // A user's list file; throws std::runtime_error with the reason when it is
-// missing, unreadable, larger than kMaxChannelListBytes, empty or malformed.
+// missing, not a regular file (a pipe, device or socket is never opened to
+// wait on), unreadable, larger than kMaxChannelListBytes, empty or malformed.
 inline constexpr std::size_t kMaxChannelListBytes = 1024 * 1024;
 ChannelPlan loadChannelListFile(const std::string& path);
 

@@ -31,7 +31,7 @@ public:
         const auto plan = activeChannelPlan(country, cable);
         const auto hz = plan ? plan->frequency(channel) : std::nullopt;
         if (!hz) {
-            refused(channel, plan ? "the channel plan \"" + plan->name + "\" has no such channel"
+            refused(channel, plan ? "the channel plan \"" + printableText(plan->name, 512) + "\" has no such channel"
                                   : std::string("there is no channel plan"));
             return kE_INVALIDARG;
         }
@@ -39,7 +39,8 @@ public:
         if (!succeeded(hr)) {
             char mhz[32];
             std::snprintf(mhz, sizeof mhz, "%.2f MHz", static_cast<double>(*hz) / 1e6);
-            refused(channel, std::string("the card cannot tune ") + mhz + " (channel plan \"" + plan->name + "\")");
+            refused(channel, std::string("the card cannot tune ") + mhz + " (channel plan \"" +
+                                 printableText(plan->name, 512) + "\")");
         }
         return hr;
     }

@@ -12,8 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <future>
 #include <set>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace vesper::capture;
 using vesper::capture::captest::CardsFile;
@@ -42,10 +52,18 @@ std::map<long, int64_t> expand(const Runs& runs) {
 }
 
 const Runs kJapanVhf = {{1, 3, 91250, 6000}, {4, 7, 171250, 6000}, {8, 12, 193250, 6000}};
-const Runs kCcir = {{2, 4, 48250, 7000},      {142, 144, 69250, 7000},  {5, 12, 175250, 7000}, {101, 110, 105250, 7000},
-                    {111, 120, 231250, 7000}, {121, 141, 303250, 8000}, {21, 69, 471250, 8000}};
-const Runs kOirt = {{71, 71, 49750},        {72, 72, 59250},          {73, 75, 77250, 8000},
-                    {76, 82, 175250, 8000}, {151, 158, 111250, 8000}, {161, 169, 231250, 8000}};
+// The CCIR E channels from a number (2 where they stand alone, 72 beside the
+// OIRT R channels) and the CCIR channels every western list has.
+Runs ccirVhf(long e2) { return {{e2, e2 + 2, 48250, 7000}, {e2 + 3, e2 + 10, 175250, 7000}}; }
+const Runs kCcirRest = {{142, 144, 69250, 7000},
+                        {101, 110, 105250, 7000},
+                        {111, 120, 231250, 7000},
+                        {121, 141, 303250, 8000},
+                        {21, 69, 471250, 8000}};
+const Runs kCcir = ccirVhf(2) + kCcirRest;
+const Runs kOirt = {
+    {1, 1, 49750},           {2, 2, 59250}, {3, 5, 77250, 8000}, {6, 12, 175250, 8000}, {151, 158, 111250, 8000},
+    {161, 169, 231250, 8000}};
 const Runs kIreland = [] {
     const int64_t khz[] = {45750,  48000,  53750,  56000,  61750,  64000,  175250, 176000, 183250, 184000,
                            191250, 192000, 199250, 200000, 207250, 208000, 215250, 216000, 224000, 232000,
@@ -98,7 +116,7 @@ const std::map<std::string, Runs> kExpected = {
                                      {24, 27, 231250, 6000},
                                      {28, 63, 253250, 6000}}},
     {"europe-west", kCcir},
-    {"europe-east", kOirt + kCcir},
+    {"europe-east", kOirt + ccirVhf(72) + kCcirRest},
     {"italy", Runs{{2, 2, 53750},
                    {3, 3, 62250},
                    {4, 4, 82250},
@@ -110,11 +128,11 @@ const std::map<std::string, Runs> kExpected = {
                    {10, 11, 217250, 7000}} +
                   kUhf},
     {"ireland", kIreland + kUhf},
-    {"france", Runs{{2, 2, 47750},
-                    {3, 3, 55750},
-                    {4, 4, 60500},
-                    {5, 5, 63750},
-                    {6, 11, 176000, 8000},
+    {"france", Runs{{1, 1, 47750},
+                    {2, 2, 55750},
+                    {3, 3, 60500},
+                    {4, 4, 63750},
+                    {5, 10, 176000, 8000},
                     {102, 104, 116750, 12000},
                     {105, 105, 159750},
                     {106, 117, 164750, 12000},
@@ -148,6 +166,7 @@ const std::map<std::string, Runs> kExpected = {
       {51, 62, 471250, 8000},
       {63, 94, 607250, 8000}}},
     {"southafrica", Runs{{4, 13, 175250, 8000}} + kUhf},
+    {"secam-k1", Runs{{4, 13, 175250, 8000}} + kUhf},
     {"argentina",
      {{1, 3, 56250, 6000}, {4, 5, 78250, 6000}, {6, 12, 176250, 6000}, {13, 21, 122250, 6000}, {22, 93, 218250, 6000}}},
     {"russia",
@@ -237,14 +256,16 @@ TEST(ChannelPlans, BandEdgesAndJumps) {
     EXPECT_DOUBLE_EQ(mhz("europe-west", 121), 303.25); // S21
     EXPECT_DOUBLE_EQ(mhz("europe-west", 141), 463.25); // S41
     EXPECT_EQ(mhz("europe-west", 13), -1);             // no E13
-    EXPECT_DOUBLE_EQ(mhz("europe-east", 71), 49.75);   // R1
+    EXPECT_DOUBLE_EQ(mhz("europe-east", 1), 49.75);    // R1
+    EXPECT_DOUBLE_EQ(mhz("europe-east", 72), 48.25);   // E2
+    EXPECT_EQ(mhz("europe-east", 71), -1);             // no E1
     EXPECT_DOUBLE_EQ(mhz("europe-east", 158), 167.25); // SR8
     EXPECT_EQ(mhz("europe-east", 159), -1);            // no SR9
     EXPECT_DOUBLE_EQ(mhz("europe-east", 161), 231.25); // SR11
     EXPECT_DOUBLE_EQ(mhz("italy", 9), 210.25);         // H
     EXPECT_DOUBLE_EQ(mhz("italy", 11), 224.25);        // H2
     EXPECT_DOUBLE_EQ(mhz("ireland", 136), 520.0);      // A36
-    EXPECT_DOUBLE_EQ(mhz("france", 4), 60.5);          // K03
+    EXPECT_DOUBLE_EQ(mhz("france", 3), 60.5);          // K03
     EXPECT_DOUBLE_EQ(mhz("france", 105), 159.75);      // KE
     EXPECT_DOUBLE_EQ(mhz("france", 139), 447.25);      // H19
     EXPECT_DOUBLE_EQ(mhz("australia", 105), 138.25);   // 5A
@@ -268,12 +289,17 @@ TEST(ChannelPlans, ChannelNamesAndTheirNumbers) {
         {"2", 2},     {"021", 21},  {"E2", 2},    {"e12", 12}, {"S01", 142}, {"S03", 144}, {"SE1", 101},  {"S1", 101},
         {"S20", 120}, {"S21", 121}, {"S41", 141}, {"R1", 71},  {"R12", 82},  {"SR1", 151}, {"SR19", 169}, {"SK11", 161},
         {"T7", 171},  {"T14", 178}, {"A", 2},     {"H", 9},    {"H1", 10},   {"H2", 11},   {"A0", 100},   {"A36", 136},
-        {"K01", 2},   {"K10", 11},  {"KB", 102},  {"KQ", 117}, {"H01", 121}, {"H19", 139}, {"5A", 105},   {" 7 ", 7},
+        {"K01", 1},   {"K10", 10},  {"KB", 102},  {"KQ", 117}, {"H01", 121}, {"H19", 139}, {"5A", 105},   {" 7 ", 7},
     };
     for (const auto& [name, number] : cases)
         EXPECT_EQ(channelNumberForName(name), std::optional<long>(number)) << name;
     for (const char* bad : {"", "X1", "I", "J", "S123", "1000", "K1", "E2B", "5B", "-3", "KA"})
         EXPECT_EQ(channelNumberForName(bad), std::nullopt) << bad;
+    // Numbered the OIRT way, the R channels come first and the E channels move.
+    const std::pair<const char*, long> oirt[] = {{"R1", 1},    {"R12", 12},  {"E2", 72},   {"E12", 82},
+                                                 {"SR1", 151}, {"S21", 121}, {"SE1", 101}, {"21", 21}};
+    for (const auto& [name, number] : oirt)
+        EXPECT_EQ(channelNumberForName(name, ChannelNumbering::Oirt), std::optional<long>(number)) << name;
 }
 
 TEST(ChannelPlans, CountryCodesSelectTheirPlans) {
@@ -294,18 +320,19 @@ TEST(ChannelPlans, CountryCodesSelectTheirPlans) {
         {"southafrica", "southafrica", {27, 264, 266, 267, 268}},
         {"ireland", "ireland", {353}},
         {"italy", "europe-west", {39, 378, 379}},
-        {"france", "france", {33,  262, 269, 377, 508, 590, 594, 596, 681, 687, 689, 221, 225,
-                              226, 227, 228, 229, 235, 236, 241, 242, 243, 250, 257, 261}},
+        {"france", "france", {33, 377}},
+        {"secam-k1", "secam-k1", {221, 225, 226, 227, 228, 229, 235, 236, 241, 242, 243, 250,
+                                  257, 261, 262, 269, 508, 590, 594, 596, 681, 687, 689}},
         {"russia", "russia", {7}},
         {"europe-east", "europe-east", {36,  40,  42,  48,  84,  93,  359, 370, 371, 372, 373, 374,
                                         375, 380, 420, 421, 850, 976, 992, 993, 994, 995, 996, 998}},
         {"europe-west",
          "europe-west",
-         {20,  30,  31,  32,  34,  38,  41,  43,  44,  45,  46,  47,  49,  60,  62,  65,  66,  90,  91,  92,
-          94,  98,  212, 213, 216, 218, 220, 222, 223, 224, 230, 231, 232, 233, 234, 237, 238, 239, 240, 244,
-          245, 246, 247, 248, 249, 251, 252, 253, 254, 255, 256, 258, 260, 263, 265, 290, 291, 298, 299, 350,
-          351, 352, 354, 355, 356, 357, 358, 376, 381, 385, 386, 387, 389, 423, 500, 673, 852, 853, 855, 856,
-          880, 960, 961, 962, 963, 964, 965, 966, 967, 968, 971, 972, 973, 974, 975, 977}},
+         {20,  30,  31,  32,  34,  38,  41,  43,  44,  45,  46,  47,  49,  60,  62,  65,  66,  90,  91,  92,  94,
+          98,  211, 212, 213, 216, 218, 220, 222, 223, 224, 230, 231, 232, 233, 234, 237, 238, 239, 240, 244, 245,
+          246, 247, 248, 249, 251, 252, 253, 254, 255, 256, 258, 260, 263, 265, 290, 291, 298, 299, 350, 351, 352,
+          354, 355, 356, 357, 358, 376, 381, 382, 383, 385, 386, 387, 389, 423, 500, 670, 673, 852, 853, 855, 856,
+          880, 960, 961, 962, 963, 964, 965, 966, 967, 968, 970, 971, 972, 973, 974, 975, 977}},
     };
     std::set<long> all;
     for (const auto& g : groups)
@@ -333,11 +360,39 @@ TEST(ChannelPlans, CountryCodesSelectTheirPlans) {
     EXPECT_EQ(effectiveInputType(44, 0), 0);
 }
 
+TEST(ChannelPlans, CountriesTuneTheNumbersOfTheirOwnListings) {
+    struct Case {
+        long country, channel;
+        double mhz;
+    };
+    const Case cases[] = {
+        {33, 2, 55.75},    {33, 5, 176.00},   {33, 10, 216.00},  // France: K02, K05, K10
+        {48, 1, 49.75},    {48, 6, 175.25},   {420, 12, 223.25}, // Poland, Czech Republic: R1, R6, R12
+        {380, 75, 175.25}, {36, 121, 303.25},                    // Ukraine E5, Hungary S21
+        {221, 4, 175.25},  {221, 9, 215.25},  {262, 5, 183.25},  {689, 21, 471.25}, // Senegal, Reunion, Polynesia
+    };
+    for (const auto& c : cases) {
+        const auto hz = channelFrequency(c.country, false, c.channel);
+        ASSERT_TRUE(hz) << c.country << " " << c.channel;
+        EXPECT_DOUBLE_EQ(static_cast<double>(*hz) / 1e6, c.mhz) << c.country << " " << c.channel;
+    }
+    EXPECT_EQ(channelFrequency(33, false, 11), std::nullopt); // France has no channel 11
+}
+
 TEST(ChannelPlans, ListTextFormAndItsErrors) {
     const ChannelPlan p =
         parseChannelList("# local plan\n\n; note\n E5 = 175.25\n21=471250 kHz\r\nS21 = 303.25 MHz\n", "mine");
     EXPECT_EQ(p.carriers, (std::map<long, int64_t>{{5, 175250000}, {21, 471250000}, {121, 303250000}}));
     EXPECT_EQ(p.labels.at(121), "S21");
+    // A byte-order mark first and comments after values, as editors and people write them.
+    EXPECT_EQ(parseChannelList("\xEF\xBB\xBF"
+                               "2 = 55.25  # my local\r\nE5=175.25#\n",
+                               "mine")
+                  .carriers,
+              (std::map<long, int64_t>{{2, 55250000}, {5, 175250000}}));
+    // A list with R channels is numbered the OIRT way.
+    EXPECT_EQ(parseChannelList("R6 = 175.25\nE5 = 175.25\n", "mine").carriers,
+              (std::map<long, int64_t>{{6, 175250000}, {75, 175250000}}));
     auto error = [](const char* text) {
         try {
             parseChannelList(text, "x");
@@ -354,6 +409,12 @@ TEST(ChannelPlans, ListTextFormAndItsErrors) {
     EXPECT_EQ(error("2 = 1200"), "line 1: \"1200\" is not a frequency from 1 to 1000 MHz");
     EXPECT_EQ(error("2 = 55.2500001"), "line 1: \"55.2500001\" is not a frequency from 1 to 1000 MHz");
     EXPECT_EQ(error("2 = 55.25\nE2 = 48.25"), "line 2: \"E2\" is channel 2 again (\"2\" came first)");
+    EXPECT_EQ(error("R1 = 49.75\n1 = 48.25"), "line 2: \"1\" is channel 1 again (\"R1\" came first)");
+    // What is refused is quoted safely: printable ASCII as it is, the rest escaped, long text cut.
+    EXPECT_EQ(error("\x1B]0;title\x07\xFF\\ = 1"), "line 1: \"\\x1B]0;title\\x07\\xFF\\\\\" is not a channel name");
+    EXPECT_EQ(error("2 = 5\"5\x9B"), "line 1: \"5\\\"5\\x9B\" is not a frequency from 1 to 1000 MHz");
+    const std::string cut = error((std::string(5000, 'Q') + " = 55.25").c_str());
+    EXPECT_EQ(cut, "line 1: \"" + std::string(40, 'Q') + "...\" is not a channel name");
 }
 
 TEST(ChannelPlans, UserListNamedInTheSettingsOrTheBuiltInPlanStays) {
@@ -393,22 +454,49 @@ TEST(ChannelPlans, UserListNamedInTheSettingsOrTheBuiltInPlanStays) {
         {big, "the file is larger than 1024 KB"},
         {folder, "it is a folder, not a file"},
         {vesper::test::writeFile(folder + "/binary.list", std::string("2 = 55.25\n\0\1", 12)), "the file is not text"},
+        {vesper::test::writeFile(folder + "/garbage.list", "\x1B[2J\xC3\xA9 = 1\n"),
+         "line 1: \"\\x1B[2J\\xC3\\xA9\" is not a channel name"},
+        {folder + "/pipe.list", "it is a pipe, not a file"},
+        {folder + "/socket.list", "it is a socket, not a file"},
+        {"/dev/null", "it is a device, not a file"},
+    };
+    // A pipe nobody writes to, and a socket: neither may be waited on.
+    ASSERT_EQ(mkfifo((folder + "/pipe.list").c_str(), 0600), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/socket.list", folder.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(sock, 1), 0);
+    // The lookup on a thread, with a guard against a hang (not a measure: it
+    // takes no time at all); a reader stuck on the pipe is let go.
+    auto lookUp = [](const std::string& path) {
+        auto lookup = std::async(std::launch::async, [] { return activeChannelPlan(44, true); });
+        if (lookup.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            ADD_FAILURE() << "the lookup waits on " << path;
+            const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        }
+        return lookup.get();
     };
     for (const auto& [path, why] : bad) {
         ListSetting s(true, path);
         testing::internal::CaptureStderr();
-        const auto plan = activeChannelPlan(44, true);
+        const auto plan = lookUp(path);
         const std::string err = testing::internal::GetCapturedStderr();
         ASSERT_NE(plan, nullptr) << path;
         EXPECT_EQ(plan->name, "europe-west") << path;
         EXPECT_NE(err.find("Capgraph: channel list \"" + path + "\" not used, the built-in plan stays: " + why),
                   std::string::npos)
             << err;
+        EXPECT_TRUE(std::all_of(err.begin(), err.end(), [](char c) { return c == '\n' || (c >= ' ' && c <= '~'); }))
+            << err;
         // Said once, not on every channel change.
         testing::internal::CaptureStderr();
-        activeChannelPlan(44, true);
+        lookUp(path);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
     }
+    ::close(sock);
 }
 
 TEST(ChannelPlans, VirtualTunerPowersOnAtCableAndSaysWhyItRefusesAChannel) {
