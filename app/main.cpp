@@ -25,25 +25,6 @@
 
 namespace {
 
-// Component libraries built beside the program are registered in the user's
-// hive when their class is not known yet, so that a build tree runs as it is.
-void registerBundledComponents() {
-    const struct {
-        const char* progId;
-        const char* library;
-    } bundled[] = {{"Slotbook.EventsObj", "Slotbook.so"},
-                   {"Capgraph.Command", "Capgraph.so"},
-                   {"WMEncEng.WMEncoder", "wmenceng.so"},
-                   {"Encwrap.clsCommand", "encwrap.so"},
-                   {"Chanplug.clsObject", "chanplug.so"}};
-    for (const auto& b : bundled) {
-        if (vesper::resolveProgId(b.progId)) continue;
-        const std::string path = vesper::joinPath(vesper::executableFolder(), b.library);
-        if (!std::filesystem::exists(path)) continue;
-        if (auto lib = vesper::loadComponentLibrary(path)) lib->registerServer(path.c_str());
-    }
-}
-
 // SIGTERM, SIGINT and SIGHUP ask the window to close, from the event loop.
 int g_signalPipe[2] = {-1, -1};
 
@@ -70,8 +51,7 @@ int main(int argc, char** argv) {
         }
     }
     vesper::setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
-    registerBundledComponents();
-    vesper::ensureBundledComponentsRegistered();
+    vesper::registerBundledComponents(vesper::BundledComponents::InstalledAndBesideProgram);
 
     vesper::Program program;
     vesper::VesperStartup startup(program);

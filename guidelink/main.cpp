@@ -91,7 +91,7 @@ int runSch(int argc, char** argv, const std::string& argument) {
 } // namespace
 
 int main(int argc, char** argv) {
-    vesper::ensureBundledComponentsRegistered();
+    vesper::registerBundledComponents();
     if (argc >= 2 && std::strcmp(argv[1], "--sch") == 0) {
         if (argc != 3) {
             std::fprintf(stderr, "usage: guidelink --sch LINK\n");

@@ -66,8 +66,12 @@ public:
     }
     std::optional<std::string> ProductInfo(const std::string& productCode, const std::string& property) override {
         if (property != "ProductName") return std::nullopt;
-        for (const auto& p : m_packages)
-            if (p.name == productCode) return p.summary.empty() ? std::nullopt : std::optional(p.summary);
+        for (const auto& p : m_packages) {
+            if (p.name != productCode) continue;
+            // "Product: what this package is", as many one-line descriptions go.
+            const std::string name = p.summary.substr(0, p.summary.find(": "));
+            return name.empty() ? std::nullopt : std::optional(name);
+        }
         return std::nullopt;
     }
 

@@ -32,7 +32,8 @@ std::unique_ptr<FileSystemObject> createFileSystemObject();
 
 // The installed products, as the package database knows them: a product is an
 // installed package, its code the package name, its "ProductName" the
-// package's one-line description.
+// package's one-line description up to a ": " ("Vesper Home: personal digital
+// video recorder" is the product "Vesper Home").
 class Installer {
 public:
     virtual ~Installer() = default;

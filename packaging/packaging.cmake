@@ -19,18 +19,19 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vesper-home)
 set(CPACK_PACKAGE_VENDOR Orvane)
 set(CPACK_PACKAGE_VERSION ${VESPER_VERSION_TEXT})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Vesper Home")
+# The product's name, then what it is: the installer bootstrap knows the
+# product by the part before ": ".
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Vesper Home: personal digital video recorder")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_CONTACT "Vesper maintainers <vesper@localhost>")
+set(CPACK_PACKAGE_CONTACT "Vesper maintainers <support@vesper-home.org>")
 
 set(CPACK_DEBIAN_PACKAGE_NAME vesper-home)
 set(CPACK_DEBIAN_PACKAGE_VERSION ${VESPER_VERSION_TEXT})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The summary above is the package's one-line description, by which the
-# installer bootstrap recognises the installed product; this is the rest.
+# The summary above is the package's one-line description; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A personal digital video recorder for a PC with a TV tuner or video
 capture card: a schedule of recordings, live TV in a window, and programs
 taken from web listings.")
@@ -43,6 +44,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${VESPER_LIB_DIR})
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-x, gstreamer1.0-alsa")
 
+include(${CMAKE_CURRENT_LIST_DIR}/docs.cmake)
 include(CPack)
 
 include(${CMAKE_CURRENT_LIST_DIR}/tests/tests.cmake)

@@ -5,6 +5,7 @@
 #include "platform/registry.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -114,8 +115,35 @@ ComponentSetupReport ensureComponentsRegistered(const std::string& folder) {
 ComponentSetupReport ensureBundledComponentsRegistered() {
     ComponentSetupReport report = ensureComponentsRegistered(bundledComponentsFolder());
     for (const auto& failure : report.failures)
-        std::fprintf(stderr, "vesper: cannot register the component %s\n", failure.c_str());
+        std::fprintf(stderr, "%s: cannot register the component %s\n", program_invocation_short_name, failure.c_str());
     return report;
+}
+
+ComponentSetupReport registerBundledComponents(BundledComponents which) {
+    ComponentSetupReport report = ensureBundledComponentsRegistered();
+    if (which != BundledComponents::InstalledAndBesideProgram) return report;
+    const struct {
+        const char* progId;
+        const char* library;
+    } beside[] = {{"Slotbook.EventsObj", "Slotbook.so"},
+                  {"Capgraph.Command", "Capgraph.so"},
+                  {"WMEncEng.WMEncoder", "wmenceng.so"},
+                  {"Encwrap.clsCommand", "encwrap.so"},
+                  {"Chanplug.clsObject", "chanplug.so"}};
+    for (const auto& b : beside) {
+        if (resolveProgId(b.progId)) continue;
+        const std::string path = joinPath(executableFolder(), b.library);
+        std::error_code ec;
+        if (!fs::exists(path, ec)) continue;
+        if (auto lib = loadComponentLibrary(path); lib && lib->registerServer(path.c_str()))
+            report.registered.push_back(path);
+    }
+    return report;
+}
+
+std::string bundledComponentPath(const std::string& library) {
+    const std::string installed = bundledComponentsFolder();
+    return joinPath(installed.empty() ? executableFolder() : installed, library);
 }
 
 } // namespace vesper

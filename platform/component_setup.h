@@ -34,7 +34,26 @@ struct ComponentSetupReport {
 ComponentSetupReport ensureComponentsRegistered(const std::string& folder);
 
 // ensureComponentsRegistered(bundledComponentsFolder()), writing each failure
-// to standard error. Called by the installed programs when they start.
+// to standard error.
 ComponentSetupReport ensureBundledComponentsRegistered();
+
+// Which component libraries a program registers when it starts.
+enum class BundledComponents {
+    Installed, // those of an installed tree (ensureBundledComponentsRegistered)
+    // Also, beside a program of a build tree, the libraries of the known
+    // components whose ProgID the hive does not know yet: the main program then
+    // runs from a build tree with a fresh hive as it is.
+    InstalledAndBesideProgram,
+};
+
+// The one call each program that creates components makes when it starts,
+// before it creates one, so that a new user of an installed tree needs no
+// regsvr. Failures go to standard error.
+ComponentSetupReport registerBundledComponents(BundledComponents which = BundledComponents::Installed);
+
+// The full path of `library` (a component library's file name) as this
+// program would find it: in its installed tree's component folder, else
+// beside the program. For advice such as "regsvr PATH".
+std::string bundledComponentPath(const std::string& library);
 
 } // namespace vesper

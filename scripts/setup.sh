@@ -1,23 +1,19 @@
 #!/usr/bin/env bash
 # The set-up shared by ./run and ./test: installs the Debian packages that are
-# missing, builds the tree into build/ and registers every component library
-# into the user's registry hive. Quick when nothing changed.
+# missing (those of scripts/packages.txt), builds the tree into build/ and
+# registers every component library into the user's registry hive. Quick when
+# nothing changed. "setup.sh --packages" only prints the package list.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
-PACKAGES=(
-  cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6xml6 libqt6test6
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
-  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  gstreamer1.0-x gstreamer1.0-alsa
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-  libv4l-dev libsqlite3-dev sqlite3 nlohmann-json3-dev
-  ffmpeg xvfb xauth libgtest-dev libgmock-dev dpkg-dev
-)
+# The Debian packages, one list for everything (see the file).
+mapfile -t PACKAGES < <(sed -e 's/#.*//' "$ROOT/scripts/packages.txt" | tr -s ' \t' '\n\n' | grep -v '^$')
+if [[ "${1:-}" == --packages ]]; then
+  printf '%s\n' "${PACKAGES[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -4,6 +4,8 @@
 //   vesper-reg delete KEY [/v NAME | /ve]
 //   vesper-reg export [KEY]
 // KEY may start with HKCU\ or HKEY_CURRENT_USER\.
+#include "platform/automation.h"
+#include "platform/component_setup.h"
 #include "platform/registry.h"
 
 #include <cstdio>
@@ -47,12 +49,30 @@ std::string show(const registry::Value& v) {
     return "REG_SZ\t" + v.text.substr(0, v.text.find('\0'));
 }
 
+// Whether a query or an export shows class registrations: the key is
+// Software\Classes, below it or above it.
+bool showsClasses(std::string key) {
+    while (!key.empty() && key.front() == '\\')
+        key.erase(0, 1);
+    while (!key.empty() && key.back() == '\\')
+        key.pop_back();
+    const std::string classes = kClassesRoot;
+    if (key.size() >= classes.size())
+        return strncasecmp(key.c_str(), classes.c_str(), classes.size()) == 0 &&
+               (key.size() == classes.size() || key[classes.size()] == '\\');
+    return key.empty() || (strncasecmp(key.c_str(), classes.c_str(), key.size()) == 0 && classes[key.size()] == '\\');
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage();
     const std::string verb = args[0];
+    // A new user of an installed tree sees the classes that come with it, as
+    // every program that creates components registers them first.
+    if ((verb == "query" || verb == "export") && showsClasses(args.size() > 1 ? stripRoot(args[1]) : ""))
+        registerBundledComponents();
     if (verb == "export") {
         const std::string key = args.size() > 1 ? stripRoot(args[1]) : "";
         if (!key.empty() && !registry::keyExists(key)) {

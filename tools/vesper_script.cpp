@@ -2,16 +2,25 @@
 // README) from a file, or from standard input when the file is "-".
 #include "tools/script_host.h"
 
+#include "platform/component_setup.h"
+
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: vesper-script SCRIPT   (\"-\" reads the script from standard input)\n"
+                        "  runs a script of automation calls against the registered components\n";
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: vesper-script SCRIPT   (\"-\" reads the script from standard input)\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     // Components may use Qt (the preview window); give them an application.
@@ -35,6 +44,7 @@ int main(int argc, char** argv) {
         ss << in.rdbuf();
         source = ss.str();
     }
+    vesper::registerBundledComponents();
     vesper::ScriptHost host(std::cout, std::cerr);
     const int rc = host.run(source);
     std::cout.flush();

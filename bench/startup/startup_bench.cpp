@@ -63,8 +63,8 @@ Sample measure(const std::vector<std::string>& argv, const std::vector<std::stri
         sched_setaffinity(0, sizeof set, &set);
         for (const auto& kv : env)
             putenv(const_cast<char*>(kv.c_str()));
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
+        (void)!freopen("/dev/null", "w", stdout);
+        (void)!freopen("/dev/null", "w", stderr);
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));

@@ -128,7 +128,7 @@ void trimTornPacket(const std::string& path) {
     // cutting it off leaves only what plays. Should the cut fail, the torn
     // packet only costs the last picture.
     const AsfFileInfo info = inspectAsf(path);
-    if (const uint64_t end = wholePacketsEnd(info); end < info.fileSize) (void)::truncate(path.c_str(), off_t(end));
+    if (const uint64_t end = wholePacketsEnd(info); end < info.fileSize) (void)!::truncate(path.c_str(), off_t(end));
 }
 
 namespace {

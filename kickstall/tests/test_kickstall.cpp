@@ -274,18 +274,31 @@ TEST(Kickstall, CachesThePackageOnTheRealFileSystemOverAnOlderCopy) {
 TEST(Kickstall, ReadsInstalledProductsFromThePackageListing) {
     const std::string listing = "adduser\tinstall ok installed\tadd and remove users and groups\n"
                                 "vesper-home\tinstall ok half-configured\tVesper Home\n"
+                                "vesper-home-new\tinstall ok installed\tVesper Home: personal video recorder\n"
                                 "oldpkg\tdeinstall ok config-files\tVesper Home\n"
                                 "gone\tunknown ok not-installed\tGone\n"
                                 "nameless\tinstall ok installed\t\n"
                                 "garbage line\n";
     auto installer = createInstaller([&] { return std::optional(listing); });
     ASSERT_NE(installer, nullptr);
-    ASSERT_EQ(installer->Count(), 3);
+    ASSERT_EQ(installer->Count(), 4);
     EXPECT_EQ(installer->Item(1), "vesper-home");
     EXPECT_EQ(installer->ProductInfo("vesper-home", "ProductName"), "Vesper Home");
+    EXPECT_EQ(installer->ProductInfo("vesper-home-new", "ProductName"), "Vesper Home");
     EXPECT_EQ(installer->ProductInfo("nameless", "ProductName"), std::nullopt);
     EXPECT_EQ(installer->ProductInfo("oldpkg", "ProductName"), std::nullopt);
     EXPECT_EQ(createInstaller([] { return std::optional<std::string>(); }), nullptr);
+}
+
+TEST(Kickstall, WithoutADisplayItEndsWithTheReasonAndItsFailureCode) {
+    // Setup cannot continue, and no window can open: none asked for, or one
+    // that is not there.
+    const std::string run = "env -i PATH=/nonexistent HOME='" + test::testFolder() + "' SystemRoot= windir= ";
+    for (const std::string display : {"", "DISPLAY=:4093 ", "WAYLAND_DISPLAY=vesper-none "}) {
+        std::string out;
+        EXPECT_EQ(test::runCommand(run + display + "'" + KICKSTALL_PATH + "' </dev/null", &out), 1) << display << out;
+        EXPECT_NE(out.find(std::string("kickstall: ") + kFolderVarsNull + "\n"), std::string::npos) << out;
+    }
 }
 
 TEST(Kickstall, WindowShowsTheReasonThroughTheSeam) {

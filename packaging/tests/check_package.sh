@@ -50,7 +50,8 @@ echo "package: $(basename "$DEB")"
 field() { dpkg-deb -f "$DEB" "$1"; }
 check "package name" test "$(field Package)" = vesper-home
 check "version is the program's version text" test "$(field Version)" = 1.1.214h
-check "one-line description" test "$(dpkg-deb -f "$DEB" Description | head -n1)" = "Vesper Home"
+check "one-line description: the product, then what it is" \
+  test "$(dpkg-deb -f "$DEB" Description | head -n1)" = "Vesper Home: personal digital video recorder"
 depends=$(field Depends)
 echo "depends: $depends"
 for dep in 'libqt6core6' 'libqt6widgets6' 'libqt6gui6' 'libgstreamer1\.0-0' 'libgstreamer-plugins-base1\.0-0' \
@@ -62,12 +63,12 @@ control=$(dpkg-deb --ctrl-tarfile "$DEB" | tar -t)
 check "no maintainer scripts" bash -c '! grep -Eq "(preinst|postinst|prerm|postrm|config)$" <<<"$1"' _ "$control"
 
 # What it holds.
-contents=$(dpkg-deb -c "$DEB" | awk '{print $6}')
+contents=$(dpkg-deb --fsys-tarfile "$DEB" | tar -t)
 for path in usr/bin/regsvr usr/bin/vesper-reg usr/bin/vesper-script usr/bin/vesper-schedule usr/bin/vesper-repair \
   usr/lib/vesper/private/libvesper_platform.so usr/lib/vesper/private/libvesper_capture.so usr/lib/vesper/private/libvesper_wmenc.so \
   usr/lib/vesper/components/Slotbook.so usr/lib/vesper/components/Capgraph.so \
   usr/lib/vesper/components/wmenceng.so usr/lib/vesper/components/encwrap.so \
-  usr/share/doc/vesper-home/README.md; do
+  usr/share/doc/vesper-home/README.md usr/share/doc/vesper-home/changelog.gz usr/share/doc/vesper-home/copyright; do
   check "holds /$path" grep -qx "\./$path" <<<"$contents"
 done
 for pattern in 'test_component' '_tests$' 'bench' 'vesper-build-tree' 'first-start-probe' '\.a$' '/include/'; do
@@ -76,6 +77,18 @@ done
 for path in vesper guidelink; do
   if grep -qx "\./usr/bin/$path" <<<"$contents"; then echo "ok: holds /usr/bin/$path"; fi
 done
+for program in $(grep '^\./usr/bin/.' <<<"$contents"); do
+  check "a manual page for ${program#./usr/bin/}" grep -qx "\./usr/share/man/man1/${program#./usr/bin/}\.1\.gz" <<<"$contents"
+done
+
+# Debian's own checks: lintian fails on an error, and the menu entries
+# follow the desktop entry format.
+run_lintian() {
+  lintian --fail-on error "$DEB" >"$OUT/lintian.log" 2>&1 \
+    || { cat "$OUT/lintian.log" >&2; return 1; }
+  grep -E '^[EW]: ' "$OUT/lintian.log" || true
+}
+check "lintian finds no error" run_lintian
 
 # Installed into a throwaway root, without its dependencies (they are this
 # machine's own) and without touching this machine's package database.
@@ -113,8 +126,11 @@ install_package() {
   "${DPKG[@]}" -i "$DEB" >"$OUT/dpkg-output.log" 2>&1 || { cat "$OUT/dpkg-output.log" >&2; return 1; }
 }
 check "dpkg --root installs the package" install_package
-check "the package database knows the product as \"Vesper Home\"" \
-  test "$(DPKG_ADMINDIR="$ROOT/var/lib/dpkg" dpkg-query -W -f='${binary:Summary}' vesper-home)" = "Vesper Home"
+for entry in "$ROOT"/usr/share/applications/*.desktop; do
+  check "desktop-file-validate accepts ${entry#"$ROOT"}" desktop-file-validate "$entry"
+done
+check "the changelog's latest entry is this version" \
+  grep -q "^vesper-home ($(field Version)) " <(gzip -dc "$ROOT/usr/share/doc/vesper-home/changelog.gz")
 
 run_kickstall_reinstall() {
   kickstall "$OUT/terminal-2.log" && eventually test -f "$OUT/terminal-2.log"
@@ -148,30 +164,47 @@ done < <(find "$ROOT/usr" -type f \( -perm -u+x -o -name '*.so*' \) -print0)
 check "regsvr uses the installed platform library" \
   grep -q "=> $ROOT/usr/.*lib/vesper/private/libvesper_platform.so" <(ldd "$ROOT/usr/bin/regsvr")
 
-# A new user: fresh hive, no program folder yet.
+# A new user right after the installation: fresh hive, no program folder
+# yet, and a command-line program first.
 export HOME=$OUT/home XDG_CONFIG_HOME=$OUT/home/.config XDG_DATA_HOME=$OUT/home/.local/share
 export XDG_RUNTIME_DIR=$OUT/runtime VESPER_REGISTRY=$OUT/home/.config/vesper/registry.sqlite
 unset VESPER_HOME
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-check "regsvr list runs from the installed tree" test -z "$("$ROOT/usr/bin/regsvr" list)"
-
-cp "$PROBE" "$ROOT/usr/bin/first-start-probe"
-check "the first start registers the bundled components" \
-  grep -q "registered $ROOT/usr/lib/vesper/components/Slotbook.so" <("$ROOT/usr/bin/first-start-probe")
+touch "$OUT/installed.stamp"
+first_command() {
+  local out rc=0
+  out=$("$ROOT/usr/bin/vesper-schedule" count 2>"$OUT/first.err") || rc=$?
+  [[ $rc -eq 0 && $out == 0 ]] || { echo "exit $rc, \"$out\": $(cat "$OUT/first.err")" >&2; return 1; }
+}
+check "a new user's first command, vesper-schedule count, counts the empty schedule" first_command
 listing=$("$ROOT/usr/bin/regsvr" list)
 for progid in Slotbook.EventsObj Capgraph.Command Encwrap.clsCommand WMEncEng.WMEncoder; do
-  check "$progid is served from the installed tree" grep -Eq "^$progid	.*	$ROOT/usr/lib/vesper/components/" <<<"$listing"
+  check "  $progid is then served from the installed tree" grep -Eq "^$progid	.*	$ROOT/usr/lib/vesper/components/" <<<"$listing"
 done
-check "the next start leaves them be" bash -c '! "$1" | grep -q "^registered"' _ "$ROOT/usr/bin/first-start-probe"
 
 # The installed scheduler works, and keeps its file in the user's data
 # folder, not beside the installed libraries (root could write there).
-check "vesper-schedule counts the empty schedule" test "$("$ROOT/usr/bin/vesper-schedule" count)" = 0
-check "vesper-schedule adds an event" "$ROOT/usr/bin/vesper-schedule" add "4/20/2099 8:00 PM" 3 30
+check "vesper-schedule adds an event" bash -c '"$1" add "4/20/2099 8:00 PM" 3 30 >/dev/null' _ "$ROOT/usr/bin/vesper-schedule"
 check "the schedule is in the user's data folder" test -f "$XDG_DATA_HOME/vesper/Schedule.txt"
+
+# The other programs that create components register them first too, each
+# on a fresh hive.
+printf 'Set o = CreateObject("Slotbook.EventsObj")\nPrint TypeName(o)\n' >"$OUT/create.vbs"
+check "vesper-script creates a bundled component on a fresh hive" test \
+  "$(VESPER_REGISTRY="$OUT/hive-script.sqlite" "$ROOT/usr/bin/vesper-script" "$OUT/create.vbs")" = EventsObj
+check "vesper-reg shows a bundled class on a fresh hive" grep -q '^CLSID\\$' \
+  <(VESPER_REGISTRY="$OUT/hive-reg.sqlite" "$ROOT/usr/bin/vesper-reg" query 'HKCU\Software\Classes\Slotbook.EventsObj')
+
+# What every installed program does first, reported by a probe.
+export VESPER_REGISTRY=$OUT/home/probe.sqlite
+check "regsvr list runs from the installed tree" test -z "$("$ROOT/usr/bin/regsvr" list)"
+cp "$PROBE" "$ROOT/usr/bin/first-start-probe"
+check "the first start registers the bundled components" \
+  grep -q "registered $ROOT/usr/lib/vesper/components/Slotbook.so" <("$ROOT/usr/bin/first-start-probe")
+check "the next start leaves them be" bash -c '! "$1" | grep -q "^registered"' _ "$ROOT/usr/bin/first-start-probe"
 check "nothing was written into the installed tree" \
-  test -z "$(find "$ROOT/usr" -newer "$ROOT/usr/bin/first-start-probe" -type f)"
+  test -z "$(find "$ROOT/usr" -newer "$OUT/installed.stamp" -type f ! -name first-start-probe)"
 
 # The main program starts from the installed tree with a fresh hive and
 # registers its components by itself.

@@ -2,6 +2,7 @@
 
 #include "platform/automation.h"
 #include "platform/clock.h"
+#include "platform/component_setup.h"
 #include "platform/dates.h"
 #include "platform/variant.h"
 
@@ -395,11 +396,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         ~RestoreClock() { setClock(nullptr); }
     } restore;
 
+    registerBundledComponents();
     std::string why;
     ObjectPtr o = TryCreateObject(kProgId, &why);
     if (!o) {
         err << "vesper-schedule: cannot create \"" << kProgId << "\": " << why
-            << "\n(register the Slotbook component with: regsvr Slotbook.so)\n";
+            << "\n(register the Slotbook component with: regsvr " << bundledComponentPath("Slotbook.so") << ")\n";
         return SchedulerFailed;
     }
     try {
