@@ -14,3 +14,8 @@ if(TARGET app_recording_tests)
   add_dependencies(app_recording_tests vesper chanplug)
   target_compile_definitions(app_recording_tests PRIVATE VESPER_PATH="$<TARGET_FILE:vesper>")
 endif()
+# The recordings are judged with the encoder tests' look at media files.
+if(TARGET app_recording_tests)
+  target_sources(app_recording_tests PRIVATE ${PROJECT_SOURCE_DIR}/components/tests/media_check.cpp)
+  target_link_libraries(app_recording_tests PRIVATE vesper_wmenc)
+endif()

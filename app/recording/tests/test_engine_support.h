@@ -97,6 +97,14 @@ inline void addEvent(Object& s, DateTime dt, int16_t channel, int16_t duration, 
 
 inline int16_t eventCount(Object& s) { return s.call("ICount").toInt16(); }
 
+// The program's clock at the real pace from a fixed moment, for as long as it
+// lives: a real recording's dates never depend on today's.
+class FixedDayClock : public ShiftedClock {
+public:
+    explicit FixedDayClock(DateTime start) : ShiftedClock(start) { setClock(this); }
+    ~FixedDayClock() override { setClock(nullptr); }
+};
+
 // Engine, host, clock, message seam, scheduler and output folder of one test.
 class EngineTest : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #include "app/recording/startup.h"
 #include "app/support/settings_store.h"
 
+#include "platform/dates.h"
 #include "platform/registry.h"
 #include "platform/testing/test_env.h"
 
@@ -199,6 +200,18 @@ bool VesperRun::reachedOk29(double seconds) const {
 
 std::vector<std::string> VesperRun::trace() const { return lsLines(readIfThere(file("LogStatusAppInit.txt"))); }
 std::vector<std::string> VesperRun::log() const { return lsLines(readIfThere(file("LogStatus.txt"))); }
+DateTime VesperRun::loggedAt(const std::string& message) const {
+    // Each entry is its time on a line of its own, then its message.
+    std::istringstream in(readIfThere(file("LogStatus.txt")));
+    DateTime when = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == message) return when;
+        if (const auto t = parseDate(line)) when = *t;
+    }
+    return 0;
+}
+
 std::string VesperRun::output() const { return readIfThere(file("output.txt")); }
 
 std::vector<nlohmann::json> VesperRun::ui() const {

@@ -5,6 +5,8 @@
 
 #include "app/support/settings_layout.h"
 
+#include "platform/dates.h"
+
 #include <nlohmann/json.hpp>
 
 #include <sys/types.h>
@@ -62,6 +64,9 @@ public:
     // The "LS...." lines of the start-up trace and of the normal log.
     std::vector<std::string> trace() const;
     std::vector<std::string> log() const;
+    // When the normal log's entry with this message was written, by the
+    // program's clock; 0 when there is none.
+    DateTime loggedAt(const std::string& message) const;
     // The message boxes and notices, one JSON object each.
     std::vector<nlohmann::json> ui() const;
     std::string output() const; // standard output and error
