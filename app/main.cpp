@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/component_setup.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -24,6 +25,9 @@ namespace {
 // Component libraries built beside the program are registered in the user's
 // hive when their class is not known yet, so that a build tree runs as it is.
 void registerBundledComponents() {
+    // A hive that cannot be used is reported by the start-up; nothing waits
+    // for it or writes into it before.
+    if (!vesper::registry::checkHive().usable()) return;
     const struct {
         const char* progId;
         const char* library;

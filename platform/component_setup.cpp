@@ -112,6 +112,9 @@ ComponentSetupReport ensureComponentsRegistered(const std::string& folder) {
 }
 
 ComponentSetupReport ensureBundledComponentsRegistered() {
+    // The program reports a hive it cannot use; registering into it would
+    // only add confusing failures.
+    if (!registry::checkHive().usable()) return {};
     ComponentSetupReport report = ensureComponentsRegistered(bundledComponentsFolder());
     for (const auto& failure : report.failures)
         std::fprintf(stderr, "vesper: cannot register the component %s\n", failure.c_str());

@@ -52,6 +52,7 @@ std::string show(const registry::Value& v) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage();
+    if (!registry::hiveUsableOrReport("vesper-reg")) return 1;
     const std::string verb = args[0];
     if (verb == "export") {
         const std::string key = args.size() > 1 ? stripRoot(args[1]) : "";

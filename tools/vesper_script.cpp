@@ -2,6 +2,8 @@
 // README) from a file, or from standard input when the file is "-".
 #include "tools/script_host.h"
 
+#include "platform/registry.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -14,6 +16,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vesper-script SCRIPT   (\"-\" reads the script from standard input)\n");
         return 2;
     }
+    // Scripts create their objects through the hive's registrations.
+    if (!vesper::registry::hiveUsableOrReport("vesper-script")) return 1;
     // Components may use Qt (the preview window); give them an application.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
         !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))

@@ -260,6 +260,12 @@ bool VesperStartup::FormLoad() {
         if (l) l->close();
     });
     try {
+        // A settings file that cannot be used is named as such before anything
+        // reads it, rather than blamed on the components registered in it.
+        if (!CheckSettingsFile(&w)) {
+            failureExit("");
+            return false;
+        }
         // 1 to 4
         w.m_bFormLoading = true;
         w.updnChannel->setMaximum(kHighestChannel);

@@ -3,6 +3,7 @@
 #include "platform/automation.h"
 #include "platform/clock.h"
 #include "platform/dates.h"
+#include "platform/registry.h"
 #include "platform/variant.h"
 
 #include <algorithm>
@@ -395,6 +396,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         ~RestoreClock() { setClock(nullptr); }
     } restore;
 
+    // A damaged or busy hive is no unregistered scheduler.
+    if (const registry::HiveHealth hive = registry::checkHive(); !hive.usable()) {
+        err << "vesper-schedule: " << registry::hiveProblemText(hive) << "\n";
+        return SchedulerFailed;
+    }
     std::string why;
     ObjectPtr o = TryCreateObject(kProgId, &why);
     if (!o) {

@@ -12,5 +12,7 @@ endif()
 # The start-up tests run the real program.
 if(TARGET app_recording_tests)
   add_dependencies(app_recording_tests vesper chanplug)
+  # To hold a hive busy as another program would.
+  target_link_libraries(app_recording_tests PRIVATE SQLite::SQLite3)
   target_compile_definitions(app_recording_tests PRIVATE VESPER_PATH="$<TARGET_FILE:vesper>")
 endif()
