@@ -244,7 +244,15 @@ ExitDecision cmdExitDecision(bool recording, bool settingNextEvent, bool exitWar
 
 VesperStartup::VesperStartup(Program& program) : m_program(program) {}
 
-VesperStartup::~VesperStartup() { Terminate(); }
+VesperStartup::~VesperStartup() {
+    Terminate();
+    // The window's widgets still send events while they are destroyed, when
+    // the window is no frmVesper any more: the filter goes first.
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+    if (m_window)
+        for (QObject* watched : m_window->findChildren<QObject*>())
+            watched->removeEventFilter(this);
+}
 
 bool VesperStartup::FormLoad() {
     frmVesperOptions options;
