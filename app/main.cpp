@@ -9,6 +9,7 @@
 #include "platform/component_setup.h"
 #include "platform/dates.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/component_setup.h"
+#include "platform/registry.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -60,7 +61,12 @@ void printLines(const std::string& text) {
     std::fprintf(stderr, "guidelink: %s\n", s.c_str());
 }
 
-int runSch(int argc, char** argv, const std::string& argument) {
+int runSch(int argc, char** argv, const std::string& argument, const registry::HiveHealth& hive) {
+    // The hand-over reads Vesper's state and its path from the hive.
+    if (!hive.usable()) {
+        printLines(registry::hiveProblemText(hive));
+        return 2;
+    }
     std::unique_ptr<QApplication> app;
     QuietUiSeam quiet;
     if (hasDisplay()) {
@@ -91,21 +97,27 @@ int runSch(int argc, char** argv, const std::string& argument) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything reads the hive: a damaged or busy one is said as such.
+    const registry::HiveHealth hive = registry::checkHive();
     vesper::registerBundledComponents();
     if (argc >= 2 && std::strcmp(argv[1], "--sch") == 0) {
         if (argc != 3) {
             std::fprintf(stderr, "usage: guidelink --sch LINK\n");
             return 2;
         }
-        return runSch(argc, argv, argv[2]);
+        return runSch(argc, argv, argv[2], hive);
     }
-    if (argc >= 2 && strncasecmp(argv[1], "vesper-add:", 11) == 0) return runSch(argc, argv, argv[1]);
+    if (argc >= 2 && strncasecmp(argv[1], "vesper-add:", 11) == 0) return runSch(argc, argv, argv[1], hive);
     if (argc >= 2) {
         std::fprintf(stderr, "usage: guidelink [--sch LINK]\n");
         return 2;
     }
     QApplication app(argc, argv);
     installUiSeamFromEnvironment();
+    if (!hive.usable()) {
+        MsgBox(nullptr, registry::hiveProblemText(hive), vbCritical, "Guidelink");
+        return 2;
+    }
     guidelink::frmGuidelink window(guidelink::installationFolder());
     window.exec();
     return 0;

@@ -113,6 +113,9 @@ ComponentSetupReport ensureComponentsRegistered(const std::string& folder) {
 }
 
 ComponentSetupReport ensureBundledComponentsRegistered() {
+    // The program reports a hive it cannot use; registering into it would
+    // only add confusing failures.
+    if (!registry::checkHive().usable()) return {};
     ComponentSetupReport report = ensureComponentsRegistered(bundledComponentsFolder());
     for (const auto& failure : report.failures)
         std::fprintf(stderr, "%s: cannot register the component %s\n", program_invocation_short_name, failure.c_str());
@@ -121,7 +124,7 @@ ComponentSetupReport ensureBundledComponentsRegistered() {
 
 ComponentSetupReport registerBundledComponents(BundledComponents which) {
     ComponentSetupReport report = ensureBundledComponentsRegistered();
-    if (which != BundledComponents::InstalledAndBesideProgram) return report;
+    if (which != BundledComponents::InstalledAndBesideProgram || !registry::checkHive().usable()) return report;
     const struct {
         const char* progId;
         const char* library;

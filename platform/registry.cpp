@@ -4,17 +4,52 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesper::registry {
 
 namespace {
 
 thread_local std::string t_lastError;
+
+// A check's verdict that the hive cannot be used, for the path it was made on.
+std::mutex g_verdictMutex;
+std::optional<HiveHealth> g_problem;
+
+std::optional<HiveHealth> knownProblem(const std::string& path) {
+    std::lock_guard lock(g_verdictMutex);
+    if (g_problem && g_problem->path == path) return g_problem;
+    return std::nullopt;
+}
+
+// "is damaged (database disk image is malformed)", ...
+std::string whatIsWrong(const HiveHealth& h) {
+    const std::string detail = h.detail.empty() ? std::string() : " (" + h.detail + ")";
+    switch (h.state) {
+    case HiveState::Usable:
+    case HiveState::Missing: return {};
+    case HiveState::Folder: return "is a folder, not a file";
+    case HiveState::NotAFile: return "is not a regular file" + detail;
+    case HiveState::Unreadable: return "cannot be read" + detail;
+    case HiveState::NotAHive: return "is not a settings file" + detail;
+    case HiveState::Damaged: return "is damaged" + detail;
+    case HiveState::Busy:
+        return "is held by another program, which did not release it within " +
+               std::to_string((h.waitedMs + 999) / 1000) + " seconds";
+    }
+    return {};
+}
 
 std::vector<std::string> splitPath(const std::string& path) {
     std::vector<std::string> parts;
@@ -37,11 +72,24 @@ class Hive {
 public:
     explicit Hive(bool forWriting) {
         const std::string path = hivePath();
+        // A hive found unusable fails at once: no waiting, and no write into a
+        // damaged file.
+        if (const auto problem = knownProblem(path)) {
+            t_lastError = "the hive " + whatIsWrong(*problem);
+            return;
+        }
         // The non-throwing forms throughout: a hive in a folder we cannot enter, or
         // behind a link loop, is an unreadable hive, not a reason to abort the caller.
         std::error_code ec;
-        if (!forWriting && !std::filesystem::exists(path, ec)) {
-            t_lastError = ec ? "cannot reach the hive: " + ec.message() : "the hive does not exist yet";
+        const auto status = std::filesystem::status(path, ec);
+        if (!forWriting && !std::filesystem::exists(status)) {
+            t_lastError = ec && ec != std::errc::no_such_file_or_directory ? "cannot reach the hive: " + ec.message()
+                                                                           : "the hive does not exist yet";
+            return;
+        }
+        // SQLite would wait for ever on a pipe.
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            t_lastError = "the hive is not a regular file";
             return;
         }
         if (forWriting) {
@@ -260,6 +308,153 @@ std::string normalisePath(const std::string& path) {
 }
 
 std::string lastError() { return t_lastError; }
+
+namespace {
+
+HiveState stateOf(int rc) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return HiveState::Busy;
+    case SQLITE_NOTADB: return HiveState::NotAHive;
+    case SQLITE_CORRUPT: return HiveState::Damaged;
+    default: return HiveState::Unreadable;
+    }
+}
+
+HiveHealth examineHive(int waitMs) {
+    HiveHealth h;
+    h.path = hivePath();
+    auto verdict = [&h](HiveState state, std::string detail) {
+        h.state = state;
+        // SQLite's reports span lines; the first says enough.
+        h.detail = detail.substr(0, detail.find('\n'));
+        return h;
+    };
+    struct stat st {};
+    if (::stat(h.path.c_str(), &st) != 0)
+        return errno == ENOENT ? verdict(HiveState::Missing, {}) : verdict(HiveState::Unreadable, std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return verdict(HiveState::Folder, {});
+    if (!S_ISREG(st.st_mode)) return verdict(HiveState::NotAFile, {});
+    // Missing rights, in the system's words rather than SQLite's vaguer ones.
+    const int fd = ::open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return verdict(HiveState::Unreadable, std::strerror(errno));
+    ::close(fd);
+
+    // Opened as every reader opens it (see Hive), so that the journal of a
+    // writer that died is rolled back here as it would be there.
+    sqlite3* db = nullptr;
+    struct Closer {
+        sqlite3*& db;
+        ~Closer() { sqlite3_close_v2(db); }
+    } closer{db};
+    if (sqlite3_open_v2(h.path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+        return verdict(HiveState::Unreadable, db ? sqlite3_errmsg(db) : "cannot open it");
+    sqlite3_busy_timeout(db, waitMs);
+    auto exec = [db](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+    // The programs write at start: the hive must be free for a writer, not
+    // only for readers. Taking the write lock writes nothing.
+    const auto started = std::chrono::steady_clock::now();
+    int rc = exec("BEGIN IMMEDIATE");
+    // A hive we may only read is still a hive: then it must be free for reading.
+    if (rc == SQLITE_READONLY) rc = exec("BEGIN; SELECT count(*) FROM sqlite_master");
+    if (rc != SQLITE_OK) {
+        h.waitedMs = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
+        return verdict(stateOf(rc), sqlite3_errmsg(db));
+    }
+
+    // Our two tables, or none yet (an empty file, a hive never written).
+    sqlite3_stmt* st2 = nullptr;
+    int tables = 0, ours = 0;
+    rc = sqlite3_prepare_v2(db,
+                            "SELECT count(*), coalesce(sum(lower(name) IN ('keys', 'vals')), 0) FROM sqlite_master "
+                            "WHERE type = 'table'",
+                            -1, &st2, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(st2)) == SQLITE_ROW) {
+        tables = sqlite3_column_int(st2, 0);
+        ours = sqlite3_column_int(st2, 1);
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st2);
+    if (rc != SQLITE_OK) return verdict(stateOf(rc), sqlite3_errmsg(db));
+    if (tables > 0 && ours != 2) return verdict(HiveState::NotAHive, "a database of another kind");
+
+    // Every page read once: a cut-off or damaged file shows here, not in
+    // the middle of a later write.
+    std::string result;
+    rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &st2, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(st2)) == SQLITE_ROW) {
+        if (const auto* text = sqlite3_column_text(st2, 0)) result = reinterpret_cast<const char*>(text);
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st2);
+    if (rc != SQLITE_OK) return verdict(stateOf(rc), sqlite3_errmsg(db));
+    if (result != "ok") return verdict(HiveState::Damaged, result);
+    exec("ROLLBACK");
+    return h;
+}
+
+} // namespace
+
+int hiveCheckWaitMs() {
+    int ms = 5000;
+    if (const char* b = std::getenv("VESPER_REGISTRY_BUSY_MS"); b && *b) ms = std::clamp(std::atoi(b), 0, ms);
+    return ms;
+}
+
+HiveHealth checkHive(bool recheck) {
+    const std::string path = hivePath();
+    if (!recheck)
+        if (auto problem = knownProblem(path)) return *problem;
+    HiveHealth h = examineHive(hiveCheckWaitMs());
+    std::lock_guard lock(g_verdictMutex);
+    if (!h.usable())
+        g_problem = h;
+    else if (g_problem && g_problem->path == path)
+        g_problem.reset();
+    return h;
+}
+
+namespace {
+
+// A path as one shell word.
+std::string shellQuoted(const std::string& path) {
+    std::string out = "'";
+    for (char c : path)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+std::string hiveProblemText(const HiveHealth& h) {
+    if (h.usable()) return {};
+    const std::string moveAside = "  mv " + shellQuoted(h.path) + " " + shellQuoted(h.path + ".old") + "\n";
+    std::string text = "The settings file (registry hive)\n  " + h.path + "\n" + whatIsWrong(h) + ".\n\n";
+    switch (h.state) {
+    case HiveState::Busy:
+        text += "Nothing was changed. Close the program that holds the file (a settings editor, an sqlite3 "
+                "shell, a program that hangs) and start again.";
+        break;
+    case HiveState::Unreadable:
+        text += "Nothing was changed. Give your user the right to read and write it, or move it aside, for "
+                "example:\n" +
+                moveAside + "and start again with new settings.";
+        break;
+    default:
+        text += "Nothing was changed. Move it aside, for example:\n" + moveAside +
+                "and start again: the settings start anew and the components are registered again.";
+        break;
+    }
+    return text;
+}
+
+bool hiveUsableOrReport(const char* program) {
+    const HiveHealth h = checkHive();
+    if (h.usable()) return true;
+    std::fprintf(stderr, "%s: %s\n", program, hiveProblemText(h).c_str());
+    return false;
+}
 
 bool openKey(const std::string& path, Key& out) {
     out = Key{};

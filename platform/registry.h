@@ -61,4 +61,41 @@ std::string exportText(const std::string& path);
 // The last failure of this process, for messages ("database is locked", ...).
 std::string lastError();
 
+// Whether the hive can be used, and if not, why.
+enum class HiveState {
+    Usable,     // a hive (or an empty file, which becomes one at the first write)
+    Missing,    // not there yet: the first write creates it
+    Folder,     // a folder where the file should be
+    NotAFile,   // a pipe, a device, a socket
+    Unreadable, // no rights, or a path we cannot follow
+    NotAHive,   // not a database, or a database of another kind
+    Damaged,    // a database that is cut off or whose pages are broken
+    Busy,       // another process holds it longer than we wait
+};
+
+struct HiveHealth {
+    HiveState state = HiveState::Usable;
+    std::string path;
+    std::string detail; // the system's or SQLite's own words, when there are some
+    int waitedMs = 0;   // how long a busy hive was waited for
+    bool usable() const { return state == HiveState::Usable || state == HiveState::Missing; }
+};
+
+// Looks at the hive without changing it: it must be a file, readable, a
+// database with our tables and sound pages, and free for writing within a
+// few seconds in all (hiveCheckWaitMs). A verdict that the hive cannot be
+// used is kept for this process: from then on every call on that hive fails
+// at once, without waiting and without writing, and later checks return the
+// verdict as it is unless `recheck` is set. Programs check once when they
+// start, before anything else reads the hive, and end when it is unusable.
+HiveHealth checkHive(bool recheck = false);
+// 5 seconds, or less when VESPER_REGISTRY_BUSY_MS asks every call to wait less.
+int hiveCheckWaitMs();
+// For the user: which file, what is wrong and what to do (several lines).
+// Empty for a usable hive.
+std::string hiveProblemText(const HiveHealth& health);
+// For command-line programs: true when the hive can be used; else the
+// problem goes to standard error after "<program>: ".
+bool hiveUsableOrReport(const char* program);
+
 } // namespace vesper::registry

@@ -93,9 +93,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage();
     const std::string verb = args[0];
-    if (verb == "list" && args.size() == 1) return doList();
-    if (verb == "info" && args.size() == 2) return doInfo(args[1]);
+    if (verb == "info") return args.size() == 2 ? doInfo(args[1]) : usage();
     if (verb == "-h" || verb == "--help") return usage(), 0;
+    if (verb == "list" && args.size() != 1) return usage();
+    // Everything else reads or writes the hive: a damaged or busy one is said
+    // as such, not as a failed registration.
+    if (!registry::hiveUsableOrReport("regsvr")) return 1;
+    if (verb == "list") return doList();
     if (verb == "unregister" || verb == "/u" || verb == "-u") {
         if (args.size() < 2) return usage();
         return doRegister({args.begin() + 1, args.end()}, true);
@@ -104,6 +108,5 @@ int main(int argc, char** argv) {
         if (args.size() < 2) return usage();
         return doRegister({args.begin() + 1, args.end()}, false);
     }
-    if (verb == "list" || verb == "info") return usage();
     return doRegister(args, false);
 }

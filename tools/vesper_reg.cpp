@@ -68,6 +68,7 @@ bool showsClasses(std::string key) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usage();
+    if (!registry::hiveUsableOrReport("vesper-reg")) return 1;
     const std::string verb = args[0];
     // A new user of an installed tree sees the classes that come with it, as
     // every program that creates components registers them first.

@@ -3,6 +3,7 @@
 #include "tools/script_host.h"
 
 #include "platform/component_setup.h"
+#include "platform/registry.h"
 
 #include <QApplication>
 
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
         std::fputs(usage, stderr);
         return 2;
     }
+    // Scripts create their objects through the hive's registrations.
+    if (!vesper::registry::hiveUsableOrReport("vesper-script")) return 1;
     // Components may use Qt (the preview window); give them an application.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
         !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))

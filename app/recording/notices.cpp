@@ -5,6 +5,7 @@
 #include "app/support/ui_seam.h"
 
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 
 #include <QEvent>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace vesper {
@@ -101,6 +103,16 @@ void ShowNoticeWME(QWidget* parent) {
     if (scriptedModal({"frmNoticeWME", kNoticeWmeCaption, text, "OK"})) return;
     frmNoticeWME notice(text, parent);
     notice.exec();
+}
+
+bool CheckSettingsFile(QWidget* parent) {
+    const registry::HiveHealth hive = registry::checkHive();
+    if (hive.usable()) return true;
+    const std::string text = registry::hiveProblemText(hive) + "\n\nProgram cannot continue!";
+    // Also where a start without a visible display can be read.
+    std::fprintf(stderr, "vesper: %s\n", text.c_str());
+    MsgBox(parent, text, vbCritical, kSettingsFileCaption);
+    return false;
 }
 
 std::string deviceNoticeText(const std::string& code) {

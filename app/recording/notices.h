@@ -24,6 +24,12 @@ public:
 // Modal (asking the test seam first).
 void ShowNoticeWME(QWidget* parent);
 
+// The settings file (registry hive) must be usable before the start-up reads
+// it: when it is not, a message says which file, what is wrong and what to
+// do (on standard error too), and the answer is false.
+inline constexpr const char* kSettingsFileCaption = "Vesper Home - Settings File";
+bool CheckSettingsFile(QWidget* parent);
+
 // The devices notices by code ("n2", "n3", "n4"); empty for another code.
 std::string deviceNoticeText(const std::string& code);
 // The requirements page for the code: the product site + "/notice2.html", ...

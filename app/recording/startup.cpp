@@ -268,7 +268,15 @@ ExitDecision cmdExitDecision(bool recording, bool settingNextEvent, bool exitWar
 
 VesperStartup::VesperStartup(Program& program) : m_program(program) {}
 
-VesperStartup::~VesperStartup() { Terminate(); }
+VesperStartup::~VesperStartup() {
+    Terminate();
+    // The window's widgets still send events while they are destroyed, when
+    // the window is no frmVesper any more: the filter goes first.
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+    if (m_window)
+        for (QObject* watched : m_window->findChildren<QObject*>())
+            watched->removeEventFilter(this);
+}
 
 bool VesperStartup::FormLoad() {
     frmVesperOptions options;
@@ -284,6 +292,12 @@ bool VesperStartup::FormLoad() {
         if (l) l->close();
     });
     try {
+        // A settings file that cannot be used is named as such before anything
+        // reads it, rather than blamed on the components registered in it.
+        if (!CheckSettingsFile(&w)) {
+            failureExit("");
+            return false;
+        }
         // The channel range, the first-run flag, the version and the processor.
         w.m_bFormLoading = true;
         w.updnChannel->setMaximum(kHighestChannel);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace vesper;
@@ -117,6 +118,16 @@ TEST_F(GuidelinkHandover, ExitCodesAndReasons) {
     r = run("http://tv.example.com/?TITLE=" + std::string(70000, 'x') + "+(K+5)&ST=20040707T200000Z");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("did not take"), std::string::npos) << r.err;
+    // A hive that cannot be read: the file is named, nothing is sent.
+    const std::string hive = std::getenv("VESPER_REGISTRY");
+    const std::string folderHive = test::makeFolder("hive-folder");
+    setenv("VESPER_REGISTRY", folderHive.c_str(), 1);
+    r = run(kLink);
+    setenv("VESPER_REGISTRY", hive.c_str(), 1);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("guidelink: The settings file (registry hive)\n  " + folderHive + "\nis a folder"),
+              std::string::npos)
+        << r.err;
     EXPECT_TRUE(received.empty());
 }
 

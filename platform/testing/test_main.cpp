@@ -10,6 +10,19 @@
 
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+namespace {
+// Under AddressSanitizer, leaks are not reported: the only ones are memory
+// that fontconfig, PulseAudio (inside GStreamer's device monitor) and GLib
+// keep until the process ends. Undefined behaviour ends the program (the
+// build says so) with its stack.
+constexpr const char* kAsanOptions = "detect_leaks=0";
+constexpr const char* kUbsanOptions = "print_stacktrace=1";
+} // namespace
+extern "C" const char* __asan_default_options() { return kAsanOptions; }
+extern "C" const char* __ubsan_default_options() { return kUbsanOptions; }
+#endif
+
 int main(int argc, char** argv) {
     // Under libfaketime (the suite run at another date), the steady clock
     // stays real: GStreamer's live pipelines wait on it behind libfaketime's
@@ -19,6 +32,11 @@ int main(int argc, char** argv) {
         setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
         execv("/proc/self/exe", argv);
     }
+#if defined(__SANITIZE_ADDRESS__)
+    // The same for the programs the tests start, unless the caller chose.
+    setenv("ASAN_OPTIONS", kAsanOptions, 0);
+    setenv("UBSAN_OPTIONS", kUbsanOptions, 0);
+#endif
     const std::string& folder = vesper::test::testFolder();
     setenv("VESPER_HOME", folder.c_str(), 1);
     setenv("VESPER_REGISTRY", (folder + "/registry.sqlite").c_str(), 1);

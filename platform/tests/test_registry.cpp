@@ -9,7 +9,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <random>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,4 +151,124 @@ TEST(Registry, AWriterKilledInATransactionLosesOnlyItsTransaction) {
     ASSERT_TRUE(v.has_value()) << registry::lastError();
     EXPECT_EQ(v->text, "yes");
     EXPECT_FALSE(std::filesystem::exists(registry::hivePath() + "-journal"));
+}
+
+namespace {
+
+// Points the registry at another file while alive.
+class HiveAt {
+public:
+    explicit HiveAt(const std::string& path) { setenv("VESPER_REGISTRY", path.c_str(), 1); }
+    ~HiveAt() { setenv("VESPER_REGISTRY", (test::testFolder() + "/registry.sqlite").c_str(), 1); }
+};
+
+// A hive of several pages, as its bytes.
+std::string realHive() {
+    for (int i = 0; i < 40; ++i)
+        EXPECT_TRUE(reg::setString("Software\\Orvane\\K" + std::to_string(i), "v", std::string(200, 'x')));
+    return test::readFile(reg::hivePath());
+}
+
+} // namespace
+
+TEST(HiveCheck, NamesWhatIsWrongAndLeavesTheFileAsItWas) {
+    const std::string good = realHive();
+    std::mt19937 random(7);
+    std::string noise(8192, '\0');
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    const std::string dir = test::makeFolder("checked");
+    const std::string otherDatabase = dir + "/other.sqlite";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(otherDatabase.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE songs(title TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    std::filesystem::create_directory(dir + "/folder.sqlite");
+    ASSERT_EQ(mkfifo((dir + "/pipe.sqlite").c_str(), 0600), 0);
+
+    struct Case {
+        const char* name;
+        std::optional<std::string> contents; // written first, when given
+        reg::HiveState state;
+    };
+    const Case cases[] = {
+        {"half.sqlite", good.substr(0, good.size() / 2), reg::HiveState::Damaged},
+        {"header.sqlite", good.substr(0, 100), reg::HiveState::Damaged},
+        {"noise.sqlite", noise, reg::HiveState::NotAHive},
+        {"other.sqlite", std::nullopt, reg::HiveState::NotAHive},
+        {"folder.sqlite", std::nullopt, reg::HiveState::Folder},
+        {"pipe.sqlite", std::nullopt, reg::HiveState::NotAFile},
+        {"missing.sqlite", std::nullopt, reg::HiveState::Missing},
+        {"empty.sqlite", "", reg::HiveState::Usable},
+        {"whole.sqlite", good, reg::HiveState::Usable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir + "/" + c.name;
+        if (c.contents) test::writeFile(path, *c.contents);
+        const bool regular = std::filesystem::is_regular_file(path);
+        const std::string before = regular ? test::readFile(path) : std::string();
+        HiveAt at(path);
+        const reg::HiveHealth h = reg::checkHive(true);
+        EXPECT_EQ(h.state, c.state) << h.detail;
+        EXPECT_EQ(h.path, path);
+        const std::string text = reg::hiveProblemText(h);
+        if (h.usable()) {
+            EXPECT_EQ(text, "");
+            continue;
+        }
+        // Which file, and to move it aside; never a word about components.
+        EXPECT_NE(text.find("\n  " + path + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("mv '" + path + "' '" + path + ".old'"), std::string::npos) << text;
+        // The verdict holds for the rest of the process: nothing is read or
+        // written, and the file stays as it was.
+        EXPECT_FALSE(reg::queryValue("Software\\Orvane\\K1", "v").has_value());
+        EXPECT_FALSE(reg::setString("Software\\Orvane", "x", "1"));
+        EXPECT_EQ(reg::checkHive().state, c.state);
+        if (regular) {
+            EXPECT_EQ(test::readFile(path), before);
+        }
+    }
+}
+
+TEST(HiveCheck, AHiveHeldByAnotherProcessIsBusyAfterOneBoundedWait) {
+    ASSERT_TRUE(reg::setString("Software\\Held", "v", "1"));
+    const std::string before = test::readFile(reg::hivePath());
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A write transaction left open until the parent says.
+        sqlite3* db = nullptr;
+        char c = 0;
+        const bool held =
+            sqlite3_open(reg::hivePath().c_str(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, "BEGIN IMMEDIATE; UPDATE vals SET data = '2'", nullptr, nullptr, nullptr) == SQLITE_OK;
+        c = held ? 'h' : 'f';
+        (void)!write(toParent[1], &c, 1);
+        (void)!read(toChild[0], &c, 1);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(toParent[0], &c, 1), 1);
+    ASSERT_EQ(c, 'h');
+    setenv("VESPER_REGISTRY_BUSY_MS", "200", 1);
+    const reg::HiveHealth h = reg::checkHive(true);
+    EXPECT_EQ(h.state, reg::HiveState::Busy) << h.detail;
+    EXPECT_NE(reg::hiveProblemText(h).find("held by another program"), std::string::npos);
+    // Later calls give up at once with the verdict, not each after a wait of its own.
+    EXPECT_FALSE(reg::setString("Software\\Held", "v", "3"));
+    EXPECT_NE(reg::lastError().find("held by another program"), std::string::npos) << reg::lastError();
+    unsetenv("VESPER_REGISTRY_BUSY_MS");
+    (void)!write(toChild[1], &c, 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]})
+        close(fd);
+    EXPECT_EQ(test::readFile(reg::hivePath()), before);
+    // Released, the hive is usable again.
+    EXPECT_TRUE(reg::checkHive(true).usable());
+    EXPECT_EQ(reg::queryValue("Software\\Held", "v")->text, "1");
 }

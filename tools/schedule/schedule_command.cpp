@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/component_setup.h"
 #include "platform/dates.h"
+#include "platform/registry.h"
 #include "platform/variant.h"
 
 #include <algorithm>
@@ -396,6 +397,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         ~RestoreClock() { setClock(nullptr); }
     } restore;
 
+    // A damaged or busy hive is no unregistered scheduler.
+    if (const registry::HiveHealth hive = registry::checkHive(); !hive.usable()) {
+        err << "vesper-schedule: " << registry::hiveProblemText(hive) << "\n";
+        return SchedulerFailed;
+    }
     registerBundledComponents();
     std::string why;
     ObjectPtr o = TryCreateObject(kProgId, &why);

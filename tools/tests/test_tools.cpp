@@ -72,6 +72,26 @@ TEST(VesperReg, AddQueryExportDelete) {
     EXPECT_EQ(test::runCommand(reg + " frobnicate x", &out), 2);
 }
 
+TEST(Tools, ADamagedHiveIsNamedNotBlamedOnRegistration) {
+    const std::string hive =
+        test::writeFile(test::testFolder() + "/damaged/registry.sqlite", "SQLite format 3" + std::string(4000, '\x7f'));
+    const std::string before = test::readFile(hive);
+    const std::string script = test::writeFile(test::testFolder() + "/damaged/s.vbs", "Print 1\n");
+    for (const std::string& command :
+         {tool("regsvr") + " " + TEST_COMPONENT_PATH, tool("regsvr") + " list", tool("vesper-reg") + " query Software",
+          tool("vesper-reg") + " add Software\\\\X /v N /d 1", tool("vesper-script") + " " + script}) {
+        SCOPED_TRACE(command);
+        std::string out;
+        EXPECT_EQ(test::runCommand("VESPER_REGISTRY=" + hive + " " + command, &out), 1);
+        EXPECT_NE(out.find("The settings file (registry hive)\n  " + hive + "\nis not a settings file"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("mv '" + hive + "'"), std::string::npos) << out;
+        EXPECT_EQ(out.find("registration"), std::string::npos) << out;
+    }
+    EXPECT_EQ(test::readFile(hive), before);
+}
+
 TEST(VesperScript, CallsMembersWithReferencesAndPrints) {
     ASSERT_TRUE(test::registerComponent(TEST_COMPONENT_PATH));
     const ScriptRun r = runScript("' a comment\n"

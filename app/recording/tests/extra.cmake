@@ -12,6 +12,8 @@ endif()
 # The start-up tests run the real program.
 if(TARGET app_recording_tests)
   add_dependencies(app_recording_tests vesper chanplug)
+  # To hold a hive busy as another program would.
+  target_link_libraries(app_recording_tests PRIVATE SQLite::SQLite3)
   target_compile_definitions(app_recording_tests PRIVATE VESPER_PATH="$<TARGET_FILE:vesper>")
 endif()
 # The recordings are judged with the encoder tests' look at media files.

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 using namespace vesper;
@@ -284,6 +287,51 @@ TEST(StartupBinary, AGarbageScheduleEndsTheStartWithItsErrorAndKeepsTheFile) {
     EXPECT_EQ(test::readFile(run.file("Schedule.txt")), garbage);
     EXPECT_EQ(run.get(settings::CurrentVersion), "<absent>");
     EXPECT_EQ(run.get(settings::bAppLoadFirstTime), "<absent>");
+}
+
+TEST(StartupBinary, ADamagedOrBusyHiveIsNamedAndLeftAlone) {
+    for (const bool busy : {false, true}) {
+        SCOPED_TRACE(busy ? "busy" : "damaged");
+        VesperRun run(busy ? "busyhive" : "damagedhive");
+        run.set(settings::ProfileName, "High");
+        for (int i = 0; i < 40; ++i)
+            run.set(settings::key::Status, "filler" + std::to_string(i), std::string(200, 'x'));
+        const std::string schedule = scheduleWith(makeDate(2099, 1, 5, 20, 0, 0), 7, 30, "weekly", "News.wmv");
+        test::writeFile(run.file("Schedule.txt"), schedule);
+        if (!busy) {
+            const std::string whole = test::readFile(run.hive());
+            test::writeFile(run.hive(), whole.substr(0, whole.size() / 2));
+        }
+        // Read before the hive is held: closing any handle of the file would
+        // drop this process's locks on it.
+        const std::string before = test::readFile(run.hive());
+        sqlite3* holder = nullptr;
+        if (busy) {
+            // A write transaction of another program, left open.
+            ASSERT_EQ(sqlite3_open(run.hive().c_str(), &holder), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            setenv("VESPER_REGISTRY_BUSY_MS", "300", 1);
+        }
+        run.start();
+        EXPECT_EQ(run.wait(60), 1) << run.output();
+        unsetenv("VESPER_REGISTRY_BUSY_MS");
+        if (holder) sqlite3_close(holder);
+        // One message, about the file: no encoder notice, no other box.
+        const auto ui = run.ui();
+        ASSERT_EQ(ui.size(), 1u) << run.output();
+        EXPECT_EQ(ui[0].value("title", ""), "Vesper Home - Settings File");
+        EXPECT_EQ(ui[0].value("icon", ""), "critical");
+        const std::string text = ui[0].value("text", "");
+        EXPECT_NE(text.find("\n  " + run.hive() + "\n" + (busy ? "is held by another program" : "is damaged")),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(run.output().find("vesper: The settings file (registry hive)"), std::string::npos);
+        EXPECT_TRUE(test::readFile(run.hive()) == before);
+        EXPECT_EQ(test::readFile(run.file("Schedule.txt")), schedule);
+        if (busy) {
+            EXPECT_EQ(run.get(settings::ProfileName), "High");
+        }
+    }
 }
 
 TEST(StartupBinary, WithoutTheSchedulerItRunsAndWritesNoSchedule) {

@@ -175,3 +175,17 @@ TEST_F(VesperSchedule, RunsAtTheMomentATestGivesIt) {
     EXPECT_EQ(run("count"), 2) << out;
     EXPECT_TRUE(has(out, "VESPER_SCHEDULE_NOW")) << out;
 }
+
+TEST_F(VesperSchedule, ADamagedHiveIsNamedAndLeavesHiveAndScheduleAlone) {
+    ASSERT_EQ(run("add \"4/20/2030 8:00 PM\" 3 60 weekly News.wmv"), 0) << out;
+    const std::string hive = vesper::test::testFolder() + "/registry.sqlite";
+    const std::string whole = vesper::test::readFile(hive);
+    vesper::test::writeFile(hive, whole.substr(0, whole.size() / 2));
+    const std::string cut = vesper::test::readFile(hive), schedule = file();
+    EXPECT_EQ(run("count"), 3);
+    EXPECT_TRUE(has(out, "vesper-schedule: The settings file (registry hive)\n  " + hive + "\nis damaged")) << out;
+    EXPECT_FALSE(has(out, "regsvr")) << out;
+    EXPECT_EQ(vesper::test::readFile(hive), cut);
+    EXPECT_EQ(file(), schedule);
+    vesper::test::writeFile(hive, whole);
+}
