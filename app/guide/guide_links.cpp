@@ -98,17 +98,17 @@ void saveEpgConfig(const std::array<EpgLinkSetting, kGuideLinkCount>& values) {
 }
 
 GuidePaneLayout::GuidePaneLayout(int designGridWidth)
-    : m_w(designGridWidth), m_gridWidth(designGridWidth), m_buttonLeft(designGridWidth + 240) {}
+    : m_w(designGridWidth), m_gridWidth(designGridWidth), m_buttonLeft(designGridWidth + kButtonOffset) {}
 
 void GuidePaneLayout::open() {
     m_gridWidth = m_w;
-    m_buttonLeft = m_w + 240;
+    m_buttonLeft = m_w + kButtonOffset;
     m_frameVisible = true;
 }
 
 void GuidePaneLayout::close() {
-    m_gridWidth = m_w + 1305;
-    m_buttonLeft = m_w + 1545;
+    m_gridWidth = m_w + kPaneRoom;
+    m_buttonLeft = closedButtonLeft();
     m_frameVisible = false;
 }
 

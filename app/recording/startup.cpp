@@ -460,14 +460,7 @@ void VesperStartup::applyColorScheme() {
     m_window->lblNextRecording->setStyleSheet(QString("color: #%1;").arg(c.heading, 6, 16, QChar('0')));
 }
 
-void VesperStartup::layoutPane() {
-    frmVesper& v = *m_window;
-    const double tpp = v.twipsPerPixel();
-    v.MSFlexGrid1->resize(static_cast<int>(m_pane->gridWidth() / tpp), v.MSFlexGrid1->height());
-    v.cmdEpgPane->move(static_cast<int>(m_pane->buttonLeft() / tpp), v.cmdEpgPane->y());
-    v.fraElectronicProgrammingGuide->setVisible(m_pane->frameVisible());
-    v.cmdEpgPane->setToolTip(q(m_pane->buttonToolTip()));
-}
+void VesperStartup::layoutPane() { m_window->layoutGuidePane(*m_pane); }
 
 void VesperStartup::wireControls() {
     frmVesper& w = *m_window;
