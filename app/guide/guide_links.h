@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+class QWidget;
+
 namespace vesper {
 
 inline constexpr int kGuideLinkCount = 4;
@@ -35,8 +37,9 @@ struct LinkOpening {
     std::string target;
     bool ok = false;
 };
-// Opens link `index` in the user's browser, or starts its program.
-LinkOpening OpenGuideLink(int index);
+// Opens link `index` in the user's browser, or starts its program; a failure
+// is told in a message over `owner` with the address or command line.
+LinkOpening OpenGuideLink(int index, QWidget* owner = nullptr);
 // An address without a scheme ("www.example.com/tv") gets "http://".
 std::string guideLinkAddress(const std::string& url);
 

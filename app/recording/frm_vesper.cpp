@@ -17,7 +17,6 @@
 #include "app/tuner/device_list.h"
 
 #include "platform/paths.h"
-#include "platform/shell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -670,7 +669,7 @@ void frmVesper::cmdAdvanceClick() {
 void frmVesper::OpenOutputFolder() {
     const std::string folder = m_engine->m_sOutputFolder;
     if (FolderExists(folder))
-        shell().openFolder(folder);
+        OpenOrTell(this, OpenTarget::Folder, folder);
     else
         MsgBox(this, folder + " does not exist!", vbCritical, "Error!");
 }
@@ -814,7 +813,7 @@ bool frmVesper::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == lblExtChangeChnl) {
-            shell().openUrl(std::string(kProductSite) + "/ext_change_chnl.htm");
+            OpenOrTell(this, OpenTarget::WebPage, std::string(kProductSite) + "/ext_change_chnl.htm");
             return true;
         }
     }

@@ -482,7 +482,7 @@ void VesperStartup::wireControls() {
     w.fraElectronicProgrammingGuide->installEventFilter(this);
     if (m_helpFile) {
         auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &w);
-        connect(f1, &QShortcut::activated, this, [] { OpenHelpFile(); });
+        connect(f1, &QShortcut::activated, this, [this] { OpenHelpFile(m_window.get()); });
     }
     w.cmdEpgPane->setVisible(true);
     layoutPane();
@@ -562,7 +562,7 @@ bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
     if (w && event->type() == QEvent::MouseButtonRelease) {
         for (int i = 0; i < kGuideLinkCount; ++i)
             if (watched == w->lblCustom[i]) {
-                OpenGuideLink(i);
+                OpenGuideLink(i, w);
                 return true;
             }
         if (watched == w->picAbout) {
@@ -570,7 +570,7 @@ bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == w->picHelp && m_helpFile) {
-            OpenHelpFile();
+            OpenHelpFile(w);
             return true;
         }
     }
