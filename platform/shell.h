@@ -2,30 +2,38 @@
 // mail links and command lines. Replaceable, so tests see what would open.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace vesper {
 
+// Each opening returns false when it failed at once (nothing to open it
+// with). The desktop's opener may also give up a moment later (no browser,
+// no program for the file type): then `lateFailure`, when given, is called
+// on the event loop with the reason.
 class Shell {
 public:
+    using LateFailure = std::function<void(const std::string& reason)>;
+
     virtual ~Shell() = default;
-    virtual bool openUrl(const std::string& url) = 0;
-    virtual bool openTextFile(const std::string& path) = 0;
-    virtual bool openFolder(const std::string& path) = 0;
-    virtual bool openMail(const std::string& mailtoUrl) = 0;
+    virtual bool openUrl(const std::string& url, LateFailure lateFailure = {}) = 0;
+    virtual bool openTextFile(const std::string& path, LateFailure lateFailure = {}) = 0;
+    virtual bool openFolder(const std::string& path, LateFailure lateFailure = {}) = 0;
+    virtual bool openMail(const std::string& mailtoUrl, LateFailure lateFailure = {}) = 0;
     // Starts a program detached; `commandLine` is split like a shell would
     // (quotes group words) but never run through a shell.
     virtual bool startCommand(const std::string& commandLine) = 0;
 };
 
-// The desktop's default handlers (QDesktopServices, detached processes).
+// The desktop's default handlers: `xdg-open` (watched until it ends), else
+// QDesktopServices; detached processes for command lines.
 class DesktopShell : public Shell {
 public:
-    bool openUrl(const std::string& url) override;
-    bool openTextFile(const std::string& path) override;
-    bool openFolder(const std::string& path) override;
-    bool openMail(const std::string& mailtoUrl) override;
+    bool openUrl(const std::string& url, LateFailure lateFailure = {}) override;
+    bool openTextFile(const std::string& path, LateFailure lateFailure = {}) override;
+    bool openFolder(const std::string& path, LateFailure lateFailure = {}) override;
+    bool openMail(const std::string& mailtoUrl, LateFailure lateFailure = {}) override;
     bool startCommand(const std::string& commandLine) override;
 };
 
@@ -35,19 +43,22 @@ public:
     struct Request {
         std::string kind; // "url", "text", "folder", "mail", "command"
         std::string target;
+        LateFailure lateFailure; // a test calls it as the opener giving up would
     };
-    bool openUrl(const std::string& url) override { return keep("url", url); }
-    bool openTextFile(const std::string& path) override { return keep("text", path); }
-    bool openFolder(const std::string& path) override { return keep("folder", path); }
-    bool openMail(const std::string& mailtoUrl) override { return keep("mail", mailtoUrl); }
-    bool startCommand(const std::string& commandLine) override { return keep("command", commandLine); }
+    bool openUrl(const std::string& url, LateFailure late = {}) override { return keep("url", url, late); }
+    bool openTextFile(const std::string& path, LateFailure late = {}) override { return keep("text", path, late); }
+    bool openFolder(const std::string& path, LateFailure late = {}) override { return keep("folder", path, late); }
+    bool openMail(const std::string& mailtoUrl, LateFailure late = {}) override {
+        return keep("mail", mailtoUrl, late);
+    }
+    bool startCommand(const std::string& commandLine) override { return keep("command", commandLine, {}); }
 
     std::vector<Request> requests;
     bool answer = true;
 
 private:
-    bool keep(const char* kind, const std::string& target) {
-        requests.push_back({kind, target});
+    bool keep(const char* kind, const std::string& target, LateFailure late) {
+        requests.push_back({kind, target, std::move(late)});
         return answer;
     }
 };

@@ -1,8 +1,7 @@
 #include "app/guide/guide_links.h"
 
 #include "app/support/settings_store.h"
-
-#include "platform/shell.h"
+#include "app/support/ui_seam.h"
 
 #include <cctype>
 
@@ -57,14 +56,14 @@ std::string guideLinkAddress(const std::string& url) {
     return scheme ? u : "http://" + u;
 }
 
-LinkOpening OpenGuideLink(int index) {
+LinkOpening OpenGuideLink(int index, QWidget* owner) {
     LinkOpening result;
     if (!validIndex(index)) return result;
     const GuideLink link = readGuideLink(index);
-    auto openAddress = [&result, &link] {
+    auto openAddress = [&result, &link, owner] {
         result.kind = LinkOpening::Url;
         result.target = guideLinkAddress(link.url);
-        result.ok = !result.target.empty() && shell().openUrl(result.target);
+        result.ok = !result.target.empty() && OpenOrTell(owner, OpenTarget::WebPage, result.target);
     };
     if (link.selected == "sURL") {
         openAddress();
@@ -74,7 +73,7 @@ LinkOpening OpenGuideLink(int index) {
         } else {
             result.kind = LinkOpening::Command;
             result.target = link.appPathName;
-            result.ok = shell().startCommand(link.appPathName);
+            result.ok = OpenOrTell(owner, OpenTarget::Program, link.appPathName);
         }
     }
     return result;
@@ -98,17 +97,17 @@ void saveEpgConfig(const std::array<EpgLinkSetting, kGuideLinkCount>& values) {
 }
 
 GuidePaneLayout::GuidePaneLayout(int designGridWidth)
-    : m_w(designGridWidth), m_gridWidth(designGridWidth), m_buttonLeft(designGridWidth + 240) {}
+    : m_w(designGridWidth), m_gridWidth(designGridWidth), m_buttonLeft(designGridWidth + kButtonOffset) {}
 
 void GuidePaneLayout::open() {
     m_gridWidth = m_w;
-    m_buttonLeft = m_w + 240;
+    m_buttonLeft = m_w + kButtonOffset;
     m_frameVisible = true;
 }
 
 void GuidePaneLayout::close() {
-    m_gridWidth = m_w + 1305;
-    m_buttonLeft = m_w + 1545;
+    m_gridWidth = m_w + kPaneRoom;
+    m_buttonLeft = closedButtonLeft();
     m_frameVisible = false;
 }
 

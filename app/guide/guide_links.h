@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+class QWidget;
+
 namespace vesper {
 
 inline constexpr int kGuideLinkCount = 4;
@@ -35,8 +37,9 @@ struct LinkOpening {
     std::string target;
     bool ok = false;
 };
-// Opens link `index` in the user's browser, or starts its program.
-LinkOpening OpenGuideLink(int index);
+// Opens link `index` in the user's browser, or starts its program; a failure
+// is told in a message over `owner` with the address or command line.
+LinkOpening OpenGuideLink(int index, QWidget* owner = nullptr);
 // An address without a scheme ("www.example.com/tv") gets "http://".
 std::string guideLinkAddress(const std::string& url);
 
@@ -51,16 +54,27 @@ void saveEpgConfig(const std::array<EpgLinkSetting, kGuideLinkCount>& values);
 
 // The pane beside the schedule grid: open, the grid keeps its design width W
 // and the button stands at W + 240; closed, the grid takes the pane's room
-// (W + 1305) and the button moves to W + 1545. Twips.
+// (W + 1305) and the button moves to W + 1545. Twips, counted from the
+// schedule page's left edge; the main window maps them onto its page.
 class GuidePaneLayout {
 public:
+    // The button's distance from W while the pane is open, and the pane's
+    // room that the grid takes when it is closed.
+    static constexpr int kButtonOffset = 240;
+    static constexpr int kPaneRoom = 1305;
+
     explicit GuidePaneLayout(int designGridWidth);
+
+    int designGridWidth() const { return m_w; }
+    // Where the button stands while the pane is closed: the layout's
+    // furthest reach, W + 1545.
+    int closedButtonLeft() const { return m_w + kPaneRoom + kButtonOffset; }
 
     void open();
     void close();
     void toggle();
     // The pane counts as open exactly when the button stands at W + 240.
-    bool isOpen() const { return m_buttonLeft == m_w + 240; }
+    bool isOpen() const { return m_buttonLeft == m_w + kButtonOffset; }
 
     int gridWidth() const { return m_gridWidth; }
     int buttonLeft() const { return m_buttonLeft; }

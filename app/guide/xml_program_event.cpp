@@ -64,12 +64,25 @@ bool loadXML(const std::string& document, QDomDocument& dom, std::string& reason
     return true;
 }
 
-int16_t channelFromText(const std::string& text) {
-    const int16_t channel = Variant(text).toInt16();
+// A number that is no channel of the tuner goes to `refused`, so that the
+// dialog can name it; text that is no number at all keeps the default.
+int16_t channelFromText(const std::string& text, std::string& refused) {
+    int16_t channel = 0;
+    try {
+        channel = Variant(text).toInt16();
+    } catch (const AutomationError& e) {
+        if (e.number() == err::Overflow) {
+            const QString number = QString::fromStdString(text).trimmed();
+            refused = number.left(40).toStdString();
+        }
+        throw;
+    }
     // 0 is the document's "no channel" and becomes the default below; any
     // other number must be one the tuner can take.
-    if (channel != 0 && (channel < kLowestChannel || channel > kHighestChannel))
+    if (channel != 0 && (channel < kLowestChannel || channel > kHighestChannel)) {
+        refused = std::to_string(channel);
         raiseError(err::InvalidCall, kErrorSource, "Channel out of range: " + text);
+    }
     return channel;
 }
 
@@ -157,8 +170,10 @@ bool SetXML(Program& program, const std::string& document, QWidget* owner) {
     DateTime dt = 0;
     trap.step([&] { title = field("title").value_or(""); });
     trap.step([&] { filename = field("filename").value_or(""); });
+    program.refusedChannel.clear();
+    std::string refused;
     trap.step([&] {
-        if (auto c = field("channel")) channel = channelFromText(*c);
+        if (auto c = field("channel")) channel = channelFromText(*c, refused);
     });
     trap.step([&] { repeat = field("repeat").value_or(""); });
     trap.step([&] { duration = field("duration").value_or(""); });
@@ -193,6 +208,7 @@ bool SetXML(Program& program, const std::string& document, QWidget* owner) {
         program.currentEvent.bActive = true;
         program.currentEvent.every = repeat;
         program.currentEvent.filename = filename;
+        program.refusedChannel = refused;
     });
     if (trap.failed()) {
         LogStatus("LS0057:ERROR:M24:SetXML() Exit - " + trap.text());

@@ -17,7 +17,6 @@
 #include "app/tuner/device_list.h"
 
 #include "platform/paths.h"
-#include "platform/shell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,6 +37,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace vesper {
 
@@ -93,6 +95,13 @@ std::optional<int16_t> channelValue(const std::string& text) {
     if (v < -32768 || v > 32767) return std::nullopt;
     return int16_t(v);
 }
+
+// The schedule page: the grid at the top left, and to its right the guide
+// pane's button with the pane's frame below it. Pixels.
+constexpr int kGridLeft = 6, kGridTop = 6, kGridHeight = 276, kPageMargin = 6;
+constexpr int kEpgButtonWidth = 40, kEpgButtonHeight = 26;
+// The page's width inside the tab control until the control lays it out.
+constexpr int kSchedulePageWidth = 706;
 
 template <typename F> void guarded(F&& f) {
     try {
@@ -150,6 +159,8 @@ double frmVesper::twipsPerPixel() const {
 
 void frmVesper::buildLayout() {
     resize(720, 420);
+    // The controls stand where they were designed: a smaller window would cut them.
+    setMinimumSize(720, 420);
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
@@ -265,29 +276,40 @@ void frmVesper::buildLayout() {
     auto* tab1 = new QWidget;
     tab1->setObjectName("SSTab1Tab1");
     SSTab1->addTab(tab1, q("        &Schedule        "));
+    // The grid's design width leaves the closed pane's button its room on
+    // the page at this screen's scale.
+    const int gridWidth =
+        kSchedulePageWidth - kPageMargin - kEpgButtonWidth -
+        int(std::ceil((GuidePaneLayout::kPaneRoom + GuidePaneLayout::kButtonOffset) / twipsPerPixel()));
     MSFlexGrid1 = named(new QTableWidget(tab1), "MSFlexGrid1");
-    MSFlexGrid1->setGeometry(6, 6, 690, 226);
+    MSFlexGrid1->setGeometry(kGridLeft, kGridTop, gridWidth, kGridHeight);
     MSFlexGrid1->setToolTip(q("  Double click to edit an event  "));
     setUpGridColumns(MSFlexGrid1, twipsPerPixel());
     MSFlexGrid1->setWordWrap(false);
-    Label2 = makeLabel(tab1, "Label2", "Events:", {6, 240, 46, 24});
-    lblEventCount = makeLabel(tab1, "lblEventCount", "", {54, 240, 36, 24});
-    cmdAddEvent = makeButton(tab1, "cmdAddEvent", "&Add", {94, 238, 66, 28}, " Add a recording event(s) ");
-    cmdEditEvent = makeButton(tab1, "cmdEditEvent", "&Edit", {164, 238, 66, 28}, " Edit selected event ");
+    const int row = kGridTop + kGridHeight + 6;
+    Label2 = makeLabel(tab1, "Label2", "Events:", {6, row + 2, 46, 24});
+    lblEventCount = makeLabel(tab1, "lblEventCount", "", {54, row + 2, 36, 24});
+    cmdAddEvent = makeButton(tab1, "cmdAddEvent", "&Add", {94, row, 66, 28}, " Add a recording event(s) ");
+    cmdEditEvent = makeButton(tab1, "cmdEditEvent", "&Edit", {164, row, 66, 28}, " Edit selected event ");
     cmdCancelSelectedEvent =
-        makeButton(tab1, "cmdCancelSelectedEvent", "Cance&L", {234, 238, 66, 28}, " Cancel selected event ");
-    cmdDeleteEvent = makeButton(tab1, "cmdDeleteEvent", "&Delete", {304, 238, 66, 28}, " Delete selected event ");
-    cmdEpgPane = makeButton(tab1, "cmdEpgPane", "EPG", {630, 238, 66, 28}, "Click to close EPG pane");
-    fraElectronicProgrammingGuide = makeFrame(tab1, "fraElectronicProgrammingGuide", " EPG ", {6, 270, 690, 56});
+        makeButton(tab1, "cmdCancelSelectedEvent", "Cance&L", {234, row, 66, 28}, " Cancel selected event ");
+    cmdDeleteEvent = makeButton(tab1, "cmdDeleteEvent", "&Delete", {304, row, 66, 28}, " Delete selected event ");
+    cmdEpgPane = makeButton(tab1, "cmdEpgPane", "EPG", {0, kGridTop, kEpgButtonWidth, kEpgButtonHeight},
+                            "Click to close EPG pane");
+    fraElectronicProgrammingGuide = makeFrame(tab1, "fraElectronicProgrammingGuide", " EPG ", {});
     fraElectronicProgrammingGuide->setToolTip(q(" Double Click to CLOSE EPG pane "));
-    cmdConfigureEPG = makeButton(fraElectronicProgrammingGuide, "cmdConfigureEPG", "...", {8, 20, 30, 28},
-                                 " Click to configure EPG ");
+    cmdConfigureEPG =
+        makeButton(fraElectronicProgrammingGuide, "cmdConfigureEPG", "Configure...", {}, " Click to configure EPG ");
     for (int i = 0; i < 4; ++i) {
         const std::string caption = "Custom" + std::to_string(i);
-        lblCustom[i] =
-            makeLabel(fraElectronicProgrammingGuide, "lblCustom", caption.c_str(), {46 + i * 118, 24, 112, 20});
+        lblCustom[i] = makeLabel(fraElectronicProgrammingGuide, "lblCustom", caption.c_str(), {});
         lblCustom[i]->setProperty("Index", i);
+        // A long link name takes a second line in the narrow pane.
+        lblCustom[i]->setWordWrap(true);
+        lblCustom[i]->setCursor(Qt::PointingHandCursor);
     }
+    tab1->installEventFilter(this);
+    layoutGuidePane(GuidePaneLayout(int(gridWidth * twipsPerPixel() + 0.5)));
 
     // Tab 2: encoder and tuner settings.
     auto* tab2 = new QWidget;
@@ -647,7 +669,7 @@ void frmVesper::cmdAdvanceClick() {
 void frmVesper::OpenOutputFolder() {
     const std::string folder = m_engine->m_sOutputFolder;
     if (FolderExists(folder))
-        shell().openFolder(folder);
+        OpenOrTell(this, OpenTarget::Folder, folder);
     else
         MsgBox(this, folder + " does not exist!", vbCritical, "Error!");
 }
@@ -743,6 +765,10 @@ void frmVesper::ApplyVideoInput() {
 
 bool frmVesper::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::Resize && watched == MSFlexGrid1->parentWidget()) {
+        placeGuidePane();
+        return false;
+    }
     if (watched == txtOutputDir) {
         if (type == QEvent::FocusIn) m_sOutputFolderSaved = txtOutputDir->text().toStdString();
         if (type == QEvent::FocusOut && !FolderExists(txtOutputDir->text().toStdString()))
@@ -787,7 +813,7 @@ bool frmVesper::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == lblExtChangeChnl) {
-            shell().openUrl(std::string(kProductSite) + "/ext_change_chnl.htm");
+            OpenOrTell(this, OpenTarget::WebPage, std::string(kProductSite) + "/ext_change_chnl.htm");
             return true;
         }
     }
@@ -800,6 +826,40 @@ void frmVesper::placePreviewPane() {
     QWidget* page = picPreview->parentWidget();
     picPreview->move(page->mapFrom(this, QPoint(326, 79)) - QPoint(1, 1));
     picPreview->resize(204, 154);
+}
+
+void frmVesper::layoutGuidePane(const GuidePaneLayout& pane) {
+    m_guidePane = pane;
+    placeGuidePane();
+}
+
+void frmVesper::placeGuidePane() {
+    if (!m_guidePane) return;
+    const GuidePaneLayout& pane = *m_guidePane;
+    QWidget* page = MSFlexGrid1->parentWidget();
+    const int pageWidth = page->testAttribute(Qt::WA_Resized) ? page->width() : kSchedulePageWidth;
+    // Twips map onto the page at the screen's scale; a page too narrow for
+    // the closed layout at that scale (a large font setting) maps them
+    // smaller, so that the button stays on the page in both states.
+    const int room = std::max(pageWidth - kPageMargin - kEpgButtonWidth, 1);
+    double scale = 1.0 / twipsPerPixel();
+    if (pane.closedButtonLeft() * scale > room) scale = double(room) / pane.closedButtonLeft();
+    const auto px = [scale](int twips) { return std::max(int(twips * scale), 0); };
+
+    MSFlexGrid1->resize(std::max(px(pane.gridWidth()), 1), kGridHeight);
+    cmdEpgPane->move(px(pane.buttonLeft()), kGridTop);
+    cmdEpgPane->setToolTip(q(pane.buttonToolTip()));
+    // The open pane: the button at its top, the frame below it, to the
+    // page's right margin.
+    const int frameLeft = px(pane.designGridWidth() + GuidePaneLayout::kButtonOffset);
+    const int frameTop = kGridTop + kEpgButtonHeight + 4;
+    const int frameWidth = std::max(pageWidth - kPageMargin - frameLeft, 1);
+    fraElectronicProgrammingGuide->setGeometry(frameLeft, frameTop, frameWidth, kGridTop + kGridHeight - frameTop);
+    fraElectronicProgrammingGuide->setVisible(pane.frameVisible());
+    const int inner = std::max(frameWidth - 16, 1);
+    cmdConfigureEPG->setGeometry(8, 22, inner, 26);
+    for (int i = 0; i < 4; ++i)
+        lblCustom[i]->setGeometry(8, 56 + i * 40, inner, 36);
 }
 
 void frmVesper::closeEvent(QCloseEvent* event) {

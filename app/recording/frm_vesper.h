@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/guide/external_event_inbox.h"
+#include "app/guide/guide_links.h"
 #include "app/recording/recording_engine.h"
 #include "app/support/main_window_ops.h"
 #include "app/support/program.h"
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -93,6 +95,9 @@ public:
     void render();
     // Screen twips per pixel.
     double twipsPerPixel() const;
+    // Places the grid, cmdEpgPane and the guide pane for the pane's state,
+    // and again whenever the schedule page changes size.
+    void layoutGuidePane(const GuidePaneLayout& pane);
     // Ends a running recording properly and releases the components (the
     // provisional shut-down).
     void releaseComponents();
@@ -264,6 +269,7 @@ private:
     void buildLayout();
     void connectControls();
     void placePreviewPane();
+    void placeGuidePane();
     void Timer1Tick();
     void Timer2Tick();
     void ProcessHandOver();
@@ -280,6 +286,7 @@ private:
     bool m_rendering = false;
     ExternalEventInbox m_inbox;
     HandoverServer* m_handOver = nullptr;
+    std::optional<GuidePaneLayout> m_guidePane;
 };
 
 } // namespace vesper

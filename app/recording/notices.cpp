@@ -6,7 +6,6 @@
 
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "platform/shell.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -62,7 +61,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::MouseButtonRelease) {
-            shell().openUrl(m_url);
+            auto* label = qobject_cast<QWidget*>(watched);
+            OpenOrTell(label ? label->window() : nullptr, OpenTarget::WebPage, m_url);
             return true;
         }
         return QObject::eventFilter(watched, event);
@@ -162,7 +162,7 @@ frmNoticeDevices::frmNoticeDevices(const std::string& code, QWidget* parent) : Q
 void frmNoticeDevices::keyPressEvent(QKeyEvent* event) {
     // The help request of the notice opens the program's help file.
     if (event->key() == Qt::Key_F1) {
-        OpenHelpFile();
+        OpenHelpFile(this);
         return;
     }
     QDialog::keyPressEvent(event);
@@ -174,11 +174,11 @@ void ShowNoticeDevices(QWidget* parent, const std::string& code) {
     notice.exec();
 }
 
-bool OpenHelpFile() {
+bool OpenHelpFile(QWidget* owner) {
     const std::string help = joinPath(programFolder(), "Vesper.chm");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(help, ec)) return false;
-    return shell().openTextFile(help);
+    return OpenOrTell(owner, OpenTarget::TextFile, help);
 }
 
 std::string deviceSettingsFailedMessage(const std::string& video, const std::string& audio) {

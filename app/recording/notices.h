@@ -50,8 +50,9 @@ private:
 // Modal (asking the test seam first, with the code and text as contents).
 void ShowNoticeDevices(QWidget* parent, const std::string& code);
 
-// Opens the program folder's "Vesper.chm" when it is there.
-bool OpenHelpFile();
+// Opens the program folder's "Vesper.chm" when it is there (a failure is
+// told over `owner`).
+bool OpenHelpFile(QWidget* owner = nullptr);
 
 // The message when the saved devices fail to come up (start-up goes on).
 std::string deviceSettingsFailedMessage(const std::string& video, const std::string& audio);

@@ -517,14 +517,7 @@ void VesperStartup::applyColorScheme() {
     m_window->lblNextRecording->setStyleSheet(QString("color: #%1;").arg(c.heading, 6, 16, QChar('0')));
 }
 
-void VesperStartup::layoutPane() {
-    frmVesper& v = *m_window;
-    const double tpp = v.twipsPerPixel();
-    v.MSFlexGrid1->resize(static_cast<int>(m_pane->gridWidth() / tpp), v.MSFlexGrid1->height());
-    v.cmdEpgPane->move(static_cast<int>(m_pane->buttonLeft() / tpp), v.cmdEpgPane->y());
-    v.fraElectronicProgrammingGuide->setVisible(m_pane->frameVisible());
-    v.cmdEpgPane->setToolTip(q(m_pane->buttonToolTip()));
-}
+void VesperStartup::layoutPane() { m_window->layoutGuidePane(*m_pane); }
 
 void VesperStartup::wireControls() {
     frmVesper& w = *m_window;
@@ -546,7 +539,7 @@ void VesperStartup::wireControls() {
     w.fraElectronicProgrammingGuide->installEventFilter(this);
     if (m_helpFile) {
         auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), &w);
-        connect(f1, &QShortcut::activated, this, [] { OpenHelpFile(); });
+        connect(f1, &QShortcut::activated, this, [this] { OpenHelpFile(m_window.get()); });
     }
     w.cmdEpgPane->setVisible(true);
     layoutPane();
@@ -650,7 +643,7 @@ bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
     if (w && event->type() == QEvent::MouseButtonRelease) {
         for (int i = 0; i < kGuideLinkCount; ++i)
             if (watched == w->lblCustom[i]) {
-                OpenGuideLink(i);
+                OpenGuideLink(i, w);
                 return true;
             }
         if (watched == w->picAbout) {
@@ -658,7 +651,7 @@ bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == w->picHelp && m_helpFile) {
-            OpenHelpFile();
+            OpenHelpFile(w);
             return true;
         }
     }

@@ -184,6 +184,8 @@ void AddEventRules::loadRecord(bool recordNow) {
     if (recordNow) {
         const std::string ch = m_program.g_bPreview ? m_program.g_sChannel : RegGetSetting2(settings::RecordNowChannel);
         fields.channel = normalized(Field::Channel, ch).value_or(std::to_string(kLowestChannel));
+    } else if (m_mode == mode::AddEventExternal && !m_program.refusedChannel.empty()) {
+        fields.channel = m_program.refusedChannel;
     } else {
         fields.channel = std::to_string(e.channel);
     }
@@ -191,6 +193,15 @@ void AddEventRules::loadRecord(bool recordNow) {
     m_extraRepeat = e.every;
     m_hasExtraRepeat = !inList(repeatItems(), e.every);
     fields.startEnabled = !recordNow;
+}
+
+std::optional<std::string> AddEventRules::channelNotice() const {
+    // Record Now and the saved settings always open on a channel of the list.
+    if (m_mode != mode::AddEventExternal && m_mode != mode::UpdateEvent) return std::nullopt;
+    if (normalized(Field::Channel, fields.channel)) return std::nullopt;
+    return "Channel " + fields.channel + " is outside the channels Vesper can tune (" + std::to_string(kLowestChannel) +
+           " to " + std::to_string(kHighestChannel) + ").\r\n\r\n" +
+           "Type the channel to record in the Channel box: the event is not scheduled on any other channel.";
 }
 
 std::optional<DateTime> AddEventRules::readTime(const std::string& hour, const std::string& minute, bool pm) const {

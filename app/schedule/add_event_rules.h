@@ -72,6 +72,9 @@ public:
     std::vector<std::string> repeatList() const;
     // The first day the calendar offers.
     DateTime firstDay() const;
+    // The message that the event opened on a channel the tuner cannot take
+    // (a listing's channel 200); nullopt when its channel is in range.
+    std::optional<std::string> channelNotice() const;
 
     AddEventFields fields;
 

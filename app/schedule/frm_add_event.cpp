@@ -62,6 +62,14 @@ frmAddEvent::frmAddEvent(Program& program, MainWindowOps& window, QWidget* paren
     m_rules.Load();
     build();
     showFields(m_rules.fields);
+    if (const auto notice = m_rules.channelNotice()) {
+        // Said once the dialog is up, with the channel box ready to correct.
+        QTimer::singleShot(0, this, [this, text = *notice] {
+            MsgBox(this, text, vbExclamation, m_rules.caption());
+            focusField("cmbChannel");
+            cmbChannel->lineEdit()->selectAll();
+        });
+    }
 }
 
 frmAddEvent::~frmAddEvent() = default;
@@ -308,6 +316,8 @@ void ShowAddEventDialog(Program& program, MainWindowOps& window) {
         AddEventRules rules(program);
         rules.Load();
         if (const auto answer = scriptedModal({"frmAddEvent", rules.caption(), rules.contents(), "Cancel"})) {
+            if (const auto notice = rules.channelNotice())
+                MsgBox(window.mainWidget(), *notice, vbExclamation, rules.caption());
             if (*answer == "OK") rules.Ok(window, window.mainWidget());
             rules.SaveSettings();
             return;

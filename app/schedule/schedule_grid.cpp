@@ -1,7 +1,10 @@
 #include "app/schedule/schedule_grid.h"
 
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace vesper {
 
@@ -64,6 +67,21 @@ void setUpGridColumns(QTableWidget* grid, double twipsPerPixel) {
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
+void fitGridColumns(QTableWidget* grid) {
+    const double tpp = 1440.0 / std::max(grid->logicalDpiX(), 1);
+    const QFontMetrics metrics(grid->font());
+    // A cell's text has the style's focus margin and one pixel on each side,
+    // and the grid line takes a pixel of the cell.
+    const int padding = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 2;
+    for (int c = 0; c < grid->columnCount() && c < 5; ++c) {
+        int width = std::max(int(kGridColumns[c].widthTwips / tpp), grid->horizontalHeader()->sectionSizeHint(c));
+        for (int r = 0; r < grid->rowCount(); ++r)
+            if (const QTableWidgetItem* item = grid->item(r, c))
+                width = std::max(width, metrics.horizontalAdvance(item->text()) + padding);
+        if (grid->columnWidth(c) != width) grid->setColumnWidth(c, width);
+    }
+}
+
 void fillGrid(QTableWidget* grid, const std::vector<GridRow>& rows) {
     grid->setRowCount(int(rows.size()));
     for (int r = 0; r < int(rows.size()); ++r) {
@@ -78,6 +96,7 @@ void fillGrid(QTableWidget* grid, const std::vector<GridRow>& rows) {
             item->setText(QString::fromStdString(*cells[c]));
         }
     }
+    fitGridColumns(grid);
 }
 
 } // namespace vesper

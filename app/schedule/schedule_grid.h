@@ -42,7 +42,12 @@ std::vector<GridRow> readScheduleRows(Object& scheduler);
 
 // Sets up the grid's columns, headers and widths (once, when the window is built).
 void setUpGridColumns(QTableWidget* grid, double twipsPerPixel);
-// Fills the grid with the rows (the header row is the table's header).
+// Fills the grid with the rows (the header row is the table's header), and
+// fits the columns.
 void fillGrid(QTableWidget* grid, const std::vector<GridRow>& rows);
+// Widens each column to its longest text, header included, in the grid's
+// font (a "When" cut to "09:30 ..." hides AM or PM); no column gets narrower
+// than its design width.
+void fitGridColumns(QTableWidget* grid);
 
 } // namespace vesper

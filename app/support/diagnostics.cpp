@@ -6,7 +6,6 @@
 #include "app/support/ui_seam.h"
 
 #include "platform/paths.h"
-#include "platform/shell.h"
 #include "platform/sysinfo.h"
 
 #include <sys/utsname.h>
@@ -184,7 +183,9 @@ std::string supportMailUrl(const std::string& storedModel) {
            "?subject=Tech Support Request&body=" + supportMailBody(storedModel);
 }
 
-bool OpenSupportMail() { return shell().openMail(supportMailUrl(RegGetSetting2(settings::sVideoDeviceName))); }
+bool OpenSupportMail(QWidget* owner) {
+    return OpenOrTell(owner, OpenTarget::Mail, supportMailUrl(RegGetSetting2(settings::sVideoDeviceName)));
+}
 
 std::string programFile(const std::string& name) { return joinPath(programFolder(), name); }
 
@@ -235,22 +236,23 @@ void TechSupportModel::unload() const {
     RegSaveSetting2(settings::bLogStatusAppInit, logStatusAppInit ? "True" : "False");
 }
 
-bool TechSupportModel::createAppProfile(const DeviceQuery& devices) {
+bool TechSupportModel::createAppProfile(const DeviceQuery& devices, QWidget* owner) {
     const bool written = WriteAppProfile(devices);
     // The profile also lands in LogStatus.txt, which may be new now.
     viewLogStatusEnabled = programFileExists(kLogStatusFileName);
     if (!written || !programFileExists(kProfileFileName)) return false;
-    return shell().openTextFile(programFile(kProfileFileName));
+    return OpenOrTell(owner, OpenTarget::TextFile, programFile(kProfileFileName));
 }
 
-bool TechSupportModel::viewLogStatus() {
+bool TechSupportModel::viewLogStatus(QWidget* owner) {
     viewLogStatusEnabled = programFileExists(kLogStatusFileName);
-    return viewLogStatusEnabled && shell().openTextFile(programFile(kLogStatusFileName));
+    return viewLogStatusEnabled && OpenOrTell(owner, OpenTarget::TextFile, programFile(kLogStatusFileName));
 }
 
-bool TechSupportModel::viewLogStatusAppInit() {
+bool TechSupportModel::viewLogStatusAppInit(QWidget* owner) {
     viewLogStatusAppInitEnabled = programFileExists(kLogStatusAppInitFileName);
-    return viewLogStatusAppInitEnabled && shell().openTextFile(programFile(kLogStatusAppInitFileName));
+    return viewLogStatusAppInitEnabled &&
+           OpenOrTell(owner, OpenTarget::TextFile, programFile(kLogStatusAppInitFileName));
 }
 
 } // namespace vesper

@@ -73,8 +73,9 @@ bool WriteRequestedAppProfile(const std::function<DeviceQuery()>& devices);
 // "<not_exist>" when absent).
 std::string supportMailBody(const std::string& storedModel);
 std::string supportMailUrl(const std::string& storedModel);
-// Opens the support e-mail in the user's mail program.
-bool OpenSupportMail();
+// Opens the support e-mail in the user's mail program (a failure is told
+// over `owner`).
+bool OpenSupportMail(QWidget* owner = nullptr);
 
 // The path of a file in the program folder, and whether it is there.
 std::string programFile(const std::string& name);
@@ -100,11 +101,12 @@ public:
     bool viewLogStatusEnabled = false;
     bool viewLogStatusAppInitEnabled = false;
 
-    // Writes the profile, then opens it in the user's text editor.
-    bool createAppProfile(const DeviceQuery& devices);
+    // Writes the profile, then opens it in the user's text editor. A file
+    // that cannot be opened is named in a message over `owner`.
+    bool createAppProfile(const DeviceQuery& devices, QWidget* owner = nullptr);
     // Open the log files in the user's text editor; nothing when missing.
-    bool viewLogStatus();
-    bool viewLogStatusAppInit();
+    bool viewLogStatus(QWidget* owner = nullptr);
+    bool viewLogStatusAppInit(QWidget* owner = nullptr);
 };
 
 } // namespace vesper

@@ -129,13 +129,13 @@ bool frmTechSupport::eventFilter(QObject* watched, QEvent* event) {
         auto* label = qobject_cast<QLabel*>(watched);
         if (label && label->isEnabled()) {
             if (label == m_email) {
-                OpenSupportMail();
+                OpenSupportMail(this);
             } else if (label == m_createProfile) {
-                m_model.createAppProfile(m_devices ? m_devices() : DeviceQuery{});
+                m_model.createAppProfile(m_devices ? m_devices() : DeviceQuery{}, this);
             } else if (label == m_viewLogStatus) {
-                m_model.viewLogStatus();
+                m_model.viewLogStatus(this);
             } else if (label == m_viewAppInit) {
-                m_model.viewLogStatusAppInit();
+                m_model.viewLogStatusAppInit(this);
             }
             m_viewLogStatus->setEnabled(m_model.viewLogStatusEnabled);
             m_viewAppInit->setEnabled(m_model.viewLogStatusAppInitEnabled);

@@ -69,6 +69,10 @@ struct Program {
     // the opener fills both before it opens the dialog.
     EventRecord currentEvent;
     std::string modeWord;
+    // A channel outside the tuner's range that an external event asks for,
+    // as it came ("200"); empty when none. The dialog shows it for the user
+    // to correct rather than schedule another channel in its place.
+    std::string refusedChannel;
 
     // Seams: how components are created (by ProgID, so every recording gets a
     // fresh encoder object) and how free space is measured.

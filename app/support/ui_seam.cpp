@@ -1,9 +1,14 @@
 #include "app/support/ui_seam.h"
 
+#include "app/support/program.h"
+
+#include "platform/shell.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QString>
 
@@ -306,5 +311,53 @@ void MsgBoxNoWait(QWidget* parent, const std::string& prompt, int style, const s
 }
 
 std::optional<std::string> scriptedModal(const ModalRequest& request) { return uiSeam().modal(request); }
+
+std::string openFailedMessage(OpenTarget what, const std::string& target, const std::string& reason) {
+    const char* heading = "Vesper could not open this web address:";
+    const char* hint = "You can open it by hand: copy it into your web browser.";
+    switch (what) {
+    case OpenTarget::WebPage: break;
+    case OpenTarget::TextFile:
+        heading = "Vesper could not open this file:";
+        hint = "You can open it by hand with a text editor.";
+        break;
+    case OpenTarget::Folder:
+        heading = "Vesper could not open this folder:";
+        hint = "You can open it by hand with your file manager.";
+        break;
+    case OpenTarget::Mail:
+        heading = "Vesper could not open your mail program with this message:";
+        hint = "You can write the message by hand in your mail program.";
+        break;
+    case OpenTarget::Program:
+        heading = "Vesper could not start this program:";
+        hint = "Check that it is installed, or start it by hand.";
+        break;
+    }
+    std::string text = std::string(heading) + "\r\n\r\n" + target + "\r\n\r\n";
+    if (!reason.empty()) text += reason + "\r\n\r\n";
+    return text + hint;
+}
+
+bool OpenOrTell(QWidget* parent, OpenTarget what, const std::string& target) {
+    // The window that asked may be gone when the opener gives up.
+    QPointer<QWidget> owner(parent);
+    auto tell = [owner, what, target](const std::string& reason) {
+        MsgBox(owner.data(), openFailedMessage(what, target, reason), vbExclamation, kAppTitle);
+    };
+    bool opened = false;
+    switch (what) {
+    case OpenTarget::WebPage: opened = shell().openUrl(target, tell); break;
+    case OpenTarget::TextFile: opened = shell().openTextFile(target, tell); break;
+    case OpenTarget::Folder: opened = shell().openFolder(target, tell); break;
+    case OpenTarget::Mail: opened = shell().openMail(target, tell); break;
+    case OpenTarget::Program: opened = shell().startCommand(target); break;
+    }
+    if (!opened)
+        tell(what == OpenTarget::Program
+                 ? "The program was not found, or cannot be run."
+                 : "No program on this desktop took it: the desktop's opener (xdg-open) is missing or refused it.");
+    return opened;
+}
 
 } // namespace vesper

@@ -139,6 +139,17 @@ void MsgBoxNoWait(QWidget* parent, const std::string& prompt, int style = vbOKOn
 // Asks the seam about a modal window; nullopt means show it for real.
 std::optional<std::string> scriptedModal(const ModalRequest& request);
 
+// What an opening through the desktop opens, to name it in a message.
+enum class OpenTarget { WebPage, TextFile, Folder, Mail, Program };
+
+// Opens `target` through the shell. When that fails, at once or when the
+// desktop's opener gives up a moment later, a message names the address,
+// file or folder, so that the user can open it by hand. False when it failed
+// at once.
+bool OpenOrTell(QWidget* parent, OpenTarget what, const std::string& target);
+// The message of a failed opening, with the reason when one is known.
+std::string openFailedMessage(OpenTarget what, const std::string& target, const std::string& reason);
+
 std::string resultName(MsgBoxResult r);
 std::optional<MsgBoxResult> resultFromName(const std::string& name);
 

@@ -2,11 +2,15 @@
 
 #include "app/support/settings_store.h"
 
+#include "platform/variant.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace vesper {
@@ -68,6 +72,30 @@ std::optional<int16_t> TvChannelKeys::press(Key key, char digit) {
     return std::nullopt;
 }
 
+namespace {
+
+// A stored value in twips; `fallback` when it is no number.
+double storedTwips(const settings::Setting& setting, double fallback) {
+    double v = 0;
+    if (!parseNumber(RegGetSetting2(setting), v) || !std::isfinite(v)) return fallback;
+    return v;
+}
+
+} // namespace
+
+QRect fitOnDesktop(const QRectF& wanted, const QRect& desktop) {
+    if (desktop.isEmpty() || wanted.width() <= 0 || wanted.height() <= 0) return wanted.toRect();
+    // Never larger than the desktop and never too small to see, in the
+    // picture's shape; then moved inside.
+    double scale = std::min({1.0, desktop.width() / wanted.width(), desktop.height() / wanted.height()});
+    scale = std::max({scale, kTvMinimumWidth / wanted.width(), kTvMinimumWidth / kTvAspect / wanted.height()});
+    const int w = std::min(int(wanted.width() * scale), desktop.width());
+    const int h = std::min(int(wanted.height() * scale), desktop.height());
+    const double x = std::clamp(wanted.x(), double(desktop.left()), double(desktop.left() + desktop.width() - w));
+    const double y = std::clamp(wanted.y(), double(desktop.top()), double(desktop.top() + desktop.height() - h));
+    return QRect(int(x), int(y), w, h);
+}
+
 frmTV::frmTV(Program& program, TvWindowHost& host, QWidget* parent)
     : QWidget(parent, Qt::Window), m_program(program), m_host(host) {
     setObjectName("frmTV");
@@ -99,21 +127,28 @@ void frmTV::load() {
     SetCaptionForFormTV(m_keys.shown());
 
     const double tx = twipsPerPixelX(), ty = twipsPerPixelY();
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    QRect desktop = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+    QRectF wanted;
     if (m_host.rememberSizePosition()) {
-        const int top = std::atoi(RegGetSetting2(settings::sTop).c_str());
-        const int left = std::atoi(RegGetSetting2(settings::sLeft).c_str());
-        int width = std::atoi(RegGetSetting2(settings::sWidth).c_str());
+        const double top = storedTwips(settings::sTop, 0), left = storedTwips(settings::sLeft, 0);
+        double width = storedTwips(settings::sWidth, 9000);
         if (width <= 0) width = 9000;
-        const int w = int(width / tx);
-        resize(w, int(w / kTvAspect));
-        move(int(left / tx), int(top / ty));
+        wanted = QRectF(left / tx, top / ty, width / tx, width / tx / kTvAspect);
+        // On a desktop of several screens, the screen that holds the place.
+        const QPointF at = wanted.topLeft();
+        if (const QScreen* there = QGuiApplication::screenAt(
+                QPoint(int(std::clamp(at.x(), -1e6, 1e6)), int(std::clamp(at.y(), -1e6, 1e6)))))
+            desktop = there->availableGeometry();
     } else {
-        const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
         const QRect area = s ? s->geometry() : QRect(0, 0, 1024, 768);
         const int screenW = int(area.width() * tx), screenH = int(area.height() * ty);
-        resize(int(9000 / tx), int(7200 / ty));
-        move(int(((screenW - 9000) / 2) / tx), int(((screenH - 7200) / 2) / ty));
+        wanted =
+            QRectF(int(((screenW - 9000) / 2) / tx), int(((screenH - 7200) / 2) / ty), int(9000 / tx), int(7200 / ty));
     }
+    const QRect placed = fitOnDesktop(wanted, desktop);
+    resize(placed.size());
+    move(placed.topLeft());
     m_lastState = windowState();
 }
 

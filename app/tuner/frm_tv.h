@@ -5,6 +5,7 @@
 
 #include "app/support/program.h"
 
+#include <QRect>
 #include <QWidget>
 
 #include <cstdint>
@@ -16,6 +17,13 @@ namespace vesper {
 inline constexpr const char* kTvCaptionPrefix = " Vesper Home TV";
 // Width over height of the picture the window keeps.
 inline constexpr double kTvAspect = 1.3289473;
+
+// The TV window's place on the desktop: `wanted` (pixels, from the stored
+// twips) shrunk to the desktop in the picture's shape, kept at least
+// kTvMinimumWidth wide, and moved inside `desktop`, so that no stored value
+// opens the window off-screen.
+inline constexpr int kTvMinimumWidth = 160;
+QRect fitOnDesktop(const QRectF& wanted, const QRect& desktop);
 
 // " Vesper Home TV - channel = 12", with the input name appended when the
 // picture does not come from the tuner.

@@ -264,16 +264,21 @@ TEST_F(GuidelinkStartsVesper, HostileDocumentsNeverUpsetTheRunningProgram) {
         EXPECT_EQ(all.back().text.rfind("loadXML() failed:  ", 0), 0u) << all.back().text;
     }
 
-    // Fields that cannot be read: the dialog opens with the defaults.
+    // Fields that cannot be read: the dialog opens with the defaults; a
+    // channel no tuner has is shown as sent, and a message names it.
     ASSERT_EQ(
         handover::sendToMainProgram(
             socketPath(), doc("<channel>99999</channel><duration>abc</duration><start>2004-13-45T99:99:99Z</start>"
                               "<repeat>sometimes</repeat>")),
         handover::SendResult::Accepted);
-    all = waitForLines(++seen);
-    EXPECT_EQ(all.back().form, "frmAddEvent");
-    EXPECT_TRUE(hasField(all.back().contents, "cmbChannel: 2")) << all.back().contents;
-    EXPECT_TRUE(hasField(all.back().contents, "cmbRepeat: once")) << all.back().contents;
+    seen += 2;
+    all = waitForLines(seen);
+    const UiLine dialog = all[all.size() - 2];
+    EXPECT_EQ(dialog.form, "frmAddEvent");
+    EXPECT_TRUE(hasField(dialog.contents, "cmbChannel: 99999")) << dialog.contents;
+    EXPECT_TRUE(hasField(dialog.contents, "cmbRepeat: once")) << dialog.contents;
+    EXPECT_EQ(all.back().kind, "message");
+    EXPECT_EQ(all.back().text.rfind("Channel 99999 is outside the channels Vesper can tune", 0), 0u) << all.back().text;
 
     // Refused at the socket: not UTF-8, and a length over the limit (never
     // read whole). A client that sends nothing holds up nobody.

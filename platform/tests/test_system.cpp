@@ -6,6 +6,10 @@
 #include "platform/sysinfo.h"
 #include "platform/testing/test_env.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -42,6 +46,54 @@ TEST(Shell, RecordingShellSeesWhatWouldOpen) {
     EXPECT_EQ(rs.requests[1].target, "\"/opt/my app/run\" --channel 5");
     EXPECT_EQ(splitCommandLine("\"/opt/my app/run\" --channel  5"),
               (std::vector<std::string>{"/opt/my app/run", "--channel", "5"}));
+}
+
+// A stand-in for the desktop's opener: it notes what it was given and fails
+// on anything that says so.
+TEST(Shell, TheDesktopOpenerIsWatchedUntilItEnds) {
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "platform_tests";
+        static char* argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
+    const std::string bin = test::testFolder() + "/opener";
+    std::filesystem::create_directories(bin);
+    test::writeFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"${0%/*}/asked\"\n"
+                                       "case \"$1\" in *example.invalid/fails) exit 3 ;; esac\n");
+    std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", (bin + ":" + path).c_str(), 1);
+    auto settle = [] {
+        // Until the opener has ended and its watcher is gone.
+        QElapsedTimer t;
+        t.start();
+        while (!QCoreApplication::instance()->findChildren<QProcess*>().isEmpty() && t.elapsed() < 60000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    };
+
+    DesktopShell desktop;
+    std::vector<std::string> reasons;
+    const auto late = [&](const std::string& reason) { reasons.push_back(reason); };
+    EXPECT_TRUE(desktop.openUrl("http://example.invalid/fails", late));
+    settle();
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_NE(reasons[0].find("exit code 3"), std::string::npos) << reasons[0];
+
+    const std::string file = test::testFolder() + "/Log Status.txt";
+    EXPECT_TRUE(desktop.openTextFile(file, late));
+    settle();
+    EXPECT_EQ(reasons.size(), 1u);
+    EXPECT_EQ(test::readFile(bin + "/asked"), file);
+
+    // No opener at all, and no desktop to ask instead: a failure at once.
+    setenv("PATH", bin.c_str(), 1);
+    std::filesystem::remove(bin + "/xdg-open");
+    EXPECT_FALSE(desktop.openUrl("http://example.invalid/", late));
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(reasons.size(), 1u);
 }
 
 TEST(Paths, EveryUserFolderOfATestIsItsOwn) {

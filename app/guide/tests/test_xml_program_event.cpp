@@ -110,10 +110,16 @@ TEST_F(SetXmlTest, StartUsesTheZonesOffsetAtThatInstant) {
 
 TEST_F(SetXmlTest, UnreadableFieldsAreLoggedAndKeepTheirDefaults) {
     test::ZoneScope zone("America/New_York");
-    for (std::string channel : {"99999", "-3", "500", "abc", ""}) {
+    // A number the tuner cannot take is kept aside for the dialog to name;
+    // text that is no number is the default channel.
+    const std::pair<std::string, std::string> channels[] = {{"99999", "99999"}, {"-3", "-3"}, {" 500 ", "500"},
+                                                            {"abc", ""},        {"", ""},     {"7", ""}};
+    for (const auto& [channel, refused] : channels) {
+        program.refusedChannel = "left over";
         ASSERT_TRUE(
             SetXML(program, doc("<channel>" + channel + "</channel><start>2004-03-07T20:00:00Z</start>"), nullptr));
-        EXPECT_EQ(program.currentEvent.channel, 2) << channel;
+        EXPECT_EQ(program.currentEvent.channel, channel == "7" ? 7 : 2) << channel;
+        EXPECT_EQ(program.refusedChannel, refused) << channel;
         EXPECT_EQ(toSeconds(program.currentEvent.dt), toSeconds(makeDate(2004, 3, 7, 15, 0, 0)));
     }
     for (std::string start : {"2004-13-45T99:99:99Z", "2005-02-29T10:00:00Z", "tomorrow", "2004-03-07"}) {

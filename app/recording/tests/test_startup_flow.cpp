@@ -1,6 +1,7 @@
 // The start-up and shut-down driven in this process on the test clock: exit
 // requests while the next event is being set, the close rules while
-// recording, and the guide pane as the start-up lays it out.
+// recording, the guide pane as the start-up lays it out, and where every
+// control of the window stands.
 #include "app/recording/frm_vesper.h"
 #include "app/recording/startup.h"
 #include "app/support/settings_store.h"
@@ -17,6 +18,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -161,6 +164,50 @@ TEST_F(StartupFlow, TheGuidePaneFollowsItsSettings) {
     EXPECT_TRUE(program.g_bAppUnloading);
     EXPECT_TRUE(seam.messages.empty());
     EXPECT_EQ(RegGetSetting2(settings::sPaneState), "open");
+}
+
+TEST_F(StartupFlow, EveryVisibleControlLiesInsideItsParent) {
+    writeSchedule();
+    RegSaveSetting2(settings::sPaneState, "close");
+    frmVesper& w = load();
+    ASSERT_FALSE(w.minimumSize().isEmpty());
+    w.resize(w.minimumSize());
+    w.show();
+    std::vector<std::string> outside;
+    auto walk = [&](const std::string& state) {
+        for (int tab = 0; tab < w.SSTab1->count(); ++tab) {
+            w.SSTab1->setCurrentIndex(tab);
+            QCoreApplication::processEvents();
+            for (QWidget* c : w.findChildren<QWidget*>()) {
+                const QString name = c->objectName();
+                if (!c->isVisible() || name.isEmpty() || name.startsWith("qt_")) continue;
+                const QRect r = c->geometry();
+                if (!c->parentWidget()->rect().contains(r))
+                    outside.push_back(state + ", tab " + std::to_string(tab) + ": " + name.toStdString() + " at " +
+                                      std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
+                                      std::to_string(r.width()) + "x" + std::to_string(r.height()) + " in " +
+                                      std::to_string(c->parentWidget()->width()) + "x" +
+                                      std::to_string(c->parentWidget()->height()));
+            }
+        }
+    };
+    auto bothPaneStates = [&](const std::string& state) {
+        for (int i = 0; i < 2; ++i) {
+            walk(state + (w.fraElectronicProgrammingGuide->isHidden() ? ", pane closed" : ", pane open"));
+            w.cmdEpgPane->click();
+        }
+    };
+    bothPaneStates("idle");
+    w.cmdPreview->click();
+    bothPaneStates("idle, live TV");
+    w.optAttachTvWindow->setChecked(true);
+    clock.set(makeDate(2004, 4, 20, 20, 0, 1));
+    w.engine().Timer1Tick();
+    w.render();
+    ASSERT_TRUE(w.recording());
+    bothPaneStates("recording");
+    w.cmdCancelRecording->click();
+    EXPECT_TRUE(outside.empty()) << ::testing::PrintToString(outside);
 }
 
 TEST_F(StartupFlow, TheTvWindowSizeChoiceIsKeptWhenClicked) {

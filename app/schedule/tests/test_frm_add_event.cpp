@@ -241,6 +241,44 @@ TEST_F(AddEventWindow, TheSeamConfirmsOrCancelsWithTheValuesAsLoaded) {
     EXPECT_EQ(rows().size(), 2u);
 }
 
+TEST_F(AddEventWindow, AListingsChannelOutOfRangeIsShownAndNeverReplaced) {
+    // Channel 200 of the listing "The News (KXYZ 200)".
+    program.modeWord = mode::AddEventExternal;
+    program.currentEvent = {makeDate(2030, 4, 17, 20, 0), 2, 30, true, "once", "KXYZ - The News"};
+    program.refusedChannel = "200";
+    ui.modalAnswers.push_back("OK");
+    ShowAddEventDialog(program, window);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "Add Event [External]");
+    EXPECT_EQ(ui.messages[0].iconName(), "exclamation");
+    EXPECT_EQ(ui.messages[0].prompt.rfind("Channel 200 is outside the channels Vesper can tune (2 to 181).", 0), 0u);
+    EXPECT_TRUE(rows().empty());
+    EXPECT_EQ(window.saves, 0);
+
+    {
+        frmAddEvent dlg(program, window);
+        EXPECT_EQ(dlg.cmbChannel->currentText(), "200");
+        QApplication::processEvents();
+        EXPECT_EQ(ui.messages.size(), 2u);
+        dlg.cmdOK->click();
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+        EXPECT_TRUE(rows().empty());
+        dlg.cmbChannel->setEditText("12");
+        dlg.cmdOK->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].chnl, "12");
+
+    // A channel in range opens as it is, without a word.
+    program.refusedChannel.clear();
+    program.currentEvent = {makeDate(2030, 4, 18, 20, 0), 181, 30, true, "once", "Late"};
+    ui.modalAnswers.push_back("OK");
+    ShowAddEventDialog(program, window);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(rows().size(), 2u);
+}
+
 TEST_F(AddEventWindow, AnExpiredEventKeepsTheDialogOpen) {
     program.modeWord = mode::AddEventExternal;
     program.currentEvent = {makeDate(2030, 4, 17, 17, 0), 5, 30, true, "once", "Gone"};

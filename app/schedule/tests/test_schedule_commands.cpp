@@ -1,12 +1,17 @@
 // The schedule commands on the real scheduler component, with the messages
-// answered through the recording seam.
+// answered through the recording seam; the grid's columns.
 #include "app/schedule/schedule_commands.h"
+#include "app/schedule/schedule_grid.h"
 #include "app/schedule/tests/real_schedule_test.h"
 #include "app/support/settings_store.h"
 #include "app/support/ui_seam.h"
 
 #include "platform/clock.h"
+#include "platform/testing/qt_application.h"
 #include "platform/testing/test_env.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
 
 #include <gtest/gtest.h>
 
@@ -229,4 +234,26 @@ TEST_F(ScheduleCommandsTest, SchedulerErrorsAreLoggedAndANullSchedulerDoesNothin
     EXPECT_FALSE(none.PrepareEdit(1, GridRow{}));
     EXPECT_EQ(nextEventRuns, 0);
     EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST(ScheduleGrid, NoColumnCutsItsText) {
+    vesper::test::application();
+    QTableWidget grid;
+    setUpGridColumns(&grid, 15);
+    // A large font: the widths follow the font, not the design's twips.
+    QFont font = grid.font();
+    font.setPointSize(font.pointSize() * 2);
+    grid.setFont(font);
+    grid.horizontalHeader()->setFont(font);
+    grid.resize(400, 200);
+    grid.show();
+    fillGrid(&grid, {gridRow({makeDate(2030, 4, 20, 21, 30, 0), 181, 1439, true, "weekdays", "Late Night News.wmv"}),
+                     gridRow({makeDate(2030, 4, 21, 9, 30, 0), 2, 30, true, "once", "x.wmv"})});
+    EXPECT_EQ(grid.item(0, 0)->text(), "Sat,  Apr 20,  09:30 PM");
+    // What the view itself says each column needs, for its cells and header.
+    const QAbstractItemView& view = grid;
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_LE(view.sizeHintForColumn(c), grid.columnWidth(c)) << c;
+        EXPECT_LE(grid.horizontalHeader()->sectionSizeHint(c), grid.columnWidth(c)) << c;
+    }
 }

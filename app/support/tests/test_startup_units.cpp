@@ -1,3 +1,4 @@
+#include "app/guide/guide_links.h"
 #include "app/recording/color_scheme.h"
 #include "app/recording/notices.h"
 #include "app/support/diagnostics.h"
@@ -505,6 +506,40 @@ TEST_F(StartupUnits, NoticeWindowsOpenRequirementsThroughTheShell) {
     test::writeFile(programFile("Vesper.chm"), "help");
     EXPECT_TRUE(OpenHelpFile());
     std::filesystem::remove(programFile("Vesper.chm"));
+}
+
+TEST_F(StartupUnits, AnOpeningThatFailsNamesWhatToOpenByHand) {
+    for (int i : {1, 2})
+        registry::deleteKey(settings::epgCustomKey(i));
+    test::writeFile(programFile("LogStatus.txt"), "x");
+    sh.answer = false;
+    frmTechSupport support([] { return twoDevices(); }, nullptr);
+    click(support.findChild<QLabel*>("lblViewLogStatus"));
+    frmNoticeDevices notice("n2", nullptr);
+    click(notice.findChild<QLabel*>("lblRequirements"));
+    OpenGuideLink(3);
+    RegSaveSetting2(settings::epgCustomKey(1), settings::sSelected, "sAppPathName");
+    RegSaveSetting2(settings::epgCustomKey(1), settings::sAppPathName, "/no/such/tvguide --now");
+    OpenGuideLink(1);
+    const std::string shown[] = {programFile("LogStatus.txt"), "https://www.vesper-home.org/notice2.html",
+                                 "https://tvlistings.zap2it.com/", "/no/such/tvguide --now"};
+    ASSERT_EQ(ui.messages.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_NE(ui.messages[i].prompt.find("\r\n\r\n" + shown[i] + "\r\n\r\n"), std::string::npos)
+            << ui.messages[i].prompt;
+        EXPECT_EQ(ui.messages[i].iconName(), "exclamation");
+    }
+
+    // The opener took the address and gave up a moment later: said then.
+    sh.answer = true;
+    ui.messages.clear();
+    OpenGuideLink(2);
+    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_TRUE(sh.requests.back().lateFailure);
+    sh.requests.back().lateFailure("xdg-open found no program for it (exit code 3).");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].prompt.find("https://www.msn.com/en-us/tv"), std::string::npos);
+    EXPECT_NE(ui.messages[0].prompt.find("(exit code 3)"), std::string::npos);
 }
 
 TEST_F(StartupUnits, ColorSchemesCycleAndUnknownNamesReadAsDefault) {

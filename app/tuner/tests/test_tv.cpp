@@ -306,6 +306,39 @@ TEST_F(TvWindow, PlaceAndSizeInTwips) {
     EXPECT_FALSE(tv.loaded());
 }
 
+TEST_F(TvWindow, AnyStoredPlaceOpensOnTheDesktopAndIsStoredBackSo) {
+    struct Case {
+        const char *top, *left, *width;
+    };
+    const Case cases[] = {
+        {"-1000000000", "0", "1000000000"},   // far above, wider than any screen
+        {"1000000000", "1000000000", "9000"}, // far below and to the right
+        {"0", "-99999999999999999999", "1"},  // off to the left, one twip wide
+        {"abc", "1e308", "NaN"},              // not numbers
+    };
+    for (const Case& c : cases) {
+        RegSaveSetting2(settings::sTop, c.top);
+        RegSaveSetting2(settings::sLeft, c.left);
+        RegSaveSetting2(settings::sWidth, c.width);
+        QRect placed;
+        {
+            frmTV tv(program, host);
+            tv.load();
+            const QRect desktop = tv.screen()->availableGeometry();
+            placed = tv.geometry();
+            EXPECT_TRUE(desktop.contains(placed)) << c.top << " " << c.left << " " << c.width;
+            EXPECT_GE(placed.width(), kTvMinimumWidth);
+            tv.unload();
+        }
+        // What is stored back opens in the same place.
+        frmTV again(program, host);
+        again.load();
+        EXPECT_EQ(again.pos(), placed.topLeft()) << c.top << " " << c.left << " " << c.width;
+        EXPECT_EQ(again.width(), placed.width());
+        again.unload();
+    }
+}
+
 TEST_F(TvWindow, FollowsResizeWithTheAspectKeptAndMinimisesIntoThePane) {
     frmTV tv(program, host);
     tv.load();
