@@ -2,7 +2,7 @@
 // the window (or SIGTERM, or the end of the desktop session) saves and ends.
 #include "app/recording/frm_vesper.h"
 #include "app/recording/startup.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/automation.h"
 #include "platform/clock.h"
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vesper");
     QApplication::setDesktopFileName("vesper");
+    vesper::installQtUiSeam();
     vesper::installUiSeamFromEnvironment();
     // Tests of the real program place it at a moment of their own.
     static std::unique_ptr<vesper::ShiftedClock> shifted;

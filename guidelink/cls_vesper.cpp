@@ -1,6 +1,6 @@
 #include "guidelink/cls_vesper.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/errors.h"
 

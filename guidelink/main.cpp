@@ -11,7 +11,7 @@
 #include "guidelink/enabler_settings.h"
 #include "guidelink/frm_guidelink.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/component_setup.h"
@@ -33,7 +33,7 @@ namespace {
 // Without a display the messages go to standard error only.
 class QuietUiSeam : public UiSeam {
 public:
-    MsgBoxResult message(QWidget*, const MessageRequest& request) override { return request.defaultButton(); }
+    MsgBoxResult message(const MessageRequest& request) override { return request.defaultButton(); }
     std::optional<std::string> modal(const ModalRequest& request) override { return request.defaultAnswer; }
 };
 
@@ -68,13 +68,14 @@ int runSch(int argc, char** argv, const std::string& argument, const registry::H
         return 2;
     }
     std::unique_ptr<QApplication> app;
-    QuietUiSeam quiet;
+    static QuietUiSeam quiet;
     if (hasDisplay()) {
         int qargc = 1;
         app = std::make_unique<QApplication>(qargc, argv);
         setWaitHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
+        installQtUiSeam();
     } else {
-        setUiSeam(&quiet);
+        setProgramUiSeam(&quiet);
     }
     installUiSeamFromEnvironment();
     (void)argc;
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
+    installQtUiSeam();
     installUiSeamFromEnvironment();
     if (!hive.usable()) {
         MsgBox(nullptr, registry::hiveProblemText(hive), vbCritical, "Guidelink");

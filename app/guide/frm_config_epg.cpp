@@ -1,6 +1,6 @@
 #include "app/guide/frm_config_epg.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QComboBox>
 #include <QGridLayout>

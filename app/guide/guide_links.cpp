@@ -1,7 +1,8 @@
 #include "app/guide/guide_links.h"
 
+#include "app/support/program.h"
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <cctype>
 
@@ -63,7 +64,7 @@ LinkOpening OpenGuideLink(int index, QWidget* owner) {
     auto openAddress = [&result, &link, owner] {
         result.kind = LinkOpening::Url;
         result.target = guideLinkAddress(link.url);
-        result.ok = !result.target.empty() && OpenOrTell(owner, OpenTarget::WebPage, result.target);
+        result.ok = !result.target.empty() && OpenOrTell(owner, OpenTarget::WebPage, result.target, kAppTitle);
     };
     if (link.selected == "sURL") {
         openAddress();
@@ -73,7 +74,7 @@ LinkOpening OpenGuideLink(int index, QWidget* owner) {
         } else {
             result.kind = LinkOpening::Command;
             result.target = link.appPathName;
-            result.ok = OpenOrTell(owner, OpenTarget::Program, link.appPathName);
+            result.ok = OpenOrTell(owner, OpenTarget::Program, link.appPathName, kAppTitle);
         }
     }
     return result;

@@ -1,7 +1,7 @@
 #include "app/recording/frm_dir_select.h"
 
 #include "app/recording/output_files.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/recording/frm_select_profile.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>

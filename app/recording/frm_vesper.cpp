@@ -13,7 +13,7 @@
 #include "app/support/diagnostics.h"
 #include "app/support/settings_store.h"
 #include "app/support/status_log.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "app/tuner/device_list.h"
 
 #include "platform/paths.h"
@@ -669,7 +669,7 @@ void frmVesper::cmdAdvanceClick() {
 void frmVesper::OpenOutputFolder() {
     const std::string folder = m_engine->m_sOutputFolder;
     if (FolderExists(folder))
-        OpenOrTell(this, OpenTarget::Folder, folder);
+        OpenOrTell(this, OpenTarget::Folder, folder, kAppTitle);
     else
         MsgBox(this, folder + " does not exist!", vbCritical, "Error!");
 }
@@ -813,7 +813,7 @@ bool frmVesper::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == lblExtChangeChnl) {
-            OpenOrTell(this, OpenTarget::WebPage, std::string(kProductSite) + "/ext_change_chnl.htm");
+            OpenOrTell(this, OpenTarget::WebPage, std::string(kProductSite) + "/ext_change_chnl.htm", kAppTitle);
             return true;
         }
     }

@@ -2,7 +2,7 @@
 
 #include "app/support/diagnostics.h"
 #include "app/support/program.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -62,7 +62,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::MouseButtonRelease) {
             auto* label = qobject_cast<QWidget*>(watched);
-            OpenOrTell(label ? label->window() : nullptr, OpenTarget::WebPage, m_url);
+            OpenOrTell(label ? label->window() : nullptr, OpenTarget::WebPage, m_url, kAppTitle);
             return true;
         }
         return QObject::eventFilter(watched, event);
@@ -178,7 +178,7 @@ bool OpenHelpFile(QWidget* owner) {
     const std::string help = joinPath(programFolder(), "Vesper.chm");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(help, ec)) return false;
-    return OpenOrTell(owner, OpenTarget::TextFile, help);
+    return OpenOrTell(owner, OpenTarget::TextFile, help, kAppTitle);
 }
 
 std::string deviceSettingsFailedMessage(const std::string& video, const std::string& audio) {

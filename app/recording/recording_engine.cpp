@@ -3,7 +3,7 @@
 #include "app/recording/output_files.h"
 #include "app/support/settings_store.h"
 #include "app/support/status_log.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/errors.h"

@@ -12,7 +12,7 @@
 #include "app/support/settings_store.h"
 #include "app/support/single_instance.h"
 #include "app/support/status_log.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "app/tuner/device_list.h"
 #include "app/tuner/mod_tuner.h"
 
@@ -283,6 +283,7 @@ bool VesperStartup::FormLoad() {
     options.fillDevicesAndProfile = false;
     m_window = std::make_unique<frmVesper>(m_program, nullptr, options);
     frmVesper& w = *m_window;
+    setMessageBoxOwner(&w);
     // Exit requests are answered by the rules of this class from the start:
     // the timers tick inside the start-up's waits.
     w.onQueryUnload = [this](QCloseEvent* event) { return queryUnload(event); };

@@ -1,6 +1,6 @@
 #include "app/schedule/frm_add_event.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "app/schedule/schedule_commands.h"
 
 #include "app/support/status_log.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 

@@ -3,7 +3,7 @@
 #include "app/support/program.h"
 #include "app/support/settings_store.h"
 #include "app/support/status_log.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
 #include "platform/sysinfo.h"
@@ -184,7 +184,7 @@ std::string supportMailUrl(const std::string& storedModel) {
 }
 
 bool OpenSupportMail(QWidget* owner) {
-    return OpenOrTell(owner, OpenTarget::Mail, supportMailUrl(RegGetSetting2(settings::sVideoDeviceName)));
+    return OpenOrTell(owner, OpenTarget::Mail, supportMailUrl(RegGetSetting2(settings::sVideoDeviceName)), kAppTitle);
 }
 
 std::string programFile(const std::string& name) { return joinPath(programFolder(), name); }
@@ -241,18 +241,18 @@ bool TechSupportModel::createAppProfile(const DeviceQuery& devices, QWidget* own
     // The profile also lands in LogStatus.txt, which may be new now.
     viewLogStatusEnabled = programFileExists(kLogStatusFileName);
     if (!written || !programFileExists(kProfileFileName)) return false;
-    return OpenOrTell(owner, OpenTarget::TextFile, programFile(kProfileFileName));
+    return OpenOrTell(owner, OpenTarget::TextFile, programFile(kProfileFileName), kAppTitle);
 }
 
 bool TechSupportModel::viewLogStatus(QWidget* owner) {
     viewLogStatusEnabled = programFileExists(kLogStatusFileName);
-    return viewLogStatusEnabled && OpenOrTell(owner, OpenTarget::TextFile, programFile(kLogStatusFileName));
+    return viewLogStatusEnabled && OpenOrTell(owner, OpenTarget::TextFile, programFile(kLogStatusFileName), kAppTitle);
 }
 
 bool TechSupportModel::viewLogStatusAppInit(QWidget* owner) {
     viewLogStatusAppInitEnabled = programFileExists(kLogStatusAppInitFileName);
     return viewLogStatusAppInitEnabled &&
-           OpenOrTell(owner, OpenTarget::TextFile, programFile(kLogStatusAppInitFileName));
+           OpenOrTell(owner, OpenTarget::TextFile, programFile(kLogStatusAppInitFileName), kAppTitle);
 }
 
 } // namespace vesper

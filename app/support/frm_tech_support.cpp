@@ -1,6 +1,6 @@
 #include "app/support/frm_tech_support.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "app/tuner/frm_initial_config.h"
 
 #include <QCheckBox>

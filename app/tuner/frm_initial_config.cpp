@@ -1,7 +1,7 @@
 #include "app/tuner/frm_initial_config.h"
 
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "guidelink/cls_vesper.h"
 
 #include "app/guide/tests/guide_test_support.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QDomDocument>
 

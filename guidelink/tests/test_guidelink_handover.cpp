@@ -5,7 +5,7 @@
 #include "app/guide/xml_program_event.h"
 
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
 #include "platform/testing/test_env.h"

@@ -1,7 +1,7 @@
 #include "app/guide/frm_config_epg.h"
 #include "app/guide/guide_links.h"
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "platform/testing/qt_application.h"
 
 #include "platform/shell.h"

@@ -6,7 +6,7 @@
 #include "app/guide/xml_program_event.h"
 #include "app/recording/frm_vesper.h"
 
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "components/msgpipe/handover_client.h"
 
 #include "platform/paths.h"

@@ -4,7 +4,7 @@
 #include "app/schedule/file_names.h"
 
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
 #include "platform/testing/test_env.h"

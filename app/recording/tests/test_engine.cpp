@@ -151,9 +151,9 @@ TEST_F(Engine, LowDiskSpaceWarnsAheadAndCancelsAOnceEventAtItsTime) {
 TEST_F(Engine, AnUnansweredLowDiskBoxNeverHoldsTheTick) {
     struct AwaySeam : RecordingUiSeam {
         std::function<void()> whileOpen;
-        MsgBoxResult message(QWidget* parent, const MessageRequest& request) override {
+        MsgBoxResult message(const MessageRequest& request) override {
             if (whileOpen && request.prompt.find("CANCELED") != std::string::npos) std::exchange(whileOpen, nullptr)();
-            return RecordingUiSeam::message(parent, request);
+            return RecordingUiSeam::message(request);
         }
     } away;
     setUiSeam(&away);
@@ -231,9 +231,9 @@ TEST_F(Engine, CancelRecordingAnsweredAfterTheEndLeavesTheNextEventAlone) {
     tickAt(at(20, 0, 1));
     struct SlowAnswer : RecordingUiSeam {
         std::function<void()> meanwhile;
-        MsgBoxResult message(QWidget* p, const MessageRequest& r) override {
+        MsgBoxResult message(const MessageRequest& r) override {
             if (meanwhile) meanwhile();
-            return RecordingUiSeam::message(p, r);
+            return RecordingUiSeam::message(r);
         }
     } slow;
     slow.answers = {vbYes};
@@ -364,9 +364,9 @@ TEST_F(Engine, TicksInsideASequenceDoNotStartOrStopAgain) {
     // stops the cancelled recording.
     struct ReentrantSeam : RecordingUiSeam {
         std::function<void()> inside;
-        MsgBoxResult message(QWidget* p, const MessageRequest& r) override {
+        MsgBoxResult message(const MessageRequest& r) override {
             if (inside && r.prompt.find("CANCELED") != std::string::npos) std::exchange(inside, nullptr)();
-            return RecordingUiSeam::message(p, r);
+            return RecordingUiSeam::message(r);
         }
     } reentrant;
     reentrant.inside = [&] {

@@ -4,7 +4,7 @@
 
 #include "app/recording/recording_engine.h"
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/paths.h"

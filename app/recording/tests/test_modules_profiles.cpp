@@ -1,7 +1,7 @@
 #include "app/recording/encoder_profiles.h"
 #include "app/recording/frm_dir_select.h"
 #include "app/recording/frm_select_profile.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "app/tuner/tests/fake_object.h"
 #include "platform/testing/qt_application.h"
 

@@ -5,7 +5,7 @@
 #include "app/recording/frm_vesper.h"
 #include "app/recording/startup.h"
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/dates.h"
@@ -226,9 +226,9 @@ TEST_F(StartupFlow, AnExitAnsweredAfterARecordingBeganIsRefused) {
     frmVesper& w = load();
     struct AskingSeam : RecordingUiSeam {
         std::function<void()> inside;
-        MsgBoxResult message(QWidget* p, const MessageRequest& r) override {
+        MsgBoxResult message(const MessageRequest& r) override {
             if (inside) std::exchange(inside, nullptr)();
-            return RecordingUiSeam::message(p, r);
+            return RecordingUiSeam::message(r);
         }
     } asking;
     setUiSeam(&asking);

@@ -30,9 +30,9 @@ namespace {
 // question, as the ticks do while a real message box is open.
 class SeamWithHook : public RecordingUiSeam {
 public:
-    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override {
+    MsgBoxResult message(const MessageRequest& request) override {
         if (auto hook = std::exchange(during, {})) hook();
-        return RecordingUiSeam::message(parent, request);
+        return RecordingUiSeam::message(request);
     }
     std::function<void()> during;
 };

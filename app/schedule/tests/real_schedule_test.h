@@ -4,7 +4,7 @@
 
 #include "app/schedule/schedule_grid.h"
 #include "app/support/program.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/testing/test_env.h"

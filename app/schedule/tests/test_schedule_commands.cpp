@@ -4,7 +4,7 @@
 #include "app/schedule/schedule_grid.h"
 #include "app/schedule/tests/real_schedule_test.h"
 #include "app/support/settings_store.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/clock.h"
 #include "platform/testing/qt_application.h"

@@ -6,7 +6,7 @@
 #include "app/support/program.h"
 #include "app/support/settings_store.h"
 #include "app/support/single_instance.h"
-#include "app/support/ui_seam.h"
+#include "platform/ui/qt_ui_seam.h"
 #include "app/tuner/frm_initial_config.h"
 
 #include "platform/paths.h"

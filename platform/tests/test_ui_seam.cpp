@@ -1,4 +1,4 @@
-#include "app/support/ui_seam.h"
+#include "platform/ui/ui_seam.h"
 
 #include "platform/testing/test_env.h"
 
@@ -32,13 +32,13 @@ TEST(UiSeam, ScriptedSeamLogsEveryBoxAndAnswersInOrder) {
     const std::string log = test::makeFolder("ui") + "/ui.jsonl";
     ScriptedUiSeam seam(log, "Yes,,Cancel,Bogus");
     setUiSeam(&seam);
-    EXPECT_EQ(MsgBox(nullptr, "Are you sure?\r\nReally", vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!"), vbYes);
+    EXPECT_EQ(MsgBox("Are you sure?\r\nReally", vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!"), vbYes);
     // An empty answer takes the default button.
-    EXPECT_EQ(MsgBox(nullptr, "Sure?", vbYesNo | vbDefaultButton2, "Confirm!"), vbNo);
+    EXPECT_EQ(MsgBox("Sure?", vbYesNo | vbDefaultButton2, "Confirm!"), vbNo);
     EXPECT_EQ(scriptedModal({"frmAddEvent", "Add Event", "Channel: 5", "Cancel"}).value(), "Cancel");
     // An answer the box does not offer takes the default, as does the end of the list.
-    EXPECT_EQ(MsgBox(nullptr, "Oops", vbCritical, "Error!"), vbOK);
-    EXPECT_EQ(MsgBox(nullptr, "Again", vbOKCancel | vbDefaultButton2), vbCancel);
+    EXPECT_EQ(MsgBox("Oops", vbCritical, "Error!"), vbOK);
+    EXPECT_EQ(MsgBox("Again", vbOKCancel | vbDefaultButton2), vbCancel);
     setUiSeam(nullptr);
 
     const auto lines = readLines(log);
@@ -59,8 +59,8 @@ TEST(UiSeam, RecordingSeamKeepsRequests) {
     RecordingUiSeam seam;
     seam.answers.push_back(vbYes);
     setUiSeam(&seam);
-    EXPECT_EQ(MsgBox(nullptr, "a", vbYesNo | vbDefaultButton2, "t"), vbYes);
-    EXPECT_EQ(MsgBox(nullptr, "b", vbYesNo | vbDefaultButton2, "t"), vbNo);
+    EXPECT_EQ(MsgBox("a", vbYesNo | vbDefaultButton2, "t"), vbYes);
+    EXPECT_EQ(MsgBox("b", vbYesNo | vbDefaultButton2, "t"), vbNo);
     EXPECT_EQ(scriptedModal({"frmTV", "TV", ""}).value(), "OK");
     setUiSeam(nullptr);
     ASSERT_EQ(seam.messages.size(), 2u);

@@ -1,16 +1,8 @@
-#include "app/support/ui_seam.h"
-
-#include "app/support/program.h"
+#include "platform/ui/ui_seam.h"
 
 #include "platform/shell.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QEventLoop>
-#include <QMessageBox>
-#include <QPointer>
-#include <QPushButton>
-#include <QString>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <strings.h>
@@ -26,42 +19,10 @@ namespace vesper {
 
 namespace {
 
-QtUiSeam g_qtSeam;
-UiSeam* g_seam = &g_qtSeam;
+StderrUiSeam g_stderrSeam;
+UiSeam* g_programSeam = &g_stderrSeam;
+UiSeam* g_seam = &g_stderrSeam;
 std::unique_ptr<ScriptedUiSeam> g_scripted;
-
-QMessageBox::StandardButton toQt(MsgBoxResult r) {
-    switch (r) {
-    case vbOK: return QMessageBox::Ok;
-    case vbCancel: return QMessageBox::Cancel;
-    case vbAbort: return QMessageBox::Abort;
-    case vbRetry: return QMessageBox::Retry;
-    case vbIgnore: return QMessageBox::Ignore;
-    case vbYes: return QMessageBox::Yes;
-    case vbNo: return QMessageBox::No;
-    }
-    return QMessageBox::Ok;
-}
-
-// Message texts use CR LF; a label wants plain line feeds.
-QString displayText(const std::string& text) {
-    QString s = QString::fromStdString(text);
-    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
-}
-
-// A box set up as the request says, not shown yet.
-void setUpBox(QMessageBox& box, const MessageRequest& request);
-
-// The answer of a box closed without a button: the cancelling button, else
-// the last.
-MsgBoxResult cancelledAnswer(const MessageRequest& request) {
-    const auto b = request.buttons();
-    for (MsgBoxResult r : b)
-        if (r == vbCancel || r == vbNo) return r;
-    return b.back();
-}
 
 } // namespace
 
@@ -97,6 +58,13 @@ std::vector<MsgBoxResult> MessageRequest::buttons() const {
     }
 }
 
+MsgBoxResult MessageRequest::cancelButton() const {
+    const auto b = buttons();
+    for (MsgBoxResult r : b)
+        if (r == vbCancel || r == vbNo) return r;
+    return b.back();
+}
+
 MsgBoxResult MessageRequest::defaultButton() const {
     const auto b = buttons();
     const size_t i = (style & vbDefaultButton3) ? 2 : (style & vbDefaultButton2) ? 1 : 0;
@@ -122,64 +90,20 @@ std::optional<MsgBoxResult> resultFromName(const std::string& name) {
     return std::nullopt;
 }
 
-namespace {
-
-void setUpBox(QMessageBox& box, const MessageRequest& request) {
-    box.setWindowTitle(QString::fromStdString(request.title.empty() ? std::string("Vesper") : request.title));
-    box.setText(displayText(request.prompt));
-    switch (request.style & 0x70) {
-    case vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case vbQuestion: box.setIcon(QMessageBox::Question); break;
-    case vbExclamation: box.setIcon(QMessageBox::Warning); break;
-    case vbInformation: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
-    }
-    QMessageBox::StandardButtons buttons;
-    for (MsgBoxResult r : request.buttons())
-        buttons |= toQt(r);
-    box.setStandardButtons(buttons);
-    box.setDefaultButton(toQt(request.defaultButton()));
+MsgBoxResult StderrUiSeam::message(const MessageRequest& request) {
+    std::string text = request.prompt;
+    for (auto& ch : text)
+        if (ch == '\r') ch = ' ';
+    std::fprintf(stderr, "%s%s%s\n", request.title.c_str(), request.title.empty() ? "" : ": ", text.c_str());
+    return request.defaultButton();
 }
 
-} // namespace
-
-MsgBoxResult QtUiSeam::message(QWidget* parent, const MessageRequest& request) {
-    QMessageBox box(parent ? parent : QApplication::activeWindow());
-    setUpBox(box, request);
-    const int pressed = box.exec();
-    for (MsgBoxResult r : request.buttons())
-        if (pressed == toQt(r)) return r;
-    // Closed with Escape or the close box.
-    return cancelledAnswer(request);
+std::optional<std::string> StderrUiSeam::modal(const ModalRequest& request) {
+    std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.contents.c_str());
+    return request.defaultAnswer;
 }
 
-void QtUiSeam::notice(QWidget* parent, const MessageRequest& request) {
-    const QString text = displayText(request.prompt);
-    // One box of a kind at a time: a guard that fires on every tick must not
-    // stack up boxes while nobody is there to answer them.
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* open = qobject_cast<QMessageBox*>(w); open && open->isVisible() && open->text() == text) return;
-    auto* box = new QMessageBox(parent ? parent : QApplication::activeWindow());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    setUpBox(*box, request);
-    box->setWindowModality(Qt::ApplicationModal);
-    box->show();
-}
-
-bool QtUiSeam::closeAll() {
-    bool closed = false;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* dialog = qobject_cast<QDialog*>(w);
-        if (!dialog || !dialog->isVisible() || dialog->windowModality() == Qt::NonModal) continue;
-        // reject() ends the dialog's own wait; a box shown without waiting
-        // just goes.
-        dialog->reject();
-        closed = true;
-    }
-    return closed;
-}
-
-MsgBoxResult RecordingUiSeam::message(QWidget*, const MessageRequest& request) {
+MsgBoxResult RecordingUiSeam::message(const MessageRequest& request) {
     messages.push_back(request);
     if (!answers.empty()) {
         const MsgBoxResult r = answers.front();
@@ -249,11 +173,11 @@ bool ScriptedUiSeam::closeAll() {
     return !m_loops.empty();
 }
 
-MsgBoxResult ScriptedUiSeam::message(QWidget*, const MessageRequest& request) {
+MsgBoxResult ScriptedUiSeam::message(const MessageRequest& request) {
     MsgBoxResult answer = request.defaultButton();
     const std::string word = nextAnswer();
     const bool held = strcasecmp(word.c_str(), "Hold") == 0;
-    if (held) answer = cancelledAnswer(request);
+    if (held) answer = request.cancelButton();
     if (auto r = resultFromName(word)) {
         for (MsgBoxResult b : request.buttons())
             if (b == *r) answer = *r;
@@ -292,22 +216,32 @@ std::optional<std::string> ScriptedUiSeam::modal(const ModalRequest& request) {
 
 UiSeam& uiSeam() { return *g_seam; }
 
-void setUiSeam(UiSeam* seam) { g_seam = seam ? seam : &g_qtSeam; }
+void setUiSeam(UiSeam* seam) { g_seam = seam ? seam : g_programSeam; }
 
-void installUiSeamFromEnvironment() {
+void setProgramUiSeam(UiSeam* seam) {
+    const bool current = g_seam == g_programSeam;
+    g_programSeam = seam ? seam : &g_stderrSeam;
+    // The scripted seam of a test run stays in front of it.
+    if (current && !g_scripted) g_seam = g_programSeam;
+}
+
+bool installUiSeamFromEnvironment() {
     const char* log = std::getenv("VESPER_TEST_UI_LOG");
-    if (!log || !*log) return;
+    if (!log || !*log) return false;
     const char* answers = std::getenv("VESPER_TEST_UI_ANSWERS");
     g_scripted = std::make_unique<ScriptedUiSeam>(log, answers ? answers : "");
     g_seam = g_scripted.get();
+    return true;
 }
 
-MsgBoxResult MsgBox(QWidget* parent, const std::string& prompt, int style, const std::string& title) {
-    return uiSeam().message(parent, MessageRequest{prompt, title, style});
+bool uiSeamScripted() { return g_scripted != nullptr && g_seam == g_scripted.get(); }
+
+MsgBoxResult MsgBox(const std::string& prompt, int style, const std::string& title) {
+    return uiSeam().message(MessageRequest{prompt, title, style});
 }
 
-void MsgBoxNoWait(QWidget* parent, const std::string& prompt, int style, const std::string& title) {
-    uiSeam().notice(parent, MessageRequest{prompt, title, style});
+void MsgBoxNoWait(const std::string& prompt, int style, const std::string& title) {
+    uiSeam().notice(MessageRequest{prompt, title, style});
 }
 
 std::optional<std::string> scriptedModal(const ModalRequest& request) { return uiSeam().modal(request); }
@@ -339,11 +273,9 @@ std::string openFailedMessage(OpenTarget what, const std::string& target, const 
     return text + hint;
 }
 
-bool OpenOrTell(QWidget* parent, OpenTarget what, const std::string& target) {
-    // The window that asked may be gone when the opener gives up.
-    QPointer<QWidget> owner(parent);
-    auto tell = [owner, what, target](const std::string& reason) {
-        MsgBox(owner.data(), openFailedMessage(what, target, reason), vbExclamation, kAppTitle);
+bool OpenOrTell(OpenTarget what, const std::string& target, const std::string& title) {
+    auto tell = [what, target, title](const std::string& reason) {
+        MsgBox(openFailedMessage(what, target, reason), vbExclamation, title);
     };
     bool opened = false;
     switch (what) {

@@ -1,8 +1,10 @@
-// Every message box and modal window of the main program goes through one
-// seam, so that tests can see what would be shown and answer it. The program
-// shows real Qt boxes; with VESPER_TEST_UI_LOG set (tests of the real binary)
-// each box is appended to that file as one JSON line and answered from
-// VESPER_TEST_UI_ANSWERS instead.
+// Every message box and modal window of our programs (Vesper, Guidelink,
+// Kickstall) goes through one seam, so that tests can see what would be shown
+// and answer it. The programs show real Qt boxes (qt_ui_seam.h, the only part
+// that needs Qt Widgets); with VESPER_TEST_UI_LOG set (tests of the real
+// binaries) each box is appended to that file as one JSON line and answered
+// from VESPER_TEST_UI_ANSWERS instead. Without Widgets and without a seam of
+// its own a program's boxes go to standard error, answered by their default.
 #pragma once
 
 #include <deque>
@@ -11,7 +13,6 @@
 #include <vector>
 
 class QEventLoop;
-class QWidget;
 
 namespace vesper {
 
@@ -46,6 +47,9 @@ struct MessageRequest {
     // The buttons in order, and the one the default style selects.
     std::vector<MsgBoxResult> buttons() const;
     MsgBoxResult defaultButton() const;
+    // The answer of a box closed without a button: the cancelling button,
+    // else the last.
+    MsgBoxResult cancelButton() const;
 };
 
 // A modal window about to be shown: a dialog or a notice, by its form name,
@@ -61,12 +65,12 @@ struct ModalRequest {
 class UiSeam {
 public:
     virtual ~UiSeam() = default;
-    virtual MsgBoxResult message(QWidget* parent, const MessageRequest& request) = 0;
+    virtual MsgBoxResult message(const MessageRequest& request) = 0;
     // A message that nobody needs to answer before the program goes on: it is
     // shown and the call returns at once, so an unattended recorder keeps
     // ticking while it stays open. A second one with the same text is not
     // shown while the first is open.
-    virtual void notice(QWidget* parent, const MessageRequest& request) { message(parent, request); }
+    virtual void notice(const MessageRequest& request) { message(request); }
     // nullopt: show the window for real. Otherwise the window is not shown and
     // the text is the button its user pressed.
     virtual std::optional<std::string> modal(const ModalRequest& request) = 0;
@@ -76,13 +80,12 @@ public:
     virtual bool closeAll() { return false; }
 };
 
-// Real Qt message boxes, centred over their parent; modal windows are shown.
-class QtUiSeam : public UiSeam {
+// Writes each box to standard error and answers its default: the seam of a
+// program without windows (and of the tests of the core) until another is set.
+class StderrUiSeam : public UiSeam {
 public:
-    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
-    void notice(QWidget* parent, const MessageRequest& request) override;
-    std::optional<std::string> modal(const ModalRequest&) override { return std::nullopt; }
-    bool closeAll() override;
+    MsgBoxResult message(const MessageRequest& request) override;
+    std::optional<std::string> modal(const ModalRequest& request) override;
 };
 
 // For tests in the same process: keeps every request and answers from the
@@ -90,7 +93,7 @@ public:
 // unless `showModals` lets them show for real).
 class RecordingUiSeam : public UiSeam {
 public:
-    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
+    MsgBoxResult message(const MessageRequest& request) override;
     std::optional<std::string> modal(const ModalRequest& request) override;
 
     std::vector<MessageRequest> messages;
@@ -110,7 +113,7 @@ public:
 class ScriptedUiSeam : public UiSeam {
 public:
     ScriptedUiSeam(std::string logPath, const std::string& answers);
-    MsgBoxResult message(QWidget* parent, const MessageRequest& request) override;
+    MsgBoxResult message(const MessageRequest& request) override;
     std::optional<std::string> modal(const ModalRequest& request) override;
     bool closeAll() override;
 
@@ -126,15 +129,21 @@ private:
 };
 
 UiSeam& uiSeam();
-// Replaces the seam (nullptr restores the Qt one); the caller keeps it alive.
+// Replaces the seam (nullptr restores the program's own); the caller keeps it
+// alive.
 void setUiSeam(UiSeam* seam);
-// Installs a ScriptedUiSeam when VESPER_TEST_UI_LOG names a file.
-void installUiSeamFromEnvironment();
+// The program's own seam, which setUiSeam(nullptr) restores: the Qt boxes in
+// programs with windows (installQtUiSeam), standard error without.
+void setProgramUiSeam(UiSeam* seam);
+// Installs a ScriptedUiSeam when VESPER_TEST_UI_LOG names a file; true then.
+bool installUiSeamFromEnvironment();
+// Whether the boxes are scripted (a test of the real binary runs).
+bool uiSeamScripted();
 
 // The classic message box: prompt (CR LF or LF line breaks), style, title.
-MsgBoxResult MsgBox(QWidget* parent, const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
+MsgBoxResult MsgBox(const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
 // The same box, shown without waiting for its answer (see UiSeam::notice).
-void MsgBoxNoWait(QWidget* parent, const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
+void MsgBoxNoWait(const std::string& prompt, int style = vbOKOnly, const std::string& title = {});
 
 // Asks the seam about a modal window; nullopt means show it for real.
 std::optional<std::string> scriptedModal(const ModalRequest& request);
@@ -143,10 +152,10 @@ std::optional<std::string> scriptedModal(const ModalRequest& request);
 enum class OpenTarget { WebPage, TextFile, Folder, Mail, Program };
 
 // Opens `target` through the shell. When that fails, at once or when the
-// desktop's opener gives up a moment later, a message names the address,
-// file or folder, so that the user can open it by hand. False when it failed
-// at once.
-bool OpenOrTell(QWidget* parent, OpenTarget what, const std::string& target);
+// desktop's opener gives up a moment later, a message (with `title`) names
+// the address, file or folder, so that the user can open it by hand. False
+// when it failed at once.
+bool OpenOrTell(OpenTarget what, const std::string& target, const std::string& title);
 // The message of a failed opening, with the reason when one is known.
 std::string openFailedMessage(OpenTarget what, const std::string& target, const std::string& reason);
 
