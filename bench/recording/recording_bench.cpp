@@ -14,8 +14,8 @@
 //
 // It runs in a temporary program folder and hive of its own, with the
 // component libraries of the build registered there.
-#include "app/recording/frm_vesper.h"
-#include "app/support/program.h"
+#include "app/forms/frm_vesper.h"
+#include "app/core/program.h"
 
 #include "bench/bench_support.h"
 #include "capture/device_stream.h"

@@ -1,7 +1,7 @@
 // Start-up time and memory of the main program, first run (with the device
 // probe) and later run, beside a bare Qt Widgets program showing one window.
-#include "app/support/settings_layout.h"
-#include "app/support/settings_store.h"
+#include "app/core/settings_layout.h"
+#include "app/core/settings_store.h"
 
 #include <poll.h>
 #include <sched.h>

@@ -1,7 +1,7 @@
 #include "components/msgpipe/msgpipe.h"
 
 #include "app/guide/handover_protocol.h"
-#include "app/support/settings_store.h"
+#include "app/core/settings_store.h"
 #include "components/msgpipe/handover_client.h"
 
 #include "platform/clock.h"

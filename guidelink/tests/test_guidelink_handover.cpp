@@ -1,10 +1,10 @@
 // guidelink --sch as a browser runs it, against a hand-over server in this
 // process standing in for the running main program.
-#include "app/guide/handover_server.h"
+#include "app/core/handover_server.h"
 #include "app/guide/tests/guide_test_support.h"
-#include "app/guide/xml_program_event.h"
+#include "app/core/xml_program_event.h"
 
-#include "app/support/settings_store.h"
+#include "app/core/settings_store.h"
 #include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
@@ -89,7 +89,7 @@ TEST_F(GuidelinkHandover, SendsToTheRunningProgram) {
     RecordingUiSeam ui;
     setUiSeam(&ui);
     Program program;
-    ASSERT_TRUE(SetXML(program, received[0], nullptr));
+    ASSERT_TRUE(SetXML(program, received[0]));
     setUiSeam(nullptr);
     EXPECT_EQ(program.currentEvent.channel, 4);
     EXPECT_EQ(program.currentEvent.duration, 60);

@@ -5,7 +5,7 @@
 #include "app/guide/handover_protocol.h"
 #include "app/guide/tests/guide_test_support.h"
 
-#include "app/support/settings_store.h"
+#include "app/core/settings_store.h"
 #include "components/msgpipe/handover_client.h"
 
 #include "platform/dates.h"

@@ -1,0 +1,387 @@
+#include "app/core/recording_engine.h"
+
+#include "app/core/output_files.h"
+#include "app/core/settings_store.h"
+#include "app/core/status_log.h"
+#include "platform/ui/ui_seam.h"
+
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/paths.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace vesper {
+
+namespace {
+
+constexpr const char* kLowDiskAtEvent = "Insuficient disk space!\r\nCurrent recording event has been CANCELED!";
+constexpr const char* kLowDiskAhead = "Insuficient disk space!\r\nPlease make room or change folder location";
+
+// Comparisons in whole seconds: the dates are doubles and an event's end is a
+// sum of them.
+long long secs(DateTime dt) { return toSeconds(dt); }
+
+std::string hexCode(int32_t e) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%X", static_cast<uint32_t>(e));
+    return buf;
+}
+
+// Runs a step of a sequence that must go on whatever happens in it (the tuner
+// client lets its errors reach the caller; they are logged where they arise).
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+std::string lengthText(int16_t durationMinutes) {
+    std::string unit;
+    if (durationMinutes == 1)
+        unit = " minute";
+    else if (durationMinutes >= 2 && durationMinutes <= 59)
+        unit = " minutes";
+    else if (durationMinutes == 60)
+        unit = " hour";
+    else
+        unit = " hours";
+    return formatDate(double(durationMinutes) / 1440.0, "h:mm") + unit;
+}
+
+RecordingEngine::RecordingEngine(Program& program, RecordingHost& host) : m_program(program), m_host(host) {}
+
+Object& RecordingEngine::sched() {
+    if (!m_oScheduler) raiseError(err::ObjectNotSet, "Vesper");
+    return *m_oScheduler;
+}
+
+void RecordingEngine::fitLabel(const std::string& text, std::string& caption, std::string& toolTip) {
+    const LabelFit fit = SetLabelTextFit(m_nLabelMaxLength, text);
+    caption = fit.caption;
+    toolTip = fit.toolTip;
+}
+
+void RecordingEngine::ShowFreeDiskSpace(const std::string& folder) {
+    const std::string path = folder.empty() ? m_sOutputFolder : folder;
+    std::string root;
+    if (!GetRootPath(path, root)) {
+        display.lblFreeDiskSpace = "?";
+        display.freeSpaceColour = kColourLowSpace;
+        return;
+    }
+    const double bytes = freeBytesOnRoot(m_program, root);
+    m_program.g_dFreeBytes = bytes;
+    const FreeSpaceText t = freeSpaceText(bytes);
+    display.lblFreeDiskSpace = t.text;
+    display.freeSpaceColour = t.colour;
+}
+
+void RecordingEngine::OutputDirChanged(const std::string& text) {
+    display.txtOutputDir = text;
+    fitLabel(text, display.lblDir, display.lblDirToolTip);
+    m_sOutputFolder = text;
+    ShowFreeDiskSpace(m_sOutputFolder);
+    changed();
+}
+
+void RecordingEngine::Timer1Tick() {
+    ShowFreeDiskSpace();
+    const DateTime t = now();
+    display.lblNowToday = formatDate(t, kClockFormat);
+
+    // A tick that arrives inside a wait of a start or stop sequence, inside
+    // a message box of the guard, or while the next event is being read only
+    // updates the clock and the disk space.
+    if (m_bBusy || m_bReadingNextEvent || m_bHoldSchedule) {
+        changed();
+        return;
+    }
+
+    const long long T = secs(t);
+    const bool inWindow = T > secs(m_dtNextStart) && T < secs(m_dtNextEnd);
+
+    // A running recording ends when the clock reaches its end or when its
+    // event is no longer the next one (cancelled). A clock set back before
+    // its start does not end it. The event edited while it records (a new
+    // start or length, the same file, the clock still inside its window) is
+    // the same recording: it goes on until the new end rather than start
+    // again over its own file.
+    if (m_bRecording) {
+        bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
+        if (!stillNext && inWindow && m_sNextFileName == m_sRecFileName) {
+            stillNext = true;
+            m_dtRecStart = m_dtNextStart;
+            m_started.insert(secs(m_dtNextStart));
+        }
+        if (stillNext) m_dtRecEnd = m_dtNextEnd;
+        if (!stillNext || T >= secs(m_dtRecEnd)) {
+            stopSequence();
+            changed();
+            return;
+        }
+    }
+
+    if (inWindow || m_bRecording) {
+        if (m_program.g_dFreeBytes < kLowDiskBytes) {
+            lowDiskAtEventTime();
+        } else if (!m_bRecording && !m_started.count(secs(m_dtNextStart))) {
+            startSequence();
+        }
+    }
+    changed();
+}
+
+void RecordingEngine::lowDiskAtEventTime() {
+    m_bBusy = true;
+    if (m_host.isMinimized()) m_host.restoreNormal();
+    // The event is cancelled at once and the box does not hold the tick: a
+    // recorder left alone must stop the cancelled recording on the next tick
+    // and start the following event on time, whether or not anybody answers.
+    CancelCurrentEvent();
+    m_bBusy = false;
+    MsgBoxNoWait(kLowDiskAtEvent, vbCritical | vbOKOnly, "Error!");
+}
+
+void RecordingEngine::startSequence() {
+    m_bBusy = true;
+    Program& p = m_program;
+    // The event this sequence records: the schedule may change while it
+    // waits (a click on the grid), and the next tick must judge the
+    // recording by its own event.
+    const DateTime start = m_dtNextStart, end = m_dtNextEnd;
+    const std::string fileName = m_sNextFileName;
+
+    if (m_host.attachTvWindowOption()) {
+        const bool preview = p.g_bPreview, detach = p.g_bTvPreviewDetach;
+        guarded([&] { m_host.PreviewOff(); });
+        p.g_bPreview = preview;
+        p.g_bTvPreviewDetach = detach;
+        guarded([&] { m_host.PreviewOn(); });
+    } else {
+        guarded([&] { m_host.PreviewOff(); });
+    }
+
+    p.g_sChannelPrevious = p.g_sChannel;
+    p.g_sChannel = std::to_string(m_nNextChannel);
+    display.txtChannel = p.g_sChannel;
+    display.updnChannel = m_nNextChannel;
+    changed();
+
+    guarded([&] { m_host.ApplyVideoInput(); });
+    guarded([&] { m_host.SetChnl(m_nNextChannel); });
+
+    bool initialised = false;
+    guarded([&] { initialised = m_host.EncoderInit(); });
+    if (!initialised) LogStatus("LS0100:ERROR:F00:Tmr1() Encoder Failed to Initialize1");
+
+    // The folder may have gone since the next event was set (deleted while
+    // the program runs): record into the program's folder, as SetNextEvent
+    // would, rather than hand the encoder a path it cannot write.
+    guarded([&] {
+        const std::filesystem::path file(m_sOutputFile);
+        if (FolderExists(file.parent_path().string())) return;
+        OutputDirChanged(programFolder());
+        AddTrailingBackslash(m_sOutputFolder);
+        m_sOutputFile = m_sOutputFolder + file.filename().string();
+    });
+    guarded([&] {
+        // What this event's window already recorded (a run that crashed or
+        // was killed inside it) is never overwritten: the restart records
+        // into a name of its own, as with overwriting off. The setting keeps
+        // its meaning for the files of earlier showings.
+        const double sinceStart = double(secs(now()) - secs(start));
+        const bool overwrite = m_host.overwriteFiles() && !WrittenWithin(m_sOutputFile, sinceStart);
+        PrepareOutputFile(m_sOutputFile, overwrite, now());
+    });
+
+    guarded([&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
+    guarded([&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
+    guarded([&] { m_host.EncoderSetAudioSource(m_host.audioSourceText()); });
+    guarded([&] { m_host.EncoderSetProfileName(m_host.profileName()); });
+
+    LogStatus("LS0061:INFO:F00:Tmr1() BeforeEncStr");
+    // Kept until the file is complete, so that the start after a crash can
+    // complete it.
+    RegSaveSetting2(settings::sRecordingFile, m_sOutputFile);
+    int32_t e = 0;
+    bool started = false;
+    guarded([&] { started = m_host.EncoderStart(e); });
+    if (!started) LogStatus("LS0063:ERROR:F00:Tmr1() NotEncStr");
+    if (e != 0)
+        LogStatus("LS0102:ERROR:F00:Tmr1() e = " + hexCode(e));
+    else
+        LogStatus("LS0101:INFO:F00:Tmr1() e = 0");
+    LogStatus("LS0062:INFO:F00:Tmr1() AfterEncStr");
+
+    m_bRecording = true;
+    m_dtRecStart = start;
+    m_dtRecEnd = end;
+    m_started.insert(secs(start));
+    m_sRecFileName = fileName;
+
+    display.lblReadyColour = kColourRecording;
+    display.lblReady = "Recording ...";
+    display.lblNextRecordingWidth = 3000;
+    display.lblNextRecordingLeft = 120;
+    display.lblNextRecording = kHeadingRecording;
+    display.cmdCancelRecordingEnabled = true;
+    display.cmdRecordNowEnabled = false;
+    m_bBusy = false;
+}
+
+void RecordingEngine::stopSequence() {
+    m_bBusy = true;
+    display.lblReady = "Indexing ...";
+    changed();
+
+    LogStatus("LS0060:INFO:F00:Tmr1() BeforeEncStp");
+    guarded([&] { m_host.EncoderStop(); });
+    RegSaveSetting2(settings::sRecordingFile, "");
+    LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
+
+    display.cmdCancelRecordingEnabled = false;
+    display.cmdRecordNowEnabled = true;
+    m_host.enableDetachTV();
+
+    m_bRecording = false;
+    m_dtRecStart = m_dtRecEnd = 0;
+
+    display.lblReadyColour = kColourReady;
+    display.lblReady = "Ready ...";
+    display.lblNextRecordingWidth = 2000;
+    display.lblNextRecordingLeft = 620;
+    display.lblNextRecording = kHeadingReady;
+    changed();
+
+    SetNextEvent();
+    LogStatus("LS0050:INFO:F00:Tmr1() AfterSetNxtEvnt");
+    m_bBusy = false;
+}
+
+void RecordingEngine::EndRecordingForExit() {
+    if (!m_bRecording || m_bBusy) return;
+    m_bBusy = true;
+    m_bRecording = false;
+    guarded([&] { m_host.EncoderStop(); });
+    RegSaveSetting2(settings::sRecordingFile, "");
+    m_dtRecStart = m_dtRecEnd = 0;
+    m_bBusy = false;
+}
+
+void RecordingEngine::SetNextEvent() {
+    m_bSettingNextEvent = true;
+    m_bReadingNextEvent = true;
+    ErrorTrap pending;
+
+    try {
+        sched().call("IRefresh");
+    } catch (const AutomationError& e) {
+        LogStatus("LS0064:ERROR:F00:SetNextEvent() Sch Refresh - " + e.logText());
+    }
+
+    DateTime dt = 0;
+    int16_t duration = 0, channel = 0;
+    std::string every, filename;
+    try {
+        Args a{Variant::date(0), Variant(int16_t(0)),    Variant(int16_t(0)),
+               Variant(false),   Variant(std::string()), Variant(std::string())};
+        sched().call("INextEvent", a);
+        dt = a[0].toDate();
+        duration = a[1].toInt16();
+        channel = a[2].toInt16();
+        every = a[4].toString();
+        filename = a[5].toString();
+    } catch (const AutomationError& e) {
+        LogStatus("LS0065:ERROR:F00:SetNextEvent() Sch NxtEvnt - " + e.logText());
+    }
+
+    if (every == "weekdays") pending.step([&] { filename = WeekdayFileName(dt, filename); });
+    const DateTime end = dt + double(duration) / 1440.0;
+
+    display.lblChannel = std::to_string(channel);
+    fitLabel(filename, display.lblOutput, display.lblOutputToolTip);
+    display.lblWhen = formatDate(dt, "mmm d");
+    display.lblDay = formatDate(dt, "dddd");
+    display.lblStart = formatDate(dt, "hh:mm AMPM");
+    display.lblStop = formatDate(end, "hh:mm AMPM");
+    display.lblLength = lengthText(duration);
+
+    m_dtNextStart = dt;
+    m_dtNextEnd = end;
+    m_nNextChannel = channel;
+    m_sNextFileName = filename;
+
+    if (!FolderExists(m_sOutputFolder)) OutputDirChanged(programFolder());
+    AddTrailingBackslash(m_sOutputFolder);
+    m_sOutputFile = m_sOutputFolder + filename;
+
+    try {
+        display.gridRows = readScheduleRows(sched());
+        ++display.gridVersion;
+    } catch (const AutomationError& e) {
+        LogStatus("LS0066:ERROR:F00:SetNextEvent() Sch Populate - " + e.logText());
+    }
+
+    pending.step([&] {
+        const int16_t count = sched().call("ICount").toInt16();
+        display.lblEventCount = std::to_string(count);
+        if (count != 0)
+            display.eventButtonsEnabled = true;
+        else
+            ShowNoNextEvent();
+    });
+
+    m_bReadingNextEvent = false;
+    ShowFreeDiskSpace(m_sOutputFolder);
+    changed();
+    if (m_program.g_dFreeBytes < kLowDiskBytes) {
+        if (m_host.isMinimized()) m_host.restoreNormal();
+        m_bSettingNextEvent = false;
+        MsgBoxNoWait(kLowDiskAhead, vbCritical | vbOKOnly, "Error!");
+        return;
+    }
+
+    m_bSettingNextEvent = false;
+    if (pending.failed()) LogStatus("LS0053:ERROR:F00:SetNextEvent() Exit - " + pending.text());
+}
+
+void RecordingEngine::ShowNoNextEvent() {
+    display.eventButtonsEnabled = false;
+    display.lblWhen = "Empty";
+    display.lblDay = "N/A";
+    display.lblOutput = "Windows Media Video";
+    m_dtNextStart = 0;
+    m_dtNextEnd = 0;
+}
+
+void RecordingEngine::CancelCurrentEvent() {
+    ErrorTrap trap;
+    trap.step([&] {
+        Args a{Variant::date(0), Variant(int16_t(0)),    Variant(int16_t(0)),
+               Variant(false),   Variant(std::string()), Variant(std::string())};
+        sched().call("INextEvent", a);
+        Args c{Variant::date(a[0].toDate())};
+        sched().call("ICancelEvent", c);
+    });
+    SetNextEvent();
+}
+
+void RecordingEngine::CancelRecording() {
+    if (!m_bRecording) return;
+    const DateTime recording = m_dtRecStart;
+    const MsgBoxResult r = MsgBox("Are you sure you want to CANCEL current recording?\r\n\r\nYou cannot resume!",
+                                  vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!");
+    if (r != vbYes) return;
+    // The ticks go on while the question is open: a recording that has ended
+    // meanwhile must not take the following event with it.
+    if (!m_bRecording || m_dtRecStart != recording) return;
+    CancelCurrentEvent();
+    changed();
+}
+
+} // namespace vesper

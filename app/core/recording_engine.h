@@ -1,0 +1,178 @@
+// The recording engine: the one-second tick that starts and stops recordings
+// of the next event, the next event itself as the scheduler delivers it, the
+// low-disk guard and what the main window shows about all of it. A plain class
+// so that it runs without a display; the window renders `display`.
+#pragma once
+
+#include "app/core/output_files.h"
+#include "app/core/program.h"
+#include "app/core/schedule_grid.h"
+
+#include "platform/automation.h"
+#include "platform/dates.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vesper {
+
+// Classic colour values the window shows.
+inline constexpr int kColourRecording = 255; // pure red
+inline constexpr int kColourReady = 32768;   // green 128
+
+// The heading above the next event, with its size and place in twips.
+inline constexpr const char* kHeadingRecording = "Currently Recording This Event";
+inline constexpr const char* kHeadingReady = "Next Recording Event";
+
+inline constexpr const char* kClockFormat = "dddd  |  mmmm d, yyyy  |  hh:mm:ss AMPM";
+
+// What the engine needs from around it: the preview, the tuner and the
+// encoder (which the window forwards to modTuner, modEncoder and its preview
+// logic), the window's current choices, and a few window operations.
+class RecordingHost {
+public:
+    virtual ~RecordingHost() = default;
+
+    virtual void PreviewOff() = 0;
+    virtual void PreviewOn() = 0;
+    virtual void ApplyVideoInput() = 0;
+    virtual void SetChnl(int16_t channel) = 0;
+    // The stop sequence enables the detach link again.
+    virtual void enableDetachTV() = 0;
+
+    virtual bool EncoderInit() = 0;
+    virtual void EncoderSetOutputFilename(const std::string& path) = 0;
+    virtual void EncoderSetVideoSource(const std::string& name) = 0;
+    virtual void EncoderSetAudioSource(const std::string& name) = 0;
+    virtual void EncoderSetProfileName(const std::string& name) = 0;
+    virtual bool EncoderStart(int32_t& e) = 0;
+    virtual void EncoderStop() = 0;
+
+    virtual bool attachTvWindowOption() = 0; // optAttachTvWindow selected
+    virtual bool overwriteFiles() = 0;       // chkOverwriteFiles checked
+    virtual std::string videoSourceText() = 0;
+    virtual std::string audioSourceText() = 0;
+    virtual std::string profileName() = 0; // tool tip of cmbEncodingProfileName
+
+    virtual bool isMinimized() = 0;
+    virtual void restoreNormal() = 0;
+    // `display` has changed; the window shows it.
+    virtual void displayChanged() = 0;
+};
+
+// What the main window shows about recording, the next event and the disk.
+struct RecordingDisplay {
+    std::string lblReady = "Ready ...";
+    int lblReadyColour = kColourReady;
+    std::string lblNextRecording = kHeadingReady;
+    int lblNextRecordingWidth = 2000; // twips
+    int lblNextRecordingLeft = 620;   // twips
+    bool cmdCancelRecordingEnabled = false;
+    bool cmdRecordNowEnabled = true;
+
+    std::string lblNowToday = " Today is:";
+
+    std::string lblChannel;
+    std::string lblOutput;
+    std::string lblOutputToolTip;
+    std::string lblWhen = "Empty";
+    std::string lblDay;
+    std::string lblStart;
+    std::string lblStop;
+    std::string lblLength;
+    std::string lblEventCount;
+    bool eventButtonsEnabled = false; // cmdEditEvent, cmdCancelSelectedEvent, cmdDeleteEvent
+
+    std::string lblDir;
+    std::string lblDirToolTip;
+    std::string txtOutputDir;
+
+    std::string lblFreeDiskSpace; // both free-space labels
+    int freeSpaceColour = kColourLowSpace;
+
+    // The channel controls, as the start sequence tunes them.
+    std::string txtChannel;
+    int16_t updnChannel = 2;
+
+    std::vector<GridRow> gridRows;
+    int gridVersion = 0; // grows with every refill
+};
+
+// lblLength: the duration added to midnight as "h:mm" and its unit word.
+std::string lengthText(int16_t durationMinutes);
+
+class RecordingEngine {
+public:
+    RecordingEngine(Program& program, RecordingHost& host);
+
+    void setScheduler(ObjectPtr scheduler) { m_oScheduler = std::move(scheduler); }
+    ObjectPtr scheduler() const { return m_oScheduler; }
+
+    // The Timer1 tick.
+    void Timer1Tick();
+    // Reads the next event from the scheduler and shows it; never raises.
+    void SetNextEvent();
+    // Cancels the first event of the schedule (this occurrence) and sets the
+    // next event.
+    void CancelCurrentEvent();
+    // cmdCancelRecording: asks, then cancels the event being recorded; the
+    // next tick stops the encoder.
+    void CancelRecording();
+    // The program ends: a running recording stops and its file is completed,
+    // without moving on to the next event. Nothing while a start or stop
+    // sequence runs (the end waits for it).
+    void EndRecordingForExit();
+    void ShowNoNextEvent();
+    // Measures the folder's drive (empty: the output folder) into the labels
+    // and g_dFreeBytes.
+    void ShowFreeDiskSpace(const std::string& folder = {});
+    // txtOutputDir's text changed (by the user or by the program).
+    void OutputDirChanged(const std::string& text);
+    // SetLabelTextFit with the program's one maximum length.
+    void fitLabel(const std::string& text, std::string& caption, std::string& toolTip);
+
+    RecordingDisplay display;
+
+    bool m_bRecording = false;
+    bool m_bHoldSchedule = false;
+    bool m_bSettingNextEvent = false;
+    DateTime m_dtNextStart = 0;
+    DateTime m_dtNextEnd = 0;
+    int16_t m_nNextChannel = 0;
+    std::string m_sOutputFolder;
+    std::string m_sOutputFile;
+
+    // A start, stop or low-disk message is in progress.
+    bool busy() const { return m_bBusy; }
+    // The event being recorded (its start and end).
+    DateTime recordingStart() const { return m_dtRecStart; }
+    DateTime recordingEnd() const { return m_dtRecEnd; }
+
+private:
+    void startSequence();
+    void stopSequence();
+    void lowDiskAtEventTime();
+    Object& sched();
+    void changed() { m_host.displayChanged(); }
+
+    Program& m_program;
+    RecordingHost& m_host;
+    ObjectPtr m_oScheduler;
+
+    bool m_bBusy = false;
+    // SetNextEvent is reading the schedule: the next event is not settled.
+    bool m_bReadingNextEvent = false;
+    DateTime m_dtRecStart = 0;
+    DateTime m_dtRecEnd = 0;
+    // The next event's file name, and that of the event being recorded.
+    std::string m_sNextFileName, m_sRecFileName;
+    // Starts (whole seconds) already recorded in this run: a clock set back
+    // must not record an event a second time over its own file.
+    std::set<long long> m_started;
+    // SetLabelTextFit's one maximum length, 0 until first used.
+    int16_t m_nLabelMaxLength = 0;
+};
+
+} // namespace vesper

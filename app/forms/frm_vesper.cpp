@@ -1,0 +1,1017 @@
+#include "app/forms/frm_vesper.h"
+
+#include "app/core/device_list.h"
+#include "app/core/diagnostics.h"
+#include "app/core/encoder_profiles.h"
+#include "app/core/handover_server.h"
+#include "app/core/mod_encoder.h"
+#include "app/core/output_files.h"
+#include "app/core/schedule_commands.h"
+#include "app/core/settings_store.h"
+#include "app/core/status_log.h"
+#include "app/core/xml_program_event.h"
+#include "app/forms/frm_add_event.h"
+#include "app/forms/frm_dir_select.h"
+#include "app/forms/frm_select_profile.h"
+#include "app/forms/grid_view.h"
+#include "app/guide/handover_protocol.h"
+#include "platform/ui/qt_ui_seam.h"
+
+#include "platform/paths.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vesper {
+
+namespace {
+
+constexpr const char* kFreeSpaceToolTip = " Stops Recording if under 250MB free space ";
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const char* s) { return QString::fromUtf8(s); }
+
+// "color: #rrggbb" of a classic colour value (blue in the high byte).
+QString colourStyle(int value) {
+    const int r = value & 0xFF, g = (value >> 8) & 0xFF, b = (value >> 16) & 0xFF;
+    return QStringLiteral("color: rgb(%1, %2, %3);").arg(r).arg(g).arg(b);
+}
+
+// Style sheets are applied only when they change: the tick renders every
+// second and a new style sheet re-polishes the widget.
+void applyStyleSheet(QWidget* w, const QString& sheet) {
+    if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
+}
+
+template <typename W> W* named(W* w, const char* name) {
+    w->setObjectName(q(name));
+    return w;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect geometry, const char* tip = nullptr) {
+    auto* l = named(new QLabel(q(caption), parent), name);
+    l->setGeometry(geometry);
+    if (tip) l->setToolTip(q(tip));
+    return l;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, QRect geometry,
+                        const char* tip = nullptr) {
+    auto* b = named(new QPushButton(q(caption), parent), name);
+    b->setGeometry(geometry);
+    if (tip) b->setToolTip(q(tip));
+    return b;
+}
+
+QGroupBox* makeFrame(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+    auto* f = named(new QGroupBox(q(caption), parent), name);
+    f->setGeometry(geometry);
+    return f;
+}
+
+// The numeric value of channel text as a 16-bit integer; nullopt when it
+// does not fit (a 16-bit conversion would overflow).
+std::optional<int16_t> channelValue(const std::string& text) {
+    const long v = leadingNumber(text);
+    if (v < -32768 || v > 32767) return std::nullopt;
+    return int16_t(v);
+}
+
+// The schedule page: the grid at the top left, and to its right the guide
+// pane's button with the pane's frame below it. Pixels.
+constexpr int kGridLeft = 6, kGridTop = 6, kGridHeight = 276, kPageMargin = 6;
+constexpr int kEpgButtonWidth = 40, kEpgButtonHeight = 26;
+// The page's width inside the tab control until the control lays it out.
+constexpr int kSchedulePageWidth = 706;
+
+template <typename F> void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+frmVesper::frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions options, QWidget* parent)
+    : QWidget(parent), m_program(program), m_options(options) {
+    setObjectName("frmVesper");
+    setWindowTitle(q(kAppTitle));
+    m_sCleanExitName = std::string("bExitNormally.") + kVersionText;
+
+    m_tuner = std::make_unique<ModTuner>(m_program, *this);
+    m_encoder = std::make_unique<ModEncoder>(m_program, *m_tuner);
+    m_engine = std::make_unique<RecordingEngine>(m_program, *this);
+    m_engine->setScheduler(std::move(scheduler));
+    m_preview = std::make_unique<PreviewControl>(m_program, *this);
+    m_commands = std::make_shared<ScheduleCommands>(
+        m_program, [this] { return m_engine->scheduler(); }, [this] { SetNextEvent(); });
+
+    buildLayout();
+    connectControls();
+
+    if (m_options.fillDevicesAndProfile) {
+        FillDeviceBoxes();
+        cmbEncodingProfileName->setCurrentIndex(1);
+        ApplyProfileChoice();
+    }
+    render();
+    if (m_options.startTimers) {
+        Timer1->start();
+        Timer2->start();
+    }
+}
+
+frmVesper::~frmVesper() {
+    Timer1->stop();
+    Timer2->stop();
+    if (m_tv) {
+        m_tv->unload();
+        delete m_tv;
+        m_tv = nullptr;
+    }
+}
+
+double frmVesper::twipsPerPixel() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const double dpi = s ? s->logicalDotsPerInchX() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+void frmVesper::buildLayout() {
+    resize(720, 420);
+    // The controls stand where they were designed: a smaller window would cut them.
+    setMinimumSize(720, 420);
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+    Timer2 = named(new QTimer(this), "Timer2");
+    Timer2->setInterval(250);
+
+    txtHiddenTextBox80916654 = named(new QLineEdit(q(kHandOverMarker), this), "txtHiddenTextBox80916654");
+    txtHiddenTextBox80916654->setVisible(false);
+    // A whole document fits: the line edit would cut it at 32767 characters.
+    txtHiddenTextBox80916654->setMaxLength(static_cast<int>(handover::kHandOverMaxBytes));
+
+    lblNowToday = makeLabel(this, "lblNowToday", " Today is:", {8, 6, 340, 18});
+    lblReady = makeLabel(this, "lblReady", "Ready ...", {360, 6, 100, 18});
+    QFont bold = lblReady->font();
+    bold.setBold(true);
+    lblReady->setFont(bold);
+    lblVersion = makeLabel(this, "lblVersion", "", {630, 6, 84, 18});
+    lblVersion->setText(q(std::string("v") + kVersionText));
+
+    SSTab1 = named(new QTabWidget(this), "SSTab1");
+    SSTab1->setGeometry(5, 28, 710, 356);
+
+    picDigitalVCR = makeLabel(this, "picDigitalVCR", "Vesper Home", {8, 390, 110, 24}, " Double Click for Homepage ");
+    picDigitalVCR->setFont(bold);
+    lblFrontMessage = makeLabel(this, "lblFrontMessage", "", {122, 390, 160, 24}, " Double Click for Homepage ");
+    picInfo = makeLabel(this, "picInfo", "(i)", {300, 390, 26, 24}, " Click here for more info ");
+    picDonate = makeLabel(this, "picDonate", "($)", {330, 390, 26, 24}, " Go to Donate Site ");
+    picHelp = makeLabel(this, "picHelp", "(?)", {360, 390, 26, 24}, " F1 = Help! ");
+    picAbout = makeLabel(this, "picAbout", "(A)", {390, 390, 26, 24}, " About Vesper Home ");
+    cmdExit = makeButton(this, "cmdExit", "E&xit", {630, 388, 84, 28});
+
+    // Tab 0: the next event, the recording controls and the preview pane.
+    auto* tab0 = new QWidget;
+    tab0->setObjectName("SSTab1Tab0");
+    SSTab1->addTab(tab0, q("  &Recording Summary  "));
+    fraNextEvent = makeFrame(tab0, "fraNextEvent", "", {6, 4, 304, 236});
+    lblNextRecording = makeLabel(fraNextEvent, "lblNextRecording", kHeadingReady, {41, 6, 200, 20});
+    fraChannel = makeFrame(fraNextEvent, "fraChannel", " Channel ", {210, 30, 86, 74});
+    lblStation = makeLabel(fraChannel, "lblStation", "", {4, 18, 78, 14});
+    lblChannel = makeLabel(fraChannel, "lblChannel", "", {4, 32, 78, 36});
+    QFont big = lblChannel->font();
+    big.setPointSize(big.pointSize() + 10);
+    big.setBold(true);
+    lblChannel->setFont(big);
+    lblChannel->setAlignment(Qt::AlignCenter);
+    const struct {
+        QLabel** caption;
+        const char* captionName;
+        const char* text;
+        QLabel** value;
+        const char* valueName;
+        const char* valueText;
+    } rows[] = {
+        {&lblWhenLabel, "lblWhenLabel", "When:", &lblWhen, "lblWhen", "Empty"},
+        {&lblDayLabel, "lblDayLabel", "Day:", &lblDay, "lblDay", ""},
+        {&lblStartLabel, "lblStartLabel", "Start:", &lblStart, "lblStart", ""},
+        {&lblStopLabel, "lblStopLabel", "Stop:", &lblStop, "lblStop", ""},
+        {&lblLengthLabel, "lblLengthLabel", "Length:", &lblLength, "lblLength", ""},
+        {&lblFilenameLabel, "lblFilenameLabel", "Filename:", &lblOutput, "lblOutput", ""},
+        {&lblLocationLabel, "lblLocationLabel", "Location:", &lblDir, "lblDir", ""},
+        {&lblSpaceLabel, "lblSpaceLabel", "Space:", &lblFreeDiskSpace, "lblFreeDiskSpace", ""},
+    };
+    int y = 32;
+    for (const auto& r : rows) {
+        *r.caption = makeLabel(fraNextEvent, r.captionName, r.text, {10, y, 70, 20});
+        // Below the channel frame a value may use the frame's whole width
+        // ("Windows Media Video", the free space in GB).
+        const int width = y >= fraChannel->geometry().bottom() ? 212 : 124;
+        *r.value = makeLabel(fraNextEvent, r.valueName, r.valueText, {84, y, width, 20});
+        y += 24;
+    }
+    lblLocationLabel->setToolTip(q(" DblClk to Open Folder  "));
+    lblSpaceLabel->setToolTip(q(kFreeSpaceToolTip));
+    lblFreeDiskSpace->setToolTip(q(kFreeSpaceToolTip));
+    lblOutput->setMinimumWidth(124);
+
+    cmdRecordNow = makeButton(tab0, "cmdRecordNow", "Record &Now!", {6, 248, 100, 30});
+    cmdCancelRecording =
+        makeButton(tab0, "cmdCancelRecording", "&Cancel", {110, 248, 80, 30}, " Cancel Current Recording ");
+    cmdCancelRecording->setEnabled(false);
+    cmdRecordingSummaryColorScheme =
+        makeButton(tab0, "cmdRecordingSummaryColorScheme", "", {194, 248, 30, 30}, " Color Scheme ");
+
+    picPreview = named(new QFrame(tab0), "picPreview");
+    picPreview->setGeometry(320, 24, 202, 152);
+    picPreview->setFrameShape(QFrame::Box);
+    picPreview->setAutoFillBackground(true);
+    QPalette black = picPreview->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    picPreview->setPalette(black);
+    cmdPreview = makeButton(tab0, "cmdPreview", "TV On/Off", {320, 182, 76, 26}, " Toggles TV Window ");
+    txtChannel = named(new QLineEdit(tab0), "txtChannel");
+    txtChannel->setGeometry(400, 182, 40, 26);
+    txtChannel->setToolTip(q(" Channel "));
+    updnChannel = named(new QSpinBox(tab0), "updnChannel");
+    updnChannel->setGeometry(440, 182, 18, 26);
+    updnChannel->setToolTip(q(" Change Channel "));
+    updnChannel->setRange(kLowestChannel, kHighestChannel);
+    updnChannel->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    updnChannel->setKeyboardTracking(false);
+    lblDetachTV = makeLabel(tab0, "lblDetachTV", kDetachCaption, {464, 186, 72, 18}, " Detach or Attach TV Window ");
+    lblDetachTV->setStyleSheet("color: blue; text-decoration: underline;");
+    lblDetachTV->setCursor(Qt::PointingHandCursor);
+    picWelcome = makeLabel(tab0, "picWelcome", "Welcome", {320, 214, 70, 24},
+                           " DblClk for the Welcome Notice - if you want to see it again :) ");
+    picWebBrowser1 = named(new QFrame(tab0), "picWebBrowser1");
+    picWebBrowser1->setGeometry(6, 284, 690, 40);
+    picWebBrowser1->setFrameShape(QFrame::StyledPanel);
+    WebBrowser1 = named(new QLabel(picWebBrowser1), "WebBrowser1");
+    WebBrowser1->setGeometry(2, 2, 686, 36);
+
+    // Tab 1: the schedule grid, its commands and the guide pane.
+    auto* tab1 = new QWidget;
+    tab1->setObjectName("SSTab1Tab1");
+    SSTab1->addTab(tab1, q("        &Schedule        "));
+    // The grid's design width leaves the closed pane's button its room on
+    // the page at this screen's scale.
+    const int gridWidth =
+        kSchedulePageWidth - kPageMargin - kEpgButtonWidth -
+        int(std::ceil((GuidePaneLayout::kPaneRoom + GuidePaneLayout::kButtonOffset) / twipsPerPixel()));
+    MSFlexGrid1 = named(new QTableWidget(tab1), "MSFlexGrid1");
+    MSFlexGrid1->setGeometry(kGridLeft, kGridTop, gridWidth, kGridHeight);
+    MSFlexGrid1->setToolTip(q("  Double click to edit an event  "));
+    setUpGridColumns(MSFlexGrid1, twipsPerPixel());
+    MSFlexGrid1->setWordWrap(false);
+    const int row = kGridTop + kGridHeight + 6;
+    Label2 = makeLabel(tab1, "Label2", "Events:", {6, row + 2, 46, 24});
+    lblEventCount = makeLabel(tab1, "lblEventCount", "", {54, row + 2, 36, 24});
+    cmdAddEvent = makeButton(tab1, "cmdAddEvent", "&Add", {94, row, 66, 28}, " Add a recording event(s) ");
+    cmdEditEvent = makeButton(tab1, "cmdEditEvent", "&Edit", {164, row, 66, 28}, " Edit selected event ");
+    cmdCancelSelectedEvent =
+        makeButton(tab1, "cmdCancelSelectedEvent", "Cance&L", {234, row, 66, 28}, " Cancel selected event ");
+    cmdDeleteEvent = makeButton(tab1, "cmdDeleteEvent", "&Delete", {304, row, 66, 28}, " Delete selected event ");
+    cmdEpgPane = makeButton(tab1, "cmdEpgPane", "EPG", {0, kGridTop, kEpgButtonWidth, kEpgButtonHeight},
+                            "Click to close EPG pane");
+    fraElectronicProgrammingGuide = makeFrame(tab1, "fraElectronicProgrammingGuide", " EPG ", {});
+    fraElectronicProgrammingGuide->setToolTip(q(" Double Click to CLOSE EPG pane "));
+    cmdConfigureEPG =
+        makeButton(fraElectronicProgrammingGuide, "cmdConfigureEPG", "Configure...", {}, " Click to configure EPG ");
+    for (int i = 0; i < 4; ++i) {
+        const std::string caption = "Custom" + std::to_string(i);
+        lblCustom[i] = makeLabel(fraElectronicProgrammingGuide, "lblCustom", caption.c_str(), {});
+        lblCustom[i]->setProperty("Index", i);
+        // A long link name takes a second line in the narrow pane.
+        lblCustom[i]->setWordWrap(true);
+        lblCustom[i]->setCursor(Qt::PointingHandCursor);
+    }
+    tab1->installEventFilter(this);
+    layoutGuidePane(GuidePaneLayout(int(gridWidth * twipsPerPixel() + 0.5)));
+
+    // Tab 2: encoder and tuner settings.
+    auto* tab2 = new QWidget;
+    tab2->setObjectName("SSTab1Tab2");
+    SSTab1->addTab(tab2, q("  &Tuner/Encoder   "));
+    Frame2 = makeFrame(tab2, "Frame2", " Encoder ", {6, 4, 690, 150});
+    Label7 = makeLabel(Frame2, "Label7", "Quality:", {10, 24, 60, 24});
+    cmbEncodingProfileName = named(new QComboBox(Frame2), "cmbEncodingProfileName");
+    cmbEncodingProfileName->setGeometry(74, 22, 110, 26);
+    for (const char* choice : kProfileChoices)
+        cmbEncodingProfileName->addItem(q(choice));
+    lblProfileName = makeLabel(Frame2, "lblProfileName", "", {190, 24, 250, 24});
+    cmdAdvance = makeButton(Frame2, "cmdAdvance", "Ad&vance...", {444, 22, 78, 26});
+    Label8 = makeLabel(Frame2, "Label8", "Recorded file folder location:", {10, 56, 250, 20});
+    txtOutputDir = named(new QLineEdit(Frame2), "txtOutputDir");
+    txtOutputDir->setGeometry(10, 78, 400, 26);
+    cmdDirPick = makeButton(Frame2, "cmdDirPick", "...", {414, 78, 30, 26}, " Click to change folder location ");
+    cmdOpenFolder = makeButton(Frame2, "cmdOpenFolder", "Open &Folder", {448, 78, 90, 26}, " Alt-F ");
+    chkOverwriteFiles = named(new QCheckBox(q("Overwrite duplicate files"), Frame2), "chkOverwriteFiles");
+    chkOverwriteFiles->setGeometry(10, 112, 220, 24);
+    chkOverwriteFiles->setChecked(true);
+    lblFreeDiskSpace2 = makeLabel(Frame2, "lblFreeDiskSpace2", "", {300, 112, 220, 24}, kFreeSpaceToolTip);
+
+    Frame1 = makeFrame(tab2, "Frame1", " Tuner ", {6, 160, 690, 160});
+    Label4 = makeLabel(Frame1, "Label4", "Video Source:", {10, 24, 90, 24});
+    cmbVideoSource = named(new QComboBox(Frame1), "cmbVideoSource");
+    cmbVideoSource->setGeometry(104, 22, 300, 26);
+    cmbVideoSource->setToolTip(q(" Application re-start is required for any changes here. "));
+    Label6 = makeLabel(Frame1, "Label6", "Audio Source:", {10, 56, 90, 24});
+    cmbAudioSource = named(new QComboBox(Frame1), "cmbAudioSource");
+    cmbAudioSource->setGeometry(104, 54, 300, 26);
+    cmbAudioSource->setToolTip(q(" Application re-start is required for any changes here "));
+    optTuner = named(new QRadioButton(q("Tuner"), Frame1), "optTuner");
+    optTuner->setGeometry(10, 90, 90, 24);
+    optTuner->setChecked(true);
+    optComposite1 = named(new QRadioButton(q("Composite1"), Frame1), "optComposite1");
+    optComposite1->setGeometry(104, 90, 110, 24);
+    optSVideo = named(new QRadioButton(q("S-Video"), Frame1), "optSVideo");
+    optSVideo->setGeometry(218, 90, 90, 24);
+    chkExtChangeChnl = named(new QCheckBox(q("Use External Change Channel If Available"), Frame1), "chkExtChangeChnl");
+    chkExtChangeChnl->setGeometry(10, 124, 330, 24);
+    chkExtChangeChnl->setEnabled(false);
+
+    // Tab 3: general options.
+    auto* tab3 = new QWidget;
+    tab3->setObjectName("SSTab1Tab3");
+    SSTab1->addTab(tab3, q("          &Options          "));
+    Frame3 = makeFrame(tab3, "Frame3", " General ", {6, 4, 690, 318});
+    Frame5 = makeFrame(Frame3, "Frame5", " Video Input Info ", {10, 22, 670, 74});
+    lblVideoInput1 = makeLabel(Frame5, "lblVideoInput1", "Current Input:", {10, 20, 100, 22});
+    lblVideoInput = makeLabel(Frame5, "lblVideoInput", "TV Tuner", {114, 20, 200, 22});
+    lblExtChangeChnl = makeLabel(Frame5, "lblExtChangeChnl", "", {10, 44, 490, 22});
+    lblExtChangeChnl->setCursor(Qt::PointingHandCursor);
+    chkAppExitWarning = named(new QCheckBox(q("Application Exit Warning"), Frame3), "chkAppExitWarning");
+    chkAppExitWarning->setGeometry(10, 104, 250, 24);
+    chkAppExitWarning->setChecked(true);
+    Frame4 = makeFrame(Frame3, "Frame4", " TV Window ", {10, 136, 670, 132});
+    lblTvWindowNote = makeLabel(Frame4, "lblTvWindowNote",
+                                " To optimize recording quality, TV window will be attached when recording starts ",
+                                {10, 20, 490, 36});
+    lblTvWindowNote->setWordWrap(true);
+    optAttachTvWindow = named(new QRadioButton(q("Attach when recording starts"), Frame4), "optAttachTvWindow");
+    optAttachTvWindow->setGeometry(10, 58, 300, 22);
+    optTunOffTvWindow = named(new QRadioButton(q("Turn Off when recording starts"), Frame4), "optTunOffTvWindow");
+    optTunOffTvWindow->setGeometry(10, 82, 300, 22);
+    optTunOffTvWindow->setChecked(true);
+    chkTVSizePosition = named(new QCheckBox(q("Remember Size and Position"), Frame4), "chkTVSizePosition");
+    chkTVSizePosition->setGeometry(10, 106, 300, 22);
+    chkTVSizePosition->setChecked(true);
+    cmdTechSupport = makeButton(Frame3, "cmdTechSupport", "Tech Support Helper", {10, 278, 160, 30});
+
+    txtChannel->setVisible(false);
+    updnChannel->setVisible(false);
+    lblDetachTV->setVisible(false);
+    cmdEpgPane->setVisible(false);
+    txtChannel->setText(q(m_program.g_sChannel));
+    if (auto v = channelValue(m_program.g_sChannel)) updnChannel->setValue(*v);
+}
+
+void frmVesper::connectControls() {
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Tick(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Tick(); });
+    connect(txtHiddenTextBox80916654, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (onHandOverText) onHandOverText(text.toStdString());
+        // A document waits for Timer2 and the box goes back to the marker
+        // (which brings us here once more, to do nothing).
+        if (m_inbox.onHiddenTextChanged(text.toStdString())) {
+            m_bExternalPending = true;
+            txtHiddenTextBox80916654->setText(q(kHandOverMarker));
+        }
+    });
+
+    connect(cmdCancelRecording, &QPushButton::clicked, this, [this] {
+        m_engine->CancelRecording();
+        render();
+    });
+    connect(cmdPreview, &QPushButton::clicked, this, [this] { m_preview->cmdPreviewClick(); });
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int index) { m_preview->SSTab1Click(index); });
+
+    // Output folder: the change rule, the focus rules, opening it.
+    connect(txtOutputDir, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_rendering) return;
+        m_engine->OutputDirChanged(text.toStdString());
+    });
+    txtOutputDir->installEventFilter(this);
+    connect(cmdOpenFolder, &QPushButton::clicked, this, [this] { OpenOutputFolder(); });
+    connect(cmdDirPick, &QPushButton::clicked, this, [this] { cmdDirPickClick(); });
+    for (QLabel* l :
+         {lblDir, lblLocationLabel, lblFreeDiskSpace, lblFreeDiskSpace2, lblChannel, lblDetachTV, lblExtChangeChnl})
+        l->installEventFilter(this);
+
+    // Profiles.
+    connect(cmbEncodingProfileName, &QComboBox::activated, this, [this](int) { ApplyProfileChoice(); });
+    connect(cmdAdvance, &QPushButton::clicked, this, [this] { cmdAdvanceClick(); });
+
+    // Channel entry.
+    txtChannel->installEventFilter(this);
+    connect(updnChannel, &QSpinBox::valueChanged, this, [this](int v) {
+        if (!m_rendering) updnChannelChanged(v);
+    });
+
+    // Video input and the plug-in.
+    connect(optTuner, &QRadioButton::clicked, this, [this] { videoInputChosen(0); });
+    connect(optSVideo, &QRadioButton::clicked, this, [this] { videoInputChosen(1); });
+    connect(optComposite1, &QRadioButton::clicked, this, [this] { videoInputChosen(2); });
+    connect(chkExtChangeChnl, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!m_bFormLoading) m_tuner->settings.useExternalPlugin = checked;
+    });
+
+    // The two option boxes are stored as soon as the user clicks them.
+    connect(chkAppExitWarning, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!m_bFormLoading) RegSaveSetting2(settings::chkAppExitWarning, checked ? "1" : "0");
+    });
+    connect(chkTVSizePosition, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!m_bFormLoading) RegSaveSetting2(settings::chkTVSizePosition, checked ? "1" : "0");
+    });
+
+    // The schedule's commands.
+    connect(cmdAddEvent, &QPushButton::clicked, this, [this] { cmdAddEventClick(); });
+    connect(cmdEditEvent, &QPushButton::clicked, this, [this] { cmdEditEventClick(); });
+    // Activating a row (a double click, or Enter on the selected row) edits it.
+    connect(MSFlexGrid1, &QAbstractItemView::activated, this, [this](const QModelIndex&) {
+        if (!m_bIgnoreGridEvents) cmdEditEventClick();
+    });
+    connect(cmdCancelSelectedEvent, &QPushButton::clicked, this,
+            [this] { m_commands->CancelSelected(selectedRow(), SSTab1->currentIndex() == 1); });
+    connect(cmdDeleteEvent, &QPushButton::clicked, this,
+            [this] { m_commands->DeleteSelected(selectedRow(), SSTab1->currentIndex() == 1); });
+    connect(cmdRecordNow, &QPushButton::clicked, this, [this] { cmdRecordNowClick(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] {
+        if (onExitClick)
+            onExitClick();
+        else
+            close();
+    });
+}
+
+// --- ticks -----------------------------------------------------------------
+
+void frmVesper::Timer1Tick() {
+    m_engine->Timer1Tick();
+    render();
+}
+
+void frmVesper::Timer2Tick() {
+    if (onTimer2) onTimer2();
+    ProcessHandOver();
+    if (m_bExitPending && !m_engine->m_bSettingNextEvent && !m_engine->busy()) {
+        m_bExitPending = false;
+        close();
+    }
+}
+
+void frmVesper::ProcessHandOver() {
+    // One dialog at a time: a document waits while any modal window is open
+    // (the Add Event dialog, a message box), and while start-up, a
+    // recording's start or stop, or the next event is in progress.
+    const bool busy = QApplication::activeModalWidget() != nullptr || m_bFormLoading || m_engine->busy() ||
+                      m_engine->m_bSettingNextEvent;
+    ExternalAddWindow window;
+    window.showNormalOnScheduleTab = [this] {
+        showNormal();
+        raise();
+        activateWindow();
+        SSTab1->setCurrentIndex(1);
+    };
+    window.showAddEventDialog = [this] { ShowAddEventDialog(m_program, *this, this); };
+    ProcessExternalEvent(m_program, m_inbox, busy, window);
+    m_bExternalPending = m_inbox.pending();
+}
+
+bool frmVesper::StartHandOver() {
+    if (!m_handOver) {
+        m_handOver = new HandoverServer(this);
+        // A received document takes the way a sender's text always took: it
+        // becomes the hidden box's text.
+        connect(m_handOver, &HandoverServer::documentReceived, this,
+                [this](const QString& document) { txtHiddenTextBox80916654->setText(document); });
+    }
+    if (m_handOver->listen()) return true;
+    LogStatus("LS0131:ERROR:F00:StartHandOver():the hand-over socket could not be opened: " +
+              m_handOver->serverPath().toStdString());
+    return false;
+}
+
+// --- rendering ---------------------------------------------------------------
+
+void frmVesper::displayChanged() { render(); }
+
+void frmVesper::render() {
+    if (m_rendering) return;
+    m_rendering = true;
+    const RecordingDisplay& d = m_engine->display;
+    const double tpp = twipsPerPixel();
+
+    lblReady->setText(q(d.lblReady));
+    applyStyleSheet(lblReady, colourStyle(d.lblReadyColour));
+    lblNextRecording->setText(q(d.lblNextRecording));
+    const QRect heading(int(d.lblNextRecordingLeft / tpp), lblNextRecording->y(), int(d.lblNextRecordingWidth / tpp),
+                        lblNextRecording->height());
+    if (lblNextRecording->geometry() != heading) lblNextRecording->setGeometry(heading);
+    cmdCancelRecording->setEnabled(d.cmdCancelRecordingEnabled);
+    cmdRecordNow->setEnabled(d.cmdRecordNowEnabled);
+    lblNowToday->setText(q(d.lblNowToday));
+
+    lblChannel->setText(q(d.lblChannel));
+    lblOutput->setText(q(d.lblOutput));
+    lblOutput->setToolTip(q(d.lblOutputToolTip));
+    lblWhen->setText(q(d.lblWhen));
+    lblDay->setText(q(d.lblDay));
+    lblStart->setText(q(d.lblStart));
+    lblStop->setText(q(d.lblStop));
+    lblLength->setText(q(d.lblLength));
+    lblEventCount->setText(q(d.lblEventCount));
+    cmdEditEvent->setEnabled(d.eventButtonsEnabled);
+    cmdCancelSelectedEvent->setEnabled(d.eventButtonsEnabled);
+    cmdDeleteEvent->setEnabled(d.eventButtonsEnabled);
+
+    lblDir->setText(q(d.lblDir));
+    lblDir->setToolTip(q(d.lblDirToolTip));
+    if (txtOutputDir->text() != q(d.txtOutputDir)) txtOutputDir->setText(q(d.txtOutputDir));
+    for (QLabel* l : {lblFreeDiskSpace, lblFreeDiskSpace2}) {
+        l->setText(q(d.lblFreeDiskSpace));
+        applyStyleSheet(l, colourStyle(d.freeSpaceColour));
+    }
+
+    if (!d.txtChannel.empty() && txtChannel->text() != q(d.txtChannel) && !txtChannel->hasFocus()) {
+        txtChannel->setText(q(d.txtChannel));
+        updnChannel->setValue(d.updnChannel);
+    }
+
+    if (d.gridVersion != m_renderedGridVersion) {
+        m_renderedGridVersion = d.gridVersion;
+        fillGrid(MSFlexGrid1, d.gridRows);
+    }
+
+    const PreviewDisplay& p = m_preview->display;
+    txtChannel->setVisible(p.channelControlsVisible);
+    updnChannel->setVisible(p.channelControlsVisible);
+    lblChannel->setToolTip(q(p.lblChannelToolTip));
+    lblDetachTV->setVisible(p.lblDetachTVVisible);
+    lblDetachTV->setEnabled(p.lblDetachTVEnabled);
+    lblDetachTV->setText(q(p.lblDetachTVCaption));
+    lblDetachTV->setToolTip(q(p.lblDetachTVToolTip));
+    cmdEpgPane->setVisible(p.cmdEpgPaneVisible);
+    m_rendering = false;
+}
+
+// --- the engine's procedures -------------------------------------------------
+
+bool frmVesper::recording() { return m_engine->m_bRecording; }
+bool frmVesper::holdSchedule() const { return m_engine->m_bHoldSchedule; }
+void frmVesper::setHoldSchedule(bool hold) { m_engine->m_bHoldSchedule = hold; }
+bool frmVesper::settingNextEvent() const { return m_engine->m_bSettingNextEvent; }
+void frmVesper::setScheduler(ObjectPtr scheduler) { m_engine->setScheduler(std::move(scheduler)); }
+
+void frmVesper::SetNextEvent() {
+    m_engine->SetNextEvent();
+    render();
+}
+
+void frmVesper::CancelCurrentEvent() {
+    m_engine->CancelCurrentEvent();
+    render();
+}
+
+void frmVesper::ShowFreeDiskSpace(const std::string& folder) {
+    m_engine->ShowFreeDiskSpace(folder);
+    render();
+}
+
+void frmVesper::ValidateOutputFolder() {
+    const std::string text = txtOutputDir->text().toStdString();
+    const std::string valid = vesper::ValidateOutputFolder(text);
+    if (valid != text) txtOutputDir->setText(q(valid));
+}
+
+void frmVesper::ResetGridSelection() {
+    MSFlexGrid1->clearSelection();
+    if (MSFlexGrid1->rowCount() > 0) MSFlexGrid1->setCurrentCell(0, 0, QItemSelectionModel::NoUpdate);
+}
+
+void frmVesper::FillDeviceBoxes() {
+    FillCombo(cmbVideoSource, GetDeviceList(m_program, kVideoDeviceType));
+    FillCombo(cmbAudioSource, GetDeviceList(m_program, kAudioDeviceType));
+}
+
+void frmVesper::ShowPluginDetected(bool detected) {
+    lblExtChangeChnl->setText(q(detected ? "External Change Channel Plug-In is detected"
+                                         : "External Change Channel Plug-In is NOT detected"));
+    lblExtChangeChnl->setStyleSheet(colourStyle(detected ? kColourReady : kColourLowSpace));
+}
+
+void frmVesper::releaseComponents() {
+    Timer1->stop();
+    Timer2->stop();
+    // Senders see at once that nobody takes documents any more.
+    if (m_handOver) m_handOver->close();
+    if (m_engine->m_bRecording) {
+        m_engine->m_bRecording = false;
+        m_encoder->EncoderStop();
+    }
+    if (auto s = m_engine->scheduler()) guarded([&] { s->call("IPersistentSave"); });
+    if (m_tv && m_tv->loaded()) m_tv->unload();
+    m_tuner->TunerRelease();
+    m_encoder->EncoderRelease();
+}
+
+// --- profiles ----------------------------------------------------------------
+
+void frmVesper::ApplyProfileChoice() {
+    const std::string name =
+        profileNameForChoice(cmbEncodingProfileName->currentText().toStdString(), m_program.g_sAdvanceProfile);
+    cmbEncodingProfileName->setToolTip(q(name));
+    SetEncoderProfileLabelToolTip();
+}
+
+void frmVesper::SetEncoderProfileLabelToolTip() {
+    const LabelFit fit = profileLabelText(cmbEncodingProfileName->toolTip().toStdString());
+    lblProfileName->setText(q(fit.caption));
+    lblProfileName->setToolTip(q(fit.toolTip));
+}
+
+void frmVesper::cmdAdvanceClick() {
+    SSTab1->setCurrentIndex(2);
+    frmSelectProfile dialog(m_program, this);
+    dialog.exec();
+    if (auto chosen = dialog.chosen()) {
+        cmbEncodingProfileName->setCurrentIndex(3);
+        cmbEncodingProfileName->setToolTip(q(*chosen));
+        SetEncoderProfileLabelToolTip();
+    }
+}
+
+// --- output folder -------------------------------------------------------------
+
+void frmVesper::OpenOutputFolder() {
+    const std::string folder = m_engine->m_sOutputFolder;
+    if (FolderExists(folder))
+        OpenOrTell(this, OpenTarget::Folder, folder, kAppTitle);
+    else
+        MsgBox(this, folder + " does not exist!", vbCritical, "Error!");
+}
+
+void frmVesper::cmdDirPickClick() {
+    frmDirSelect dialog(txtOutputDir->text().toStdString(), this);
+    dialog.exec();
+    if (auto chosen = dialog.chosen()) txtOutputDir->setText(q(*chosen));
+}
+
+// --- channel entry -------------------------------------------------------------
+
+void frmVesper::txtChannelEnter(bool selectAll) {
+    const auto value = channelValue(txtChannel->text().toStdString());
+    if (value && *value >= updnChannel->minimum() && *value <= updnChannel->maximum()) {
+        const int16_t old = int16_t(leadingNumber(m_program.g_sChannel));
+        m_program.g_sChannelPrevious = m_program.g_sChannel;
+        m_program.g_sChannel = std::to_string(*value);
+        {
+            QSignalBlocker block(updnChannel);
+            updnChannel->setValue(*value);
+        }
+        if (*value != old) {
+            SetChnl(*value);
+            if (m_program.g_bPreview && m_program.g_bTvPreviewDetach && m_tv)
+                m_tv->SetCaptionForFormTV(m_program.g_sChannel);
+        }
+    } else {
+        txtChannel->setText(q(m_program.g_sChannel));
+    }
+    if (selectAll) txtChannel->selectAll();
+}
+
+void frmVesper::txtChannelEscape() { txtChannel->setText(q(m_program.g_sChannel)); }
+
+void frmVesper::updnChannelChanged(int value) {
+    txtChannel->setText(QString::number(value));
+    m_program.g_sChannelPrevious = m_program.g_sChannel;
+    m_program.g_sChannel = std::to_string(value);
+    SetChnl(int16_t(value));
+    if (m_program.g_bPreview && m_program.g_bTvPreviewDetach && m_tv) m_tv->SetCaptionForFormTV(m_program.g_sChannel);
+}
+
+void frmVesper::lblChannelDoubleClick() {
+    if (!m_program.g_bPreview) return;
+    const auto value = channelValue(lblChannel->text().toStdString());
+    if (!value || *value < updnChannel->minimum() || *value > updnChannel->maximum()) return;
+    if (*value == int16_t(leadingNumber(m_program.g_sChannel))) return;
+    m_program.g_sChannelPrevious = m_program.g_sChannel;
+    m_program.g_sChannel = std::to_string(*value);
+    {
+        QSignalBlocker block(updnChannel);
+        updnChannel->setValue(*value);
+    }
+    txtChannel->setText(q(m_program.g_sChannel));
+    SetChnl(*value);
+    if (m_program.g_bTvPreviewDetach && m_tv) m_tv->SetCaptionForFormTV(m_program.g_sChannel);
+}
+
+void frmVesper::SetChannelForFormVesper(const std::string& channel) {
+    txtChannel->setText(q(channel));
+    if (auto v = channelValue(channel)) {
+        QSignalBlocker block(updnChannel);
+        updnChannel->setValue(*v);
+    }
+}
+
+// --- video input -----------------------------------------------------------------
+
+void frmVesper::videoInputChosen(int16_t index) {
+    static const char* names[3] = {"TV Tuner", "S-Video", "Composite1"};
+    guarded([&] { m_tuner->TunerSetVideoInput(std::to_string(index)); });
+    m_tuner->settings.videoInputIndex = index;
+    m_tuner->settings.useExternalPlugin = index != 0;
+    chkExtChangeChnl->setEnabled(index != 0);
+    lblExtChangeChnl->setEnabled(index != 0);
+    if (index == 0 && !m_engine->m_bRecording && !m_program.g_bPreview) {
+        guarded([&] { m_tuner->TunerStart(); });
+        guarded([&] { m_tuner->TunerStp(); });
+    }
+    if (m_bFormLoading) return;
+    m_tuner->settings.videoInputName = names[index];
+    lblVideoInput->setText(q(names[index]));
+    if (m_program.g_bPreview && m_program.g_bTvPreviewDetach && m_tv) m_tv->SetCaptionForFormTV(m_program.g_sChannel);
+}
+
+void frmVesper::ApplyVideoInput() {
+    const int16_t index = optSVideo->isChecked() ? 1 : optComposite1->isChecked() ? 2 : 0;
+    m_tuner->TunerSetVideoInput(std::to_string(index));
+}
+
+// --- events ------------------------------------------------------------------------
+
+bool frmVesper::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Resize && watched == MSFlexGrid1->parentWidget()) {
+        placeGuidePane();
+        return false;
+    }
+    if (watched == txtOutputDir) {
+        if (type == QEvent::FocusIn) m_sOutputFolderSaved = txtOutputDir->text().toStdString();
+        if (type == QEvent::FocusOut && !FolderExists(txtOutputDir->text().toStdString()))
+            txtOutputDir->setText(q(m_sOutputFolderSaved));
+        return false;
+    }
+    if (watched == txtChannel) {
+        if (type == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                txtChannelEnter(true);
+                return true;
+            }
+            if (key == Qt::Key_Escape) {
+                txtChannelEscape();
+                return true;
+            }
+        } else if (type == QEvent::FocusOut) {
+            txtChannelEnter(false);
+        } else if (type == QEvent::FocusIn) {
+            QTimer::singleShot(0, txtChannel, [this] { txtChannel->selectAll(); });
+        }
+        return false;
+    }
+    if (type == QEvent::MouseButtonDblClick) {
+        if (watched == lblDir || watched == lblLocationLabel) {
+            OpenOutputFolder();
+            return true;
+        }
+        if (watched == lblChannel) {
+            lblChannelDoubleClick();
+            return true;
+        }
+    }
+    if (type == QEvent::MouseButtonRelease) {
+        if (watched == lblFreeDiskSpace || watched == lblFreeDiskSpace2) {
+            ShowFreeDiskSpace();
+            return true;
+        }
+        if (watched == lblDetachTV && lblDetachTV->isEnabled()) {
+            m_preview->lblDetachTVClick();
+            return true;
+        }
+        if (watched == lblExtChangeChnl) {
+            OpenOrTell(this, OpenTarget::WebPage, std::string(kProductSite) + "/ext_change_chnl.htm", kAppTitle);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmVesper::placePreviewPane() {
+    // The capture component paints the pane at a fixed place of this
+    // window's client area; the frame under it marks that place on tab 0.
+    QWidget* page = picPreview->parentWidget();
+    picPreview->move(page->mapFrom(this, QPoint(326, 79)) - QPoint(1, 1));
+    picPreview->resize(204, 154);
+}
+
+void frmVesper::layoutGuidePane(const GuidePaneLayout& pane) {
+    m_guidePane = pane;
+    placeGuidePane();
+}
+
+void frmVesper::placeGuidePane() {
+    if (!m_guidePane) return;
+    const GuidePaneLayout& pane = *m_guidePane;
+    QWidget* page = MSFlexGrid1->parentWidget();
+    const int pageWidth = page->testAttribute(Qt::WA_Resized) ? page->width() : kSchedulePageWidth;
+    // Twips map onto the page at the screen's scale; a page too narrow for
+    // the closed layout at that scale (a large font setting) maps them
+    // smaller, so that the button stays on the page in both states.
+    const int room = std::max(pageWidth - kPageMargin - kEpgButtonWidth, 1);
+    double scale = 1.0 / twipsPerPixel();
+    if (pane.closedButtonLeft() * scale > room) scale = double(room) / pane.closedButtonLeft();
+    const auto px = [scale](int twips) { return std::max(int(twips * scale), 0); };
+
+    MSFlexGrid1->resize(std::max(px(pane.gridWidth()), 1), kGridHeight);
+    cmdEpgPane->move(px(pane.buttonLeft()), kGridTop);
+    cmdEpgPane->setToolTip(q(pane.buttonToolTip()));
+    // The open pane: the button at its top, the frame below it, to the
+    // page's right margin.
+    const int frameLeft = px(pane.designGridWidth() + GuidePaneLayout::kButtonOffset);
+    const int frameTop = kGridTop + kEpgButtonHeight + 4;
+    const int frameWidth = std::max(pageWidth - kPageMargin - frameLeft, 1);
+    fraElectronicProgrammingGuide->setGeometry(frameLeft, frameTop, frameWidth, kGridTop + kGridHeight - frameTop);
+    fraElectronicProgrammingGuide->setVisible(pane.frameVisible());
+    const int inner = std::max(frameWidth - 16, 1);
+    cmdConfigureEPG->setGeometry(8, 22, inner, 26);
+    for (int i = 0; i < 4; ++i)
+        lblCustom[i]->setGeometry(8, 56 + i * 40, inner, 36);
+}
+
+void frmVesper::closeEvent(QCloseEvent* event) {
+    if (onQueryUnload && !onQueryUnload(event)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void frmVesper::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    placePreviewPane();
+}
+
+void frmVesper::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placePreviewPane();
+}
+
+// --- MainWindowOps ---------------------------------------------------------------
+
+void frmVesper::AddEvent(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,
+                         const std::string& filename) {
+    m_commands->AddEvent(dt, channel, duration, active, every, filename);
+}
+void frmVesper::AddEventExternal(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,
+                                 const std::string& filename) {
+    m_commands->AddEventExternal(dt, channel, duration, active, every, filename);
+}
+void frmVesper::UpdateEvent(DateTime dtReturn, DateTime dt, int16_t channel, int16_t duration, bool active,
+                            const std::string& every, const std::string& filename) {
+    m_commands->UpdateEvent(dtReturn, dt, channel, duration, active, every, filename);
+}
+void frmVesper::UpdateEvent_temp(DateTime dtKey, DateTime dt, int16_t channel, int16_t duration, bool active,
+                                 const std::string& every, const std::string& filename) {
+    m_commands->UpdateEvent_temp(dtKey, dt, channel, duration, active, every, filename);
+}
+void frmVesper::SaveScheduleToDisk() { m_commands->SaveScheduleToDisk(); }
+ObjectPtr frmVesper::SchedulerObject() { return m_engine->scheduler(); }
+void frmVesper::SetIgnorEvents(bool ignore) { m_bIgnoreGridEvents = ignore; }
+ScheduleCommands& frmVesper::commands() { return *m_commands; }
+
+int frmVesper::selectedRow() const {
+    const int row = MSFlexGrid1->currentRow();
+    return row < 0 ? 1 : row + 1;
+}
+
+void frmVesper::cmdAddEventClick() {
+    m_program.modeWord = mode::AddEvent;
+    ShowAddEventDialog(m_program, *this, this);
+}
+
+void frmVesper::cmdEditEventClick() {
+    const int row = selectedRow();
+    GridRow shown;
+    if (row - 1 < MSFlexGrid1->rowCount()) {
+        auto cell = [&](int c) {
+            const QTableWidgetItem* item = MSFlexGrid1->item(row - 1, c);
+            return item ? item->text().toStdString() : std::string();
+        };
+        shown = {cell(0), cell(1), cell(2), cell(3), cell(4)};
+    }
+    if (!m_commands->PrepareEdit(row, shown)) {
+        // The grid no longer shows the schedule: show it as it is now, with
+        // the count and the next event that go with it.
+        SetNextEvent();
+        return;
+    }
+    ShowAddEventDialog(m_program, *this, this);
+}
+
+void frmVesper::cmdRecordNowClick() {
+    m_commands->PrepareRecordNow();
+    SSTab1->setCurrentIndex(1);
+    ShowAddEventDialog(m_program, *this, this);
+}
+
+void frmVesper::AttachTVScreen() { m_preview->AttachTVScreen(); }
+
+// --- TunerForm ------------------------------------------------------------------------
+
+std::string frmVesper::videoSourceText() { return cmbVideoSource->currentText().toStdString(); }
+std::string frmVesper::audioSourceText() { return cmbAudioSource->currentText().toStdString(); }
+std::string frmVesper::mainWindowHandle() { return std::to_string(quint64(winId())); }
+
+// --- RecordingHost ------------------------------------------------------------------
+
+void frmVesper::PreviewOff() { m_preview->PreviewOff(); }
+void frmVesper::PreviewOn() { m_preview->PreviewOn(); }
+void frmVesper::SetChnl(int16_t channel) { m_tuner->SetChnl(channel); }
+void frmVesper::enableDetachTV() { m_preview->display.lblDetachTVEnabled = true; }
+bool frmVesper::EncoderInit() { return m_encoder->EncoderInit(); }
+void frmVesper::EncoderSetOutputFilename(const std::string& path) { m_encoder->EncoderSetOutputFilename(path); }
+void frmVesper::EncoderSetVideoSource(const std::string& name) { m_encoder->EncoderSetVideoSource(name); }
+void frmVesper::EncoderSetAudioSource(const std::string& name) { m_encoder->EncoderSetAudioSource(name); }
+void frmVesper::EncoderSetProfileName(const std::string& name) { m_encoder->EncoderSetProfileName(name); }
+bool frmVesper::EncoderStart(int32_t& e) { return m_encoder->EncoderStart(e); }
+void frmVesper::EncoderStop() { m_encoder->EncoderStop(); }
+bool frmVesper::attachTvWindowOption() { return optAttachTvWindow->isChecked(); }
+bool frmVesper::overwriteFiles() { return chkOverwriteFiles->isChecked(); }
+std::string frmVesper::profileName() { return cmbEncodingProfileName->toolTip().toStdString(); }
+bool frmVesper::isMinimized() { return windowState() & Qt::WindowMinimized; }
+void frmVesper::restoreNormal() { setWindowState(windowState() & ~Qt::WindowMinimized); }
+
+// --- PreviewHost ----------------------------------------------------------------------
+
+void frmVesper::TunerStart() { m_tuner->TunerStart(); }
+void frmVesper::TunerStp() { m_tuner->TunerStp(); }
+void frmVesper::TunerSetPreview(const std::string& state) { m_tuner->TunerSetPreview(state); }
+void frmVesper::TunerInitPreview(const std::string& hwnd, const std::string& left, const std::string& top,
+                                 const std::string& width, const std::string& height, const std::string& state) {
+    m_tuner->TunerInitPreview(hwnd, left, top, width, height, state);
+}
+void frmVesper::TunerResizePreview(const std::string& width, const std::string& height) {
+    m_tuner->TunerResizePreview(width, height);
+}
+
+std::string frmVesper::tvWindowHandle() {
+    if (!m_tv) return "0";
+    return std::to_string(quint64(m_tv->winId()));
+}
+
+bool frmVesper::firstTabShown() { return SSTab1->currentIndex() == 0; }
+
+void frmVesper::showTvWindow() {
+    if (!m_tv) m_tv = new frmTV(m_program, *this, this);
+    m_tv->load();
+    m_tv->setWindowState(Qt::WindowNoState);
+    m_tv->show();
+    m_tv->raise();
+    m_tv->activateWindow();
+}
+
+void frmVesper::unloadTvWindow() {
+    if (m_tv) m_tv->unload();
+}
+
+void frmVesper::hideTvWindow() {
+    if (m_tv) m_tv->hide();
+}
+
+void frmVesper::AdjustOverlayScreen() {
+    if (m_tv) m_tv->AdjustOverlayScreen();
+}
+
+// --- TvWindowHost -----------------------------------------------------------------------
+
+std::string frmVesper::videoInputName() { return m_tuner->settings.videoInputName; }
+bool frmVesper::rememberSizePosition() { return chkTVSizePosition->isChecked(); }
+bool frmVesper::followResize() { return m_preview->followResize; }
+void frmVesper::tvClosedByUser() { m_preview->tvClosedByUser(); }
+
+} // namespace vesper
