@@ -1,9 +1,9 @@
 #include "app/guide/xml_program_event.h"
 
-#include "app/guide/handover_protocol.h"
-#include "app/schedule/file_names.h"
 #include "app/support/status_log.h"
+#include "platform/handover/handover_protocol.h"
 #include "platform/ui/qt_ui_seam.h"
+#include "scheduler/event_rules.h"
 
 #include "platform/errors.h"
 

@@ -1,6 +1,5 @@
 #include "app/recording/frm_vesper.h"
 
-#include "app/guide/handover_protocol.h"
 #include "app/guide/handover_server.h"
 #include "app/guide/xml_program_event.h"
 #include "app/recording/encoder_profiles.h"
@@ -13,8 +12,9 @@
 #include "app/support/diagnostics.h"
 #include "app/support/settings_store.h"
 #include "app/support/status_log.h"
-#include "platform/ui/qt_ui_seam.h"
 #include "app/tuner/device_list.h"
+#include "platform/handover/handover_protocol.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
 

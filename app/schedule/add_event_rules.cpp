@@ -1,9 +1,9 @@
 #include "app/schedule/add_event_rules.h"
 
-#include "app/schedule/file_names.h"
 #include "app/support/settings_store.h"
 #include "app/support/status_log.h"
 #include "platform/ui/qt_ui_seam.h"
+#include "scheduler/event_rules.h"
 
 #include "platform/clock.h"
 #include "platform/errors.h"

@@ -1,10 +1,10 @@
-#include "app/guide/handover_protocol.h"
 #include "app/guide/handover_server.h"
-#include "app/guide/tests/guide_test_support.h"
+#include "platform/handover/handover_protocol.h"
+#include "platform/testing/qt_test_support.h"
 
 #include "app/support/settings_store.h"
-#include "components/msgpipe/handover_client.h"
 #include "components/msgpipe/msgpipe.h"
+#include "platform/handover/handover_client.h"
 
 #include "platform/clock.h"
 #include "platform/paths.h"

@@ -2,12 +2,12 @@
 // the hidden box, wait for Timer2 and open the Add Event dialog in its
 // external mode, one dialog at a time.
 #include "app/guide/handover_server.h"
-#include "app/guide/tests/guide_test_support.h"
 #include "app/guide/xml_program_event.h"
 #include "app/recording/frm_vesper.h"
+#include "platform/testing/qt_test_support.h"
 
+#include "platform/handover/handover_client.h"
 #include "platform/ui/qt_ui_seam.h"
-#include "components/msgpipe/handover_client.h"
 
 #include "platform/paths.h"
 

@@ -1,7 +1,7 @@
 #include "app/guide/external_event_inbox.h"
-#include "app/guide/tests/guide_test_support.h"
 #include "app/guide/xml_program_event.h"
-#include "app/schedule/file_names.h"
+#include "platform/testing/qt_test_support.h"
+#include "scheduler/event_rules.h"
 
 #include "app/support/settings_store.h"
 #include "platform/ui/qt_ui_seam.h"

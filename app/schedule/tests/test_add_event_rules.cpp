@@ -1,9 +1,9 @@
 // The Add Event dialog's rules without a window: the time arithmetic, the
 // field checks, the quick picks, OK and the remembered settings.
 #include "app/schedule/add_event_rules.h"
-#include "app/schedule/file_names.h"
 #include "app/support/settings_store.h"
 #include "platform/ui/qt_ui_seam.h"
+#include "scheduler/event_rules.h"
 
 #include "platform/clock.h"
 #include "platform/registry.h"
