@@ -2,7 +2,7 @@
 // Schedule" link menu entry on or off.
 #pragma once
 
-#include "app/support/diagnostics.h"
+#include "platform/product.h"
 
 #include <QDialog>
 #include <QLabel>
