@@ -1,4 +1,4 @@
-// Helpers shared by the guide tests: a time zone for one test, and a Qt
+// Helpers shared by tests of several programs: a time zone for one test, and a Qt
 // application whose events the platform's waits keep processing.
 #pragma once
 
