@@ -2,7 +2,7 @@
 // Schedule" link menu entry on or off.
 #pragma once
 
-#include "app/core/diagnostics.h"
+#include "platform/product.h"
 
 #include <QDialog>
 #include <QLabel>

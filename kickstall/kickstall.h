@@ -3,6 +3,7 @@
 #pragma once
 
 #include "kickstall/installer_layer.h"
+#include "platform/product.h"
 
 #include <functional>
 #include <memory>
@@ -13,7 +14,8 @@ namespace kickstall {
 
 inline constexpr const char* kPackageFileName = "VesperHome.deb";
 inline constexpr const char* kCacheFolderName = "VesperHomeMsiCache";
-inline constexpr const char* kProductName = "Vesper Home";
+// The product whose installation the package database is asked about.
+using vesper::kProductName;
 // Used when neither SystemRoot nor windir is set at all.
 inline constexpr const char* kSystemCacheFolder = "/var/cache";
 

@@ -3,6 +3,7 @@
 // cannot continue, its window shows why.
 #include "kickstall/frm_kickstall.h"
 #include "kickstall/kickstall.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QApplication>
 
@@ -34,10 +35,11 @@ int main(int argc, char** argv) {
 
     // Also for a terminal, where no window may be possible.
     std::fprintf(stderr, "kickstall: %s\n", outcome.errorText.c_str());
-    kickstall::installWindowSeamFromEnvironment();
+    vesper::installQtUiSeam();
+    vesper::installUiSeamFromEnvironment();
     if (!isSet("QT_QPA_PLATFORM")) {
         // Without any display the line above is all there is to tell.
-        if (!kickstall::windowSeam() && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) return 1;
+        if (!vesper::uiSeamScripted() && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) return 1;
         qputenv("QT_QPA_PLATFORM", platformsToTry().c_str());
     }
     QApplication app(argc, argv);
@@ -45,7 +47,7 @@ int main(int argc, char** argv) {
     form.ShowErrorDisplay(outcome.errorText);
     // A window nobody can see would also never be closed.
     const QString platform = QGuiApplication::platformName();
-    if (!kickstall::windowSeam() && (platform == "offscreen" || platform == "minimal")) return 1;
+    if (!vesper::uiSeamScripted() && (platform == "offscreen" || platform == "minimal")) return 1;
     if (form.ShowThroughSeam()) app.exec();
     return 1;
 }

@@ -4,9 +4,9 @@
 # dpkg-shlibdeps.
 include(${CMAKE_CURRENT_LIST_DIR}/install.cmake)
 
-file(STRINGS ${CMAKE_SOURCE_DIR}/app/core/program.h _version_line REGEX "kVersionText *= *\"[^\"]*\"")
+file(STRINGS ${CMAKE_SOURCE_DIR}/platform/product.h _version_line REGEX "kVersionText *= *\"[^\"]*\"")
 if(NOT _version_line MATCHES "kVersionText *= *\"([^\"]*)\"")
-  message(FATAL_ERROR "packaging: no kVersionText in app/core/program.h")
+  message(FATAL_ERROR "packaging: no kVersionText in platform/product.h")
 endif()
 set(VESPER_VERSION_TEXT ${CMAKE_MATCH_1})
 # A Debian version without a revision: a digit first, then letters, digits

@@ -2,8 +2,8 @@
 
 #include "app/core/settings_store.h"
 #include "app/core/status_log.h"
-#include "app/schedule/file_names.h"
 #include "platform/ui/ui_seam.h"
+#include "scheduler/event_rules.h"
 
 #include "platform/clock.h"
 #include "platform/errors.h"

@@ -3,15 +3,13 @@
 // a window.
 #pragma once
 
+#include "platform/product.h"
+
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace vesper {
-
-// Where support requests go, and the product's web site (notice pages).
-inline constexpr const char* kSupportEmail = "support@vesper-home.org";
-inline constexpr const char* kProductSite = "https://www.vesper-home.org";
 
 // The operating system as the system information reports it. On Windows-style
 // version numbers the classic names apply; elsewhere `name` is the system's

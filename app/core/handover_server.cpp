@@ -1,6 +1,6 @@
 #include "app/core/handover_server.h"
 
-#include "app/guide/handover_protocol.h"
+#include "platform/handover/handover_protocol.h"
 
 #include "platform/paths.h"
 

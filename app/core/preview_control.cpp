@@ -1,34 +1,21 @@
 #include "app/core/preview_control.h"
 
-#include <exception>
+#include "app/core/status_log.h"
 
 namespace vesper {
-
-namespace {
-
-// The tuner client lets the capture component's errors reach its caller; a
-// click must never end the program because the card misbehaved (the tuner
-// client has logged what it could).
-template <typename F> void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
-} // namespace
 
 PreviewControl::PreviewControl(Program& program, PreviewHost& host) : m_program(program), m_host(host) {}
 
 void PreviewControl::paneOn(const std::string& state) {
-    guarded([&] {
+    guarded("TunerInitPreview", [&] {
         m_host.TunerInitPreview(m_host.mainWindowHandle(), kPaneLeft, kPaneTop, kPaneWidth, kPaneHeight, state);
     });
 }
 
 void PreviewControl::tvOn() {
-    guarded([&] { m_host.TunerInitPreview(m_host.tvWindowHandle(), "0", "0", kPaneWidth, kPaneHeight, "1"); });
-    guarded([&] { m_host.AdjustOverlayScreen(); });
+    guarded("TunerInitPreview",
+            [&] { m_host.TunerInitPreview(m_host.tvWindowHandle(), "0", "0", kPaneWidth, kPaneHeight, "1"); });
+    guarded("AdjustOverlayScreen", [&] { m_host.AdjustOverlayScreen(); });
 }
 
 void PreviewControl::cmdPreviewClick() {
@@ -42,7 +29,7 @@ void PreviewControl::cmdPreviewClick() {
     display.lblDetachTVVisible = true;
     display.lblDetachTVToolTip = kDetachToolTip;
     m_host.displayChanged();
-    if (!m_host.recording()) guarded([&] { m_host.TunerStart(); });
+    if (!m_host.recording()) guarded("TunerStart", [&] { m_host.TunerStart(); });
     // A tuner brought up by that start clears the flag as part of its
     // bring-up; the preview is on all the same.
     m_program.g_bPreview = true;
@@ -58,17 +45,17 @@ void PreviewControl::cmdPreviewClick() {
 
 void PreviewControl::PreviewOff() {
     m_program.g_bPreview = false;
-    guarded([&] { m_host.TunerSetPreview("0"); });
+    guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("0"); });
     display.channelControlsVisible = false;
     display.lblChannelToolTip.clear();
     display.lblDetachTVVisible = false;
     display.lblDetachTVToolTip.clear();
     m_host.displayChanged();
-    if (!m_host.recording()) guarded([&] { m_host.TunerStp(); });
+    if (!m_host.recording()) guarded("TunerStp", [&] { m_host.TunerStp(); });
     if (m_program.g_bTvPreviewDetach) {
         followResize = false;
         m_host.unloadTvWindow();
-        guarded([&] { m_host.TunerSetPreview("0"); });
+        guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("0"); });
     }
 }
 
@@ -87,7 +74,7 @@ void PreviewControl::lblDetachTVClick() {
         display.lblDetachTVToolTip = kDetachToolTip;
         followResize = false;
         m_host.unloadTvWindow();
-        guarded([&] { m_host.TunerSetPreview("1"); });
+        guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("1"); });
     }
     m_host.displayChanged();
 }
@@ -110,7 +97,7 @@ void PreviewControl::PreviewOn() {
         display.lblChannelToolTip = kChannelPreviewToolTip;
         display.lblDetachTVVisible = true;
         display.lblDetachTVToolTip = kDetachToolTip;
-        if (m_host.firstTabShown()) guarded([&] { m_host.TunerSetPreview("1"); });
+        if (m_host.firstTabShown()) guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("1"); });
     }
     if (m_program.g_bTvPreviewDetach) {
         m_program.g_bTvPreviewDetach = false;
@@ -128,23 +115,23 @@ void PreviewControl::SSTab1Click(int tabIndex) {
     m_host.displayChanged();
     if (!m_program.g_bPreview) return;
     if (tabIndex == 0)
-        guarded([&] { m_host.TunerSetPreview("1"); });
+        guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("1"); });
     else if (!m_program.g_bTvPreviewDetach)
-        guarded([&] { m_host.TunerSetPreview("0"); });
+        guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("0"); });
 }
 
 void PreviewControl::tvClosedByUser() {
     m_program.g_bPreview = false;
-    guarded([&] { m_host.TunerSetPreview("0"); });
+    guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("0"); });
     display.channelControlsVisible = false;
     display.lblChannelToolTip.clear();
     display.lblDetachTVVisible = false;
     display.lblDetachTVToolTip.clear();
-    if (!m_host.recording()) guarded([&] { m_host.TunerStp(); });
+    if (!m_host.recording()) guarded("TunerStp", [&] { m_host.TunerStp(); });
     if (m_program.g_bTvPreviewDetach) {
         followResize = false;
         m_host.unloadTvWindow();
-        guarded([&] { m_host.TunerSetPreview("0"); });
+        guarded("TunerSetPreview", [&] { m_host.TunerSetPreview("0"); });
         display.lblDetachTVCaption = kDetachCaption;
         m_program.g_bTvPreviewDetach = false;
     }

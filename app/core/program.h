@@ -6,6 +6,7 @@
 
 #include "platform/automation.h"
 #include "platform/dates.h"
+#include "platform/product.h"
 #include "platform/sysinfo.h"
 
 #include <cstdint>
@@ -15,8 +16,6 @@
 
 namespace vesper {
 
-// The version text, shown after a "v" and appended to the per-version values.
-inline constexpr const char* kVersionText = "1.1.214h";
 // The main window's caption, stored as AppTitle.
 inline constexpr const char* kAppTitle = "Vesper Home - Digital Video Recorder";
 

@@ -29,15 +29,6 @@ std::string hexCode(int32_t e) {
     return buf;
 }
 
-// Runs a step of a sequence that must go on whatever happens in it (the tuner
-// client lets its errors reach the caller; they are logged where they arise).
-template <typename F> void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
 } // namespace
 
 std::string lengthText(int16_t durationMinutes) {
@@ -158,12 +149,12 @@ void RecordingEngine::startSequence() {
 
     if (m_host.attachTvWindowOption()) {
         const bool preview = p.g_bPreview, detach = p.g_bTvPreviewDetach;
-        guarded([&] { m_host.PreviewOff(); });
+        guarded("PreviewOff", [&] { m_host.PreviewOff(); });
         p.g_bPreview = preview;
         p.g_bTvPreviewDetach = detach;
-        guarded([&] { m_host.PreviewOn(); });
+        guarded("PreviewOn", [&] { m_host.PreviewOn(); });
     } else {
-        guarded([&] { m_host.PreviewOff(); });
+        guarded("PreviewOff", [&] { m_host.PreviewOff(); });
     }
 
     p.g_sChannelPrevious = p.g_sChannel;
@@ -172,24 +163,24 @@ void RecordingEngine::startSequence() {
     display.updnChannel = m_nNextChannel;
     changed();
 
-    guarded([&] { m_host.ApplyVideoInput(); });
-    guarded([&] { m_host.SetChnl(m_nNextChannel); });
+    guarded("ApplyVideoInput", [&] { m_host.ApplyVideoInput(); });
+    guarded("SetChnl", [&] { m_host.SetChnl(m_nNextChannel); });
 
     bool initialised = false;
-    guarded([&] { initialised = m_host.EncoderInit(); });
+    guarded("EncoderInit", [&] { initialised = m_host.EncoderInit(); });
     if (!initialised) LogStatus("LS0100:ERROR:F00:Tmr1() Encoder Failed to Initialize1");
 
     // The folder may have gone since the next event was set (deleted while
     // the program runs): record into the program's folder, as SetNextEvent
     // would, rather than hand the encoder a path it cannot write.
-    guarded([&] {
+    guarded("checking the output folder", [&] {
         const std::filesystem::path file(m_sOutputFile);
         if (FolderExists(file.parent_path().string())) return;
         OutputDirChanged(programFolder());
         AddTrailingBackslash(m_sOutputFolder);
         m_sOutputFile = m_sOutputFolder + file.filename().string();
     });
-    guarded([&] {
+    guarded("preparing the output file", [&] {
         // What this event's window already recorded (a run that crashed or
         // was killed inside it) is never overwritten: the restart records
         // into a name of its own, as with overwriting off. The setting keeps
@@ -199,10 +190,10 @@ void RecordingEngine::startSequence() {
         PrepareOutputFile(m_sOutputFile, overwrite, now());
     });
 
-    guarded([&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
-    guarded([&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
-    guarded([&] { m_host.EncoderSetAudioSource(m_host.audioSourceText()); });
-    guarded([&] { m_host.EncoderSetProfileName(m_host.profileName()); });
+    guarded("EncoderSetOutputFilename", [&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
+    guarded("EncoderSetVideoSource", [&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
+    guarded("EncoderSetAudioSource", [&] { m_host.EncoderSetAudioSource(m_host.audioSourceText()); });
+    guarded("EncoderSetProfileName", [&] { m_host.EncoderSetProfileName(m_host.profileName()); });
 
     LogStatus("LS0061:INFO:F00:Tmr1() BeforeEncStr");
     // Kept until the file is complete, so that the start after a crash can
@@ -210,7 +201,7 @@ void RecordingEngine::startSequence() {
     RegSaveSetting2(settings::sRecordingFile, m_sOutputFile);
     int32_t e = 0;
     bool started = false;
-    guarded([&] { started = m_host.EncoderStart(e); });
+    guarded("EncoderStart", [&] { started = m_host.EncoderStart(e); });
     if (!started) LogStatus("LS0063:ERROR:F00:Tmr1() NotEncStr");
     if (e != 0)
         LogStatus("LS0102:ERROR:F00:Tmr1() e = " + hexCode(e));
@@ -240,7 +231,7 @@ void RecordingEngine::stopSequence() {
     changed();
 
     LogStatus("LS0060:INFO:F00:Tmr1() BeforeEncStp");
-    guarded([&] { m_host.EncoderStop(); });
+    guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
     LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
 
@@ -267,7 +258,7 @@ void RecordingEngine::EndRecordingForExit() {
     if (!m_bRecording || m_bBusy) return;
     m_bBusy = true;
     m_bRecording = false;
-    guarded([&] { m_host.EncoderStop(); });
+    guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
     m_dtRecStart = m_dtRecEnd = 0;
     m_bBusy = false;

@@ -3,12 +3,14 @@
 // RegGetSetting2 / RegSaveSetting2 with these.
 #pragma once
 
+#include "platform/handover/main_program_keys.h"
+
 #include <string>
 
 namespace vesper::settings {
 
 // The product key under HKEY_CURRENT_USER.
-inline constexpr const char* kRoot = "Software\\Orvane\\Vesper\\1.0";
+inline constexpr const char* kRoot = mainprogram::kSettingsRoot;
 
 // Sentinels: a default that tells an absent value from any stored text, and
 // the device name stored when the user chose none.
@@ -25,8 +27,8 @@ struct Setting {
 
 namespace key {
 inline constexpr const char* Application = "\\Application";
-inline constexpr const char* Status = "\\Application\\Status";
-inline constexpr const char* Properties = "\\Application\\Properties";
+inline constexpr const char* Status = mainprogram::kStatusKey;
+inline constexpr const char* Properties = mainprogram::kPropertiesKey;
 inline constexpr const char* UI = "\\Application\\UI";
 inline constexpr const char* Options = "\\Application\\Options";
 inline constexpr const char* StartupPosition = "\\Application\\StartupPosition";
@@ -49,7 +51,7 @@ inline constexpr Setting CurrentVersion{key::Application, "CurrentVersion", ""};
 inline constexpr Setting bAppLoadFirstTime{key::Status, "bAppLoadFirstTime", "True"};
 // The value name is this word followed directly by the version text.
 inline constexpr Setting bAppLoadFirstTimeVersion{key::Status, "bAppLoadFirstTimeVersion", "True"};
-inline constexpr Setting bAppLoadComplete{key::Status, "bAppLoadComplete", ""};
+inline constexpr Setting bAppLoadComplete{key::Status, mainprogram::kAppLoadComplete, ""};
 inline constexpr Setting bLogStatus{key::Status, "bLogStatus", "False"};
 inline constexpr Setting bLogStatusAppInit{key::Status, "bLogStatusAppInit", "False"};
 inline constexpr Setting bLogStatusAppProfile{key::Status, "bLogStatusAppProfile", "False"};
@@ -61,7 +63,7 @@ inline constexpr Setting bReminderNotYetShown{key::Status, "bReminderNotYetShown
 
 // "\Application\Properties"
 inline constexpr Setting AppTitle{key::Properties, "AppTitle", ""};
-inline constexpr Setting AppPath{key::Properties, "AppPath", ""};
+inline constexpr Setting AppPath{key::Properties, mainprogram::kAppPath, ""};
 inline constexpr Setting bSingleProcessorAffinity{key::Properties, "bSingleProcessorAffinity", "True"};
 
 // "\Application\UI"

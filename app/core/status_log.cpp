@@ -1,5 +1,9 @@
 #include "app/core/status_log.h"
 
+#include "platform/automation.h"
+
+#include <cstdio>
+
 #include "app/core/settings_store.h"
 
 #include "platform/clock.h"
@@ -119,6 +123,16 @@ bool LogStatus(const std::string& message, const std::string& switchName) {
         return LogS(message, "", "");
     } catch (...) {
         return false;
+    }
+}
+
+void guarded(const char* what, const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const AutomationError& e) {
+        std::fprintf(stderr, "vesper: %s: %s\n", what, e.logText().c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vesper: %s: %s\n", what, e.what());
     }
 }
 

@@ -2,6 +2,7 @@
 // folder, in three channels each with its own switch.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vesper {
@@ -19,5 +20,10 @@ bool LogStatus(const std::string& message, const std::string& switchName = {});
 
 // The entry text exactly as written (for the given time).
 std::string statusLogEntry(const std::string& message, double when);
+
+// Runs a step of a sequence that must go on whatever happens in it. An error
+// the step raises does not end the caller; it is said on standard error with
+// `what` (the status log holds what the step's own code logged).
+void guarded(const char* what, const std::function<void()>& step);
 
 } // namespace vesper

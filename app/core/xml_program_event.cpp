@@ -1,9 +1,9 @@
 #include "app/core/xml_program_event.h"
 
 #include "app/core/status_log.h"
-#include "app/guide/handover_protocol.h"
-#include "app/schedule/file_names.h"
+#include "platform/handover/handover_protocol.h"
 #include "platform/ui/ui_seam.h"
+#include "scheduler/event_rules.h"
 
 #include "platform/errors.h"
 

@@ -14,11 +14,12 @@
 #include "app/forms/frm_dir_select.h"
 #include "app/forms/frm_select_profile.h"
 #include "app/forms/grid_view.h"
-#include "app/guide/handover_protocol.h"
+#include "platform/handover/handover_protocol.h"
 #include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -104,13 +105,6 @@ constexpr int kEpgButtonWidth = 40, kEpgButtonHeight = 26;
 // The page's width inside the tab control until the control lays it out.
 constexpr int kSchedulePageWidth = 706;
 
-template <typename F> void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
 } // namespace
 
 frmVesper::frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions options, QWidget* parent)
@@ -119,13 +113,13 @@ frmVesper::frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions opt
     setWindowTitle(q(kAppTitle));
     m_sCleanExitName = std::string("bExitNormally.") + kVersionText;
 
-    m_tuner = std::make_unique<ModTuner>(m_program, *this);
-    m_encoder = std::make_unique<ModEncoder>(m_program, *m_tuner);
-    m_engine = std::make_unique<RecordingEngine>(m_program, *this);
-    m_engine->setScheduler(std::move(scheduler));
-    m_preview = std::make_unique<PreviewControl>(m_program, *this);
-    m_commands = std::make_shared<ScheduleCommands>(
-        m_program, [this] { return m_engine->scheduler(); }, [this] { SetNextEvent(); });
+    m_core = std::make_unique<VesperCore>(m_program, std::move(scheduler), *this);
+    // The timers are the core's; the window holds them so that they are found
+    // by their names among its controls.
+    Timer1 = m_core->Timer1;
+    Timer2 = m_core->Timer2;
+    Timer1->setParent(this);
+    Timer2->setParent(this);
 
     buildLayout();
     connectControls();
@@ -162,11 +156,6 @@ void frmVesper::buildLayout() {
     resize(720, 420);
     // The controls stand where they were designed: a smaller window would cut them.
     setMinimumSize(720, 420);
-
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(1000);
-    Timer2 = named(new QTimer(this), "Timer2");
-    Timer2->setInterval(250);
 
     txtHiddenTextBox80916654 = named(new QLineEdit(q(kHandOverMarker), this), "txtHiddenTextBox80916654");
     txtHiddenTextBox80916654->setVisible(false);
@@ -331,7 +320,6 @@ void frmVesper::buildLayout() {
     cmdOpenFolder = makeButton(Frame2, "cmdOpenFolder", "Open &Folder", {448, 78, 90, 26}, " Alt-F ");
     chkOverwriteFiles = named(new QCheckBox(q("Overwrite duplicate files"), Frame2), "chkOverwriteFiles");
     chkOverwriteFiles->setGeometry(10, 112, 220, 24);
-    chkOverwriteFiles->setChecked(true);
     lblFreeDiskSpace2 = makeLabel(Frame2, "lblFreeDiskSpace2", "", {300, 112, 220, 24}, kFreeSpaceToolTip);
 
     Frame1 = makeFrame(tab2, "Frame1", " Tuner ", {6, 160, 690, 160});
@@ -345,7 +333,6 @@ void frmVesper::buildLayout() {
     cmbAudioSource->setToolTip(q(" Application re-start is required for any changes here "));
     optTuner = named(new QRadioButton(q("Tuner"), Frame1), "optTuner");
     optTuner->setGeometry(10, 90, 90, 24);
-    optTuner->setChecked(true);
     optComposite1 = named(new QRadioButton(q("Composite1"), Frame1), "optComposite1");
     optComposite1->setGeometry(104, 90, 110, 24);
     optSVideo = named(new QRadioButton(q("S-Video"), Frame1), "optSVideo");
@@ -366,7 +353,6 @@ void frmVesper::buildLayout() {
     lblExtChangeChnl->setCursor(Qt::PointingHandCursor);
     chkAppExitWarning = named(new QCheckBox(q("Application Exit Warning"), Frame3), "chkAppExitWarning");
     chkAppExitWarning->setGeometry(10, 104, 250, 24);
-    chkAppExitWarning->setChecked(true);
     Frame4 = makeFrame(Frame3, "Frame4", " TV Window ", {10, 136, 670, 132});
     lblTvWindowNote = makeLabel(Frame4, "lblTvWindowNote",
                                 " To optimize recording quality, TV window will be attached when recording starts ",
@@ -376,10 +362,8 @@ void frmVesper::buildLayout() {
     optAttachTvWindow->setGeometry(10, 58, 300, 22);
     optTunOffTvWindow = named(new QRadioButton(q("Turn Off when recording starts"), Frame4), "optTunOffTvWindow");
     optTunOffTvWindow->setGeometry(10, 82, 300, 22);
-    optTunOffTvWindow->setChecked(true);
     chkTVSizePosition = named(new QCheckBox(q("Remember Size and Position"), Frame4), "chkTVSizePosition");
     chkTVSizePosition->setGeometry(10, 106, 300, 22);
-    chkTVSizePosition->setChecked(true);
     cmdTechSupport = makeButton(Frame3, "cmdTechSupport", "Tech Support Helper", {10, 278, 160, 30});
 
     txtChannel->setVisible(false);
@@ -391,29 +375,24 @@ void frmVesper::buildLayout() {
 }
 
 void frmVesper::connectControls() {
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Tick(); });
-    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Tick(); });
     connect(txtHiddenTextBox80916654, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (onHandOverText) onHandOverText(text.toStdString());
         // A document waits for Timer2 and the box goes back to the marker
         // (which brings us here once more, to do nothing).
-        if (m_inbox.onHiddenTextChanged(text.toStdString())) {
-            m_bExternalPending = true;
-            txtHiddenTextBox80916654->setText(q(kHandOverMarker));
-        }
+        if (m_core->handOverTextChanged(text.toStdString())) txtHiddenTextBox80916654->setText(q(kHandOverMarker));
     });
+    bindOptions();
 
     connect(cmdCancelRecording, &QPushButton::clicked, this, [this] {
-        m_engine->CancelRecording();
+        m_core->engine().CancelRecording();
         render();
     });
-    connect(cmdPreview, &QPushButton::clicked, this, [this] { m_preview->cmdPreviewClick(); });
-    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int index) { m_preview->SSTab1Click(index); });
+    connect(cmdPreview, &QPushButton::clicked, this, [this] { m_core->preview().cmdPreviewClick(); });
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int index) { m_core->preview().SSTab1Click(index); });
 
     // Output folder: the change rule, the focus rules, opening it.
     connect(txtOutputDir, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (m_rendering) return;
-        m_engine->OutputDirChanged(text.toStdString());
+        m_core->engine().OutputDirChanged(text.toStdString());
     });
     txtOutputDir->installEventFilter(this);
     connect(cmdOpenFolder, &QPushButton::clicked, this, [this] { OpenOutputFolder(); });
@@ -437,15 +416,7 @@ void frmVesper::connectControls() {
     connect(optSVideo, &QRadioButton::clicked, this, [this] { videoInputChosen(1); });
     connect(optComposite1, &QRadioButton::clicked, this, [this] { videoInputChosen(2); });
     connect(chkExtChangeChnl, &QCheckBox::clicked, this, [this](bool checked) {
-        if (!m_bFormLoading) m_tuner->settings.useExternalPlugin = checked;
-    });
-
-    // The two option boxes are stored as soon as the user clicks them.
-    connect(chkAppExitWarning, &QCheckBox::clicked, this, [this](bool checked) {
-        if (!m_bFormLoading) RegSaveSetting2(settings::chkAppExitWarning, checked ? "1" : "0");
-    });
-    connect(chkTVSizePosition, &QCheckBox::clicked, this, [this](bool checked) {
-        if (!m_bFormLoading) RegSaveSetting2(settings::chkTVSizePosition, checked ? "1" : "0");
+        if (!m_core->m_bFormLoading) m_core->tuner().settings.useExternalPlugin = checked;
     });
 
     // The schedule's commands.
@@ -456,9 +427,9 @@ void frmVesper::connectControls() {
         if (!m_bIgnoreGridEvents) cmdEditEventClick();
     });
     connect(cmdCancelSelectedEvent, &QPushButton::clicked, this,
-            [this] { m_commands->CancelSelected(selectedRow(), SSTab1->currentIndex() == 1); });
+            [this] { m_core->commands().CancelSelected(selectedRow(), SSTab1->currentIndex() == 1); });
     connect(cmdDeleteEvent, &QPushButton::clicked, this,
-            [this] { m_commands->DeleteSelected(selectedRow(), SSTab1->currentIndex() == 1); });
+            [this] { m_core->commands().DeleteSelected(selectedRow(), SSTab1->currentIndex() == 1); });
     connect(cmdRecordNow, &QPushButton::clicked, this, [this] { cmdRecordNowClick(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] {
         if (onExitClick)
@@ -468,62 +439,62 @@ void frmVesper::connectControls() {
     });
 }
 
-// --- ticks -----------------------------------------------------------------
+// --- options -------------------------------------------------------------------
 
-void frmVesper::Timer1Tick() {
-    m_engine->Timer1Tick();
-    render();
-}
-
-void frmVesper::Timer2Tick() {
-    if (onTimer2) onTimer2();
-    ProcessHandOver();
-    if (m_bExitPending && !m_engine->m_bSettingNextEvent && !m_engine->busy()) {
-        m_bExitPending = false;
-        close();
+void frmVesper::bindOptions() {
+    Options& options = m_core->options();
+    for (const OptionSetting& row : kOptionSettings) {
+        const char* name = row.control;
+        QWidget* control = findChild<QWidget*>(q(name));
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            button->setChecked(options.flag(name));
+            connect(button, &QAbstractButton::toggled, this, [&options, name](bool on) { options.setFlag(name, on); });
+            // The start-up restores the boxes without storing them.
+            connect(button, &QAbstractButton::clicked, this, [this, &options, name] {
+                if (!m_core->m_bFormLoading) options.clicked(name);
+            });
+        } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            connect(combo, &QComboBox::currentTextChanged, this,
+                    [&options, name](const QString& text) { options.setText(name, text.toStdString()); });
+        } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            connect(edit, &QLineEdit::textChanged, this,
+                    [&options, name](const QString& text) { options.setText(name, text.toStdString()); });
+        }
     }
 }
 
-void frmVesper::ProcessHandOver() {
-    // One dialog at a time: a document waits while any modal window is open
-    // (the Add Event dialog, a message box), and while start-up, a
-    // recording's start or stop, or the next event is in progress.
-    const bool busy = QApplication::activeModalWidget() != nullptr || m_bFormLoading || m_engine->busy() ||
-                      m_engine->m_bSettingNextEvent;
-    ExternalAddWindow window;
-    window.showNormalOnScheduleTab = [this] {
-        showNormal();
-        raise();
-        activateWindow();
-        SSTab1->setCurrentIndex(1);
-    };
-    window.showAddEventDialog = [this] { ShowAddEventDialog(m_program, *this, this); };
-    ProcessExternalEvent(m_program, m_inbox, busy, window);
-    m_bExternalPending = m_inbox.pending();
+void frmVesper::showOptions() {
+    Options& options = m_core->options();
+    for (const OptionSetting& row : kOptionSettings)
+        if (auto* button = findChild<QAbstractButton*>(q(row.control))) button->setChecked(options.flag(row.control));
+    // A radio button cannot be unchecked on its own: the options follow
+    // what the buttons show.
+    for (const OptionSetting& row : kOptionSettings)
+        if (auto* button = findChild<QAbstractButton*>(q(row.control)))
+            options.setFlag(row.control, button->isChecked());
 }
 
-bool frmVesper::StartHandOver() {
-    if (!m_handOver) {
-        m_handOver = new HandoverServer(this);
-        // A received document takes the way a sender's text always took: it
-        // becomes the hidden box's text.
-        connect(m_handOver, &HandoverServer::documentReceived, this,
-                [this](const QString& document) { txtHiddenTextBox80916654->setText(document); });
-    }
-    if (m_handOver->listen()) return true;
-    LogStatus("LS0131:ERROR:F00:StartHandOver():the hand-over socket could not be opened: " +
-              m_handOver->serverPath().toStdString());
-    return false;
+// --- the core's requests -----------------------------------------------------------
+
+bool frmVesper::modalOpen() { return QApplication::activeModalWidget() != nullptr; }
+
+void frmVesper::showNormalOnScheduleTab() {
+    showNormal();
+    raise();
+    activateWindow();
+    SSTab1->setCurrentIndex(1);
 }
+
+void frmVesper::showAddEventDialog() { ShowAddEventDialog(m_program, *this, this); }
+
+void frmVesper::handOverDocument(const std::string& document) { txtHiddenTextBox80916654->setText(q(document)); }
 
 // --- rendering ---------------------------------------------------------------
-
-void frmVesper::displayChanged() { render(); }
 
 void frmVesper::render() {
     if (m_rendering) return;
     m_rendering = true;
-    const RecordingDisplay& d = m_engine->display;
+    const RecordingDisplay& d = m_core->engine().display;
     const double tpp = twipsPerPixel();
 
     lblReady->setText(q(d.lblReady));
@@ -567,7 +538,7 @@ void frmVesper::render() {
         fillGrid(MSFlexGrid1, d.gridRows);
     }
 
-    const PreviewDisplay& p = m_preview->display;
+    const PreviewDisplay& p = m_core->preview().display;
     txtChannel->setVisible(p.channelControlsVisible);
     updnChannel->setVisible(p.channelControlsVisible);
     lblChannel->setToolTip(q(p.lblChannelToolTip));
@@ -581,24 +552,18 @@ void frmVesper::render() {
 
 // --- the engine's procedures -------------------------------------------------
 
-bool frmVesper::recording() { return m_engine->m_bRecording; }
-bool frmVesper::holdSchedule() const { return m_engine->m_bHoldSchedule; }
-void frmVesper::setHoldSchedule(bool hold) { m_engine->m_bHoldSchedule = hold; }
-bool frmVesper::settingNextEvent() const { return m_engine->m_bSettingNextEvent; }
-void frmVesper::setScheduler(ObjectPtr scheduler) { m_engine->setScheduler(std::move(scheduler)); }
-
 void frmVesper::SetNextEvent() {
-    m_engine->SetNextEvent();
+    m_core->engine().SetNextEvent();
     render();
 }
 
 void frmVesper::CancelCurrentEvent() {
-    m_engine->CancelCurrentEvent();
+    m_core->engine().CancelCurrentEvent();
     render();
 }
 
 void frmVesper::ShowFreeDiskSpace(const std::string& folder) {
-    m_engine->ShowFreeDiskSpace(folder);
+    m_core->engine().ShowFreeDiskSpace(folder);
     render();
 }
 
@@ -624,20 +589,7 @@ void frmVesper::ShowPluginDetected(bool detected) {
     lblExtChangeChnl->setStyleSheet(colourStyle(detected ? kColourReady : kColourLowSpace));
 }
 
-void frmVesper::releaseComponents() {
-    Timer1->stop();
-    Timer2->stop();
-    // Senders see at once that nobody takes documents any more.
-    if (m_handOver) m_handOver->close();
-    if (m_engine->m_bRecording) {
-        m_engine->m_bRecording = false;
-        m_encoder->EncoderStop();
-    }
-    if (auto s = m_engine->scheduler()) guarded([&] { s->call("IPersistentSave"); });
-    if (m_tv && m_tv->loaded()) m_tv->unload();
-    m_tuner->TunerRelease();
-    m_encoder->EncoderRelease();
-}
+void frmVesper::releaseComponents() { m_core->endProgram(EndReason::Test); }
 
 // --- profiles ----------------------------------------------------------------
 
@@ -652,6 +604,7 @@ void frmVesper::SetEncoderProfileLabelToolTip() {
     const LabelFit fit = profileLabelText(cmbEncodingProfileName->toolTip().toStdString());
     lblProfileName->setText(q(fit.caption));
     lblProfileName->setToolTip(q(fit.toolTip));
+    m_core->m_sProfileName = cmbEncodingProfileName->toolTip().toStdString();
 }
 
 void frmVesper::cmdAdvanceClick() {
@@ -668,7 +621,7 @@ void frmVesper::cmdAdvanceClick() {
 // --- output folder -------------------------------------------------------------
 
 void frmVesper::OpenOutputFolder() {
-    const std::string folder = m_engine->m_sOutputFolder;
+    const std::string folder = m_core->engine().m_sOutputFolder;
     if (FolderExists(folder))
         OpenOrTell(this, OpenTarget::Folder, folder, kAppTitle);
     else
@@ -741,25 +694,12 @@ void frmVesper::SetChannelForFormVesper(const std::string& channel) {
 // --- video input -----------------------------------------------------------------
 
 void frmVesper::videoInputChosen(int16_t index) {
-    static const char* names[3] = {"TV Tuner", "S-Video", "Composite1"};
-    guarded([&] { m_tuner->TunerSetVideoInput(std::to_string(index)); });
-    m_tuner->settings.videoInputIndex = index;
-    m_tuner->settings.useExternalPlugin = index != 0;
+    m_core->videoInputChosen(index);
     chkExtChangeChnl->setEnabled(index != 0);
     lblExtChangeChnl->setEnabled(index != 0);
-    if (index == 0 && !m_engine->m_bRecording && !m_program.g_bPreview) {
-        guarded([&] { m_tuner->TunerStart(); });
-        guarded([&] { m_tuner->TunerStp(); });
-    }
-    if (m_bFormLoading) return;
-    m_tuner->settings.videoInputName = names[index];
-    lblVideoInput->setText(q(names[index]));
+    if (m_core->m_bFormLoading) return;
+    lblVideoInput->setText(q(m_core->tuner().settings.videoInputName));
     if (m_program.g_bPreview && m_program.g_bTvPreviewDetach && m_tv) m_tv->SetCaptionForFormTV(m_program.g_sChannel);
-}
-
-void frmVesper::ApplyVideoInput() {
-    const int16_t index = optSVideo->isChecked() ? 1 : optComposite1->isChecked() ? 2 : 0;
-    m_tuner->TunerSetVideoInput(std::to_string(index));
 }
 
 // --- events ------------------------------------------------------------------------
@@ -810,7 +750,7 @@ bool frmVesper::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == lblDetachTV && lblDetachTV->isEnabled()) {
-            m_preview->lblDetachTVClick();
+            m_core->preview().lblDetachTVClick();
             return true;
         }
         if (watched == lblExtChangeChnl) {
@@ -885,24 +825,23 @@ void frmVesper::resizeEvent(QResizeEvent* event) {
 
 void frmVesper::AddEvent(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,
                          const std::string& filename) {
-    m_commands->AddEvent(dt, channel, duration, active, every, filename);
+    m_core->commands().AddEvent(dt, channel, duration, active, every, filename);
 }
 void frmVesper::AddEventExternal(DateTime dt, int16_t channel, int16_t duration, bool active, const std::string& every,
                                  const std::string& filename) {
-    m_commands->AddEventExternal(dt, channel, duration, active, every, filename);
+    m_core->commands().AddEventExternal(dt, channel, duration, active, every, filename);
 }
 void frmVesper::UpdateEvent(DateTime dtReturn, DateTime dt, int16_t channel, int16_t duration, bool active,
                             const std::string& every, const std::string& filename) {
-    m_commands->UpdateEvent(dtReturn, dt, channel, duration, active, every, filename);
+    m_core->commands().UpdateEvent(dtReturn, dt, channel, duration, active, every, filename);
 }
 void frmVesper::UpdateEvent_temp(DateTime dtKey, DateTime dt, int16_t channel, int16_t duration, bool active,
                                  const std::string& every, const std::string& filename) {
-    m_commands->UpdateEvent_temp(dtKey, dt, channel, duration, active, every, filename);
+    m_core->commands().UpdateEvent_temp(dtKey, dt, channel, duration, active, every, filename);
 }
-void frmVesper::SaveScheduleToDisk() { m_commands->SaveScheduleToDisk(); }
-ObjectPtr frmVesper::SchedulerObject() { return m_engine->scheduler(); }
+void frmVesper::SaveScheduleToDisk() { m_core->commands().SaveScheduleToDisk(); }
+ObjectPtr frmVesper::SchedulerObject() { return m_core->engine().scheduler(); }
 void frmVesper::SetIgnorEvents(bool ignore) { m_bIgnoreGridEvents = ignore; }
-ScheduleCommands& frmVesper::commands() { return *m_commands; }
 
 int frmVesper::selectedRow() const {
     const int row = MSFlexGrid1->currentRow();
@@ -924,7 +863,7 @@ void frmVesper::cmdEditEventClick() {
         };
         shown = {cell(0), cell(1), cell(2), cell(3), cell(4)};
     }
-    if (!m_commands->PrepareEdit(row, shown)) {
+    if (!m_core->commands().PrepareEdit(row, shown)) {
         // The grid no longer shows the schedule: show it as it is now, with
         // the count and the next event that go with it.
         SetNextEvent();
@@ -934,49 +873,21 @@ void frmVesper::cmdEditEventClick() {
 }
 
 void frmVesper::cmdRecordNowClick() {
-    m_commands->PrepareRecordNow();
+    m_core->commands().PrepareRecordNow();
     SSTab1->setCurrentIndex(1);
     ShowAddEventDialog(m_program, *this, this);
 }
 
-void frmVesper::AttachTVScreen() { m_preview->AttachTVScreen(); }
+void frmVesper::AttachTVScreen() { m_core->preview().AttachTVScreen(); }
 
-// --- TunerForm ------------------------------------------------------------------------
+// --- MainView --------------------------------------------------------------------------
 
-std::string frmVesper::videoSourceText() { return cmbVideoSource->currentText().toStdString(); }
-std::string frmVesper::audioSourceText() { return cmbAudioSource->currentText().toStdString(); }
-std::string frmVesper::mainWindowHandle() { return std::to_string(quint64(winId())); }
-
-// --- RecordingHost ------------------------------------------------------------------
-
-void frmVesper::PreviewOff() { m_preview->PreviewOff(); }
-void frmVesper::PreviewOn() { m_preview->PreviewOn(); }
-void frmVesper::SetChnl(int16_t channel) { m_tuner->SetChnl(channel); }
-void frmVesper::enableDetachTV() { m_preview->display.lblDetachTVEnabled = true; }
-bool frmVesper::EncoderInit() { return m_encoder->EncoderInit(); }
-void frmVesper::EncoderSetOutputFilename(const std::string& path) { m_encoder->EncoderSetOutputFilename(path); }
-void frmVesper::EncoderSetVideoSource(const std::string& name) { m_encoder->EncoderSetVideoSource(name); }
-void frmVesper::EncoderSetAudioSource(const std::string& name) { m_encoder->EncoderSetAudioSource(name); }
-void frmVesper::EncoderSetProfileName(const std::string& name) { m_encoder->EncoderSetProfileName(name); }
-bool frmVesper::EncoderStart(int32_t& e) { return m_encoder->EncoderStart(e); }
-void frmVesper::EncoderStop() { m_encoder->EncoderStop(); }
-bool frmVesper::attachTvWindowOption() { return optAttachTvWindow->isChecked(); }
-bool frmVesper::overwriteFiles() { return chkOverwriteFiles->isChecked(); }
-std::string frmVesper::profileName() { return cmbEncodingProfileName->toolTip().toStdString(); }
 bool frmVesper::isMinimized() { return windowState() & Qt::WindowMinimized; }
 void frmVesper::restoreNormal() { setWindowState(windowState() & ~Qt::WindowMinimized); }
+std::string frmVesper::mainWindowHandle() { return std::to_string(quint64(winId())); }
 
-// --- PreviewHost ----------------------------------------------------------------------
-
-void frmVesper::TunerStart() { m_tuner->TunerStart(); }
-void frmVesper::TunerStp() { m_tuner->TunerStp(); }
-void frmVesper::TunerSetPreview(const std::string& state) { m_tuner->TunerSetPreview(state); }
-void frmVesper::TunerInitPreview(const std::string& hwnd, const std::string& left, const std::string& top,
-                                 const std::string& width, const std::string& height, const std::string& state) {
-    m_tuner->TunerInitPreview(hwnd, left, top, width, height, state);
-}
 void frmVesper::TunerResizePreview(const std::string& width, const std::string& height) {
-    m_tuner->TunerResizePreview(width, height);
+    m_core->tuner().TunerResizePreview(width, height);
 }
 
 std::string frmVesper::tvWindowHandle() {
@@ -1009,9 +920,9 @@ void frmVesper::AdjustOverlayScreen() {
 
 // --- TvWindowHost -----------------------------------------------------------------------
 
-std::string frmVesper::videoInputName() { return m_tuner->settings.videoInputName; }
-bool frmVesper::rememberSizePosition() { return chkTVSizePosition->isChecked(); }
-bool frmVesper::followResize() { return m_preview->followResize; }
-void frmVesper::tvClosedByUser() { m_preview->tvClosedByUser(); }
+std::string frmVesper::videoInputName() { return m_core->tuner().settings.videoInputName; }
+bool frmVesper::rememberSizePosition() { return m_core->options().flag("chkTVSizePosition"); }
+bool frmVesper::followResize() { return m_core->preview().followResize; }
+void frmVesper::tvClosedByUser() { m_core->preview().tvClosedByUser(); }
 
 } // namespace vesper

@@ -1,15 +1,12 @@
-// frmVesper: the main window. Its controls carry their names as object names;
-// the recording tick, the next event and live TV run in plain classes
-// (RecordingEngine, PreviewControl) that this window drives and renders.
+// frmVesper: the main window, thin over the program's core (VesperCore). Its
+// controls carry their names as object names; it shows what the core holds
+// and passes the user's choices to it.
 #pragma once
 
-#include "app/core/external_event_inbox.h"
 #include "app/core/guide_links.h"
 #include "app/core/main_window_ops.h"
-#include "app/core/mod_tuner.h"
-#include "app/core/preview_control.h"
 #include "app/core/program.h"
-#include "app/core/recording_engine.h"
+#include "app/core/vesper_core.h"
 #include "app/forms/frm_tv.h"
 
 #include <QWidget>
@@ -35,10 +32,6 @@ class QCloseEvent;
 
 namespace vesper {
 
-class HandoverServer;
-class ModEncoder;
-class ScheduleCommands;
-
 struct frmVesperOptions {
     // Start Timer1 and Timer2 (tests drive the engine's tick themselves).
     bool startTimers = true;
@@ -47,59 +40,41 @@ struct frmVesperOptions {
     bool fillDevicesAndProfile = true;
 };
 
-class frmVesper : public QWidget,
-                  public MainWindowOps,
-                  public TunerForm,
-                  public RecordingHost,
-                  public PreviewHost,
-                  public TvWindowHost {
+class frmVesper : public QWidget, public MainWindowOps, public MainView, public TvWindowHost {
     Q_OBJECT
 public:
     frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions options = {}, QWidget* parent = nullptr);
     ~frmVesper() override;
 
     Program& program() { return m_program; }
-    RecordingEngine& engine() { return *m_engine; }
-    PreviewControl& preview() { return *m_preview; }
-    ModTuner& tuner() { return *m_tuner; }
-    ModEncoder& encoder() { return *m_encoder; }
+    VesperCore& core() { return *m_core; }
     frmTV* tvWindow() { return m_tv; }
 
     // Window state that start-up and shut-down drive.
-    bool m_bFormLoading = false;
-    bool m_bSettingsValid = false;
-    bool m_bExitPending = false;
-    bool m_bExternalPending = false;
     bool m_bIgnoreGridEvents = false;
     std::string m_sCleanExitName;
     std::string m_sOutputFolderSaved;
-    bool recording() override;
-    bool holdSchedule() const;
-    void setHoldSchedule(bool hold);
-    bool settingNextEvent() const;
-    void setScheduler(ObjectPtr scheduler);
 
-    // The engine's procedures, as the window's own.
+    // The engine's procedures, shown at once.
     void SetNextEvent();
     void CancelCurrentEvent();
     void ShowFreeDiskSpace(const std::string& folder = {});
     void ValidateOutputFolder();
     void ApplyProfileChoice();
-    void ApplyVideoInput() override;
     void ResetGridSelection();
     // Shows the change-channel plug-in's state in lblExtChangeChnl.
     void ShowPluginDetected(bool detected);
     // Fills the device boxes from the encoder's lists (first entries selected).
     void FillDeviceBoxes();
-    // Shows `display` of the engine and the preview in the controls.
-    void render();
+    // Shows the options of the core in their controls.
+    void showOptions();
     // Screen twips per pixel.
     double twipsPerPixel() const;
     // Places the grid, cmdEpgPane and the guide pane for the pane's state,
     // and again whenever the schedule page changes size.
     void layoutGuidePane(const GuidePaneLayout& pane);
-    // Ends a running recording properly and releases the components (the
-    // provisional shut-down).
+    // Ends the program as a test's window ends: through the core's one way
+    // out, saving the schedule.
     void releaseComponents();
 
     // MainWindowOps
@@ -118,49 +93,35 @@ public:
     void AttachTVScreen() override;
     void SetChannelForFormVesper(const std::string& channel) override;
 
-    // TunerForm
-    std::string videoSourceText() override;
-    std::string audioSourceText() override;
-    std::string mainWindowHandle() override;
-
-    // RecordingHost
-    void PreviewOff() override;
-    void PreviewOn() override;
-    void SetChnl(int16_t channel) override;
-    void enableDetachTV() override;
-    bool EncoderInit() override;
-    void EncoderSetOutputFilename(const std::string& path) override;
-    void EncoderSetVideoSource(const std::string& name) override;
-    void EncoderSetAudioSource(const std::string& name) override;
-    void EncoderSetProfileName(const std::string& name) override;
-    bool EncoderStart(int32_t& e) override;
-    void EncoderStop() override;
-    bool attachTvWindowOption() override;
-    bool overwriteFiles() override;
-    std::string profileName() override;
+    // MainView
+    void render() override;
     bool isMinimized() override;
     void restoreNormal() override;
-    void displayChanged() override;
-
-    // PreviewHost
-    void TunerStart() override;
-    void TunerStp() override;
-    void TunerSetPreview(const std::string& state) override;
-    void TunerInitPreview(const std::string& hwnd, const std::string& left, const std::string& top,
-                          const std::string& width, const std::string& height, const std::string& state) override;
+    std::string mainWindowHandle() override;
     std::string tvWindowHandle() override;
     bool firstTabShown() override;
     void showTvWindow() override;
     void unloadTvWindow() override;
     void hideTvWindow() override;
     void AdjustOverlayScreen() override;
+    bool modalOpen() override;
+    void showNormalOnScheduleTab() override;
+    void showAddEventDialog() override;
+    void handOverDocument(const std::string& document) override;
+    void closeWindow() override { close(); }
 
     // TvWindowHost
+    void SetChnl(int16_t channel) override { m_core->SetChnl(channel); }
     std::string videoInputName() override;
     bool rememberSizePosition() override;
     bool followResize() override;
     void tvClosedByUser() override;
     void TunerResizePreview(const std::string& width, const std::string& height) override;
+    void TunerSetPreview(const std::string& state) override { m_core->TunerSetPreview(state); }
+    void TunerInitPreview(const std::string& hwnd, const std::string& left, const std::string& top,
+                          const std::string& width, const std::string& height, const std::string& state) override {
+        m_core->TunerInitPreview(hwnd, left, top, width, height, state);
+    }
 
     // Channel entry of the main window.
     void txtChannelEnter(bool selectAll = true);
@@ -176,11 +137,10 @@ public:
     void cmdAddEventClick();
     void cmdEditEventClick();
     void cmdRecordNowClick();
-    ScheduleCommands& commands();
     // The grid's selected row as an event index (1 and up).
     int selectedRow() const;
 
-    // The controls, by their names.
+    // The controls, by their names (the timers are the core's).
     QTimer* Timer1;
     QTimer* Timer2;
     QLineEdit* txtHiddenTextBox80916654;
@@ -240,17 +200,6 @@ public:
     QCheckBox* chkTVSizePosition;
     QPushButton* cmdTechSupport;
 
-    // Opens the hand-over socket through which other programs send program
-    // events to txtHiddenTextBox80916654. Start-up calls it as it completes,
-    // so that the socket answers from when bAppLoadComplete says "True".
-    // False (logged) when the socket could not be opened.
-    bool StartHandOver();
-    HandoverServer* handOverServer() { return m_handOver; }
-
-    // Hooks for later start-up and shut-down work: called by Timer2 and by
-    // the hidden box's change handler when set.
-    std::function<void()> onTimer2;
-    std::function<void(const std::string&)> onHandOverText;
     // Start-up and shut-down hooks: the exit button's handler (without one
     // the button closes the window), and the question asked before the
     // window closes in any way (false keeps it open).
@@ -266,24 +215,17 @@ protected:
 private:
     void buildLayout();
     void connectControls();
+    // Each control of a stored option shows its value and passes changes on.
+    void bindOptions();
     void placePreviewPane();
     void placeGuidePane();
-    void Timer1Tick();
-    void Timer2Tick();
-    void ProcessHandOver();
 
     Program& m_program;
     frmVesperOptions m_options;
-    std::unique_ptr<ModTuner> m_tuner;
-    std::unique_ptr<ModEncoder> m_encoder;
-    std::unique_ptr<RecordingEngine> m_engine;
-    std::unique_ptr<PreviewControl> m_preview;
-    std::shared_ptr<ScheduleCommands> m_commands;
+    std::unique_ptr<VesperCore> m_core;
     frmTV* m_tv = nullptr;
     int m_renderedGridVersion = -1;
     bool m_rendering = false;
-    ExternalEventInbox m_inbox;
-    HandoverServer* m_handOver = nullptr;
     std::optional<GuidePaneLayout> m_guidePane;
 };
 

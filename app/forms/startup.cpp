@@ -64,7 +64,7 @@ public:
     }
     void readProfiles() override { m_program.profileList = GetEncoderProfileList(m_program); }
     void restoreTuner() override {
-        TunerSettings& t = m_w.tuner().settings;
+        TunerSettings& t = m_w.core().tuner().settings;
         t.countryCode = RestoreTunerProperty(settings::CountryCode.name);
         t.inputType = RestoreTunerProperty(settings::InputType.name);
         t.videoStandard = RestoreTunerProperty(settings::VideoStandard.name);
@@ -73,12 +73,12 @@ public:
         m_w.updnChannel->setMaximum(kHighestChannel);
         m_w.updnChannel->setMinimum(kLowestChannel);
 
-        const bool tuner = settingToBool(RegGetSetting2(settings::optTuner));
-        const bool composite = settingToBool(RegGetSetting2(settings::optComposite1));
-        const bool svideo = settingToBool(RegGetSetting2(settings::optSVideo));
-        m_w.optTuner->setChecked(tuner);
-        m_w.optComposite1->setChecked(composite);
-        m_w.optSVideo->setChecked(svideo);
+        Options& options = m_w.core().options();
+        options.load({"optTuner", "optComposite1", "optSVideo", "chkExtChangeChnl"});
+        const bool tuner = options.flag("optTuner");
+        const bool composite = options.flag("optComposite1");
+        const bool svideo = options.flag("optSVideo");
+        m_w.showOptions();
         if (tuner) {
             t.videoInputIndex = 0;
             t.videoInputName = "TV Tuner";
@@ -95,16 +95,15 @@ public:
             t.useExternalPlugin = true;
         }
         m_w.lblVideoInput->setText(q(t.videoInputName));
-        m_w.chkExtChangeChnl->setChecked(RegGetSetting2(settings::chkExtChangeChnl) != "0");
-        t.useExternalPlugin = m_w.chkExtChangeChnl->isChecked();
+        t.useExternalPlugin = options.flag("chkExtChangeChnl");
         m_w.ShowPluginDetected(ChangeChannelPluginDetected(m_program));
     }
     bool probePairs(const std::vector<std::string>& videos, const std::vector<std::string>& audios, std::string& video,
                     std::string& audio) override {
-        return m_w.tuner().ProbeDevicePairs(videos, audios, video, audio);
+        return m_w.core().tuner().ProbeDevicePairs(videos, audios, video, audio);
     }
     bool bringUp(const std::string& video, const std::string& audio) override {
-        return m_w.tuner().Default(video, audio);
+        return m_w.core().tuner().Default(video, audio);
     }
     void createDefaultOutputFolder() override {
         std::error_code ec;
@@ -128,7 +127,7 @@ private:
 VesperStartup::VesperStartup(Program& program) : m_program(program) {}
 
 VesperStartup::~VesperStartup() {
-    Terminate();
+    endProgram(EndReason::Discard);
     // The window's widgets still send events while they are destroyed, when
     // the window is no frmVesper any more: the filter goes first.
     if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
@@ -159,7 +158,7 @@ bool VesperStartup::FormLoad() {
             return false;
         }
         // The channel range, the first-run flag, the version and the processor.
-        w.m_bFormLoading = true;
+        w.core().m_bFormLoading = true;
         w.updnChannel->setMaximum(kHighestChannel);
         w.updnChannel->setMinimum(kLowestChannel);
         const bool firstRun = settingToBool(RegGetSetting2(settings::bAppLoadFirstTime));
@@ -202,7 +201,7 @@ bool VesperStartup::FormLoad() {
 
         // From here on the settings are ours: the clean-exit marker, where
         // other programs find us, and the periphery's icons.
-        w.m_bSettingsValid = true;
+        w.core().m_bSettingsValid = true;
         m_program.g_bCleanExit = ReadCleanExitMarker(w.m_sCleanExitName);
         Checkpoint(4);
         RegSaveSetting2(settings::AppTitle, w.windowTitle().toStdString());
@@ -236,11 +235,11 @@ bool VesperStartup::FormLoad() {
 
         // The tick is held until the start-up is done; the guide links and pane.
         Checkpoint(17);
-        w.setHoldSchedule(true);
+        w.core().engine().m_bHoldSchedule = true;
         w.m_bIgnoreGridEvents = false;
-        w.m_bExitPending = false;
-        w.m_bExternalPending = false;
-        w.setScheduler(nullptr);
+        w.core().m_bExitPending = false;
+        w.core().m_bExternalPending = false;
+        w.core().setScheduler(nullptr);
         w.cmdCancelRecording->setEnabled(false);
         for (int i = 0; i < kGuideLinkCount; ++i) {
             const GuideLink link = readGuideLink(i);
@@ -256,7 +255,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(19);
         ObjectPtr scheduler = m_program.createObject("Slotbook.EventsObj");
         if (!scheduler) LogStatus("LS0047:ERROR:F00:Form_Load():CreateObject() is nothing");
-        w.setScheduler(scheduler);
+        w.core().setScheduler(scheduler);
         Checkpoint(20);
         if (scheduler) scheduler->call("Initialize");
         Checkpoint(21);
@@ -281,7 +280,8 @@ bool VesperStartup::FormLoad() {
             w.cmbEncodingProfileName->setCurrentIndex(i);
         m_program.g_sAdvanceProfile = RegGetSetting2(settings::Advance);
         w.ApplyProfileChoice();
-        w.chkOverwriteFiles->setChecked(settingToBool(RegGetSetting2(settings::chkOverwriteFiles)));
+        w.core().options().load({"chkOverwriteFiles"});
+        w.showOptions();
         Checkpoint(26);
 
         // No update check or advertisement; the next event.
@@ -296,18 +296,18 @@ bool VesperStartup::FormLoad() {
         applyColorScheme();
         Checkpoint(28);
         restoreOptions();
-        w.StartHandOver();
+        w.core().StartHandOver();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();
         if (abandoned()) return false;
-        w.setHoldSchedule(false);
+        w.core().engine().m_bHoldSchedule = false;
         Checkpoint(29);
 
         // The window shows, with the preview pane attached and off.
         w.show();
-        w.tuner().TunerInitPreview(w.mainWindowHandle(), "326", "79", "202", "152", "0");
-        w.m_bFormLoading = false;
+        w.core().tuner().TunerInitPreview(w.mainWindowHandle(), "326", "79", "202", "152", "0");
+        w.core().m_bFormLoading = false;
         m_loading = false;
         // An exit asked for from outside while the start-up ran.
         if (m_closeRequested) QTimer::singleShot(0, this, [this] { requestClose(); });
@@ -331,11 +331,10 @@ void VesperStartup::unexpectedError(std::unique_ptr<QWidget, void (*)(QWidget*)>
 }
 
 void VesperStartup::failureExit(const std::string& errorText) {
-    m_window->m_bSettingsValid = false;
+    m_window->core().m_bSettingsValid = false;
     LogStatus("LS0038:ERROR:F00:Form_Load():on error2:  err# " + errorText);
     m_loading = false;
-    Unload();
-    Terminate();
+    endProgram(EndReason::FailureExit);
 }
 
 DeviceQuery VesperStartup::deviceQuery() {
@@ -345,7 +344,7 @@ DeviceQuery VesperStartup::deviceQuery() {
     d.currentAudio = v.cmbAudioSource->currentText().toStdString();
     d.videoDevices = GetDeviceList(m_program, kVideoDeviceType);
     d.audioDevices = GetDeviceList(m_program, kAudioDeviceType);
-    d.found = v.tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
+    d.found = v.core().tuner().ProbeDevicePairs(d.videoDevices, d.audioDevices, d.pairVideo, d.pairAudio);
     return d;
 }
 
@@ -361,11 +360,8 @@ void VesperStartup::restoreWindowPosition() {
 
 void VesperStartup::restoreOptions() {
     frmVesper& w = *m_window;
-    w.chkAppExitWarning->setChecked(RegGetSetting2(settings::chkAppExitWarning) != "0");
-    w.chkTVSizePosition->setChecked(RegGetSetting2(settings::chkTVSizePosition) != "0");
-    const bool attach = settingToBool(RegGetSetting2(settings::optAttachTvWindow));
-    w.optAttachTvWindow->setChecked(attach);
-    w.optTunOffTvWindow->setChecked(!attach && settingToBool(RegGetSetting2(settings::optTunOffTvWindow)));
+    w.core().options().load({"chkAppExitWarning", "chkTVSizePosition", "optAttachTvWindow", "optTunOffTvWindow"});
+    w.showOptions();
 }
 
 void VesperStartup::applyColorScheme() {
@@ -420,11 +416,12 @@ void VesperStartup::bindToFirstProcessor() {
 void VesperStartup::cmdExitClick() {
     frmVesper& w = *m_window;
     const auto refused = [&] {
-        if (!w.recording() || w.settingNextEvent()) return false;
+        if (!w.core().recording() || w.core().settingNextEvent()) return false;
         MsgBox(&w, "You must cancel current recording first before exiting", vbCritical, "Oops");
         return true;
     };
-    switch (cmdExitDecision(w.recording(), w.settingNextEvent(), w.chkAppExitWarning->isChecked())) {
+    switch (cmdExitDecision(w.core().recording(), w.core().settingNextEvent(),
+                            w.core().options().flag("chkAppExitWarning"))) {
     case ExitDecision::Refuse: refused(); return;
     case ExitDecision::Ask:
         if (MsgBox(&w, "Are you sure you want to EXIT?  ", vbYesNo | vbQuestion | vbDefaultButton2, "Confirm!") !=
@@ -438,13 +435,13 @@ void VesperStartup::cmdExitClick() {
     }
     // The answer may come while the next event is being set, or while a
     // recording is being started or stopped.
-    if (w.settingNextEvent() || w.engine().busy())
-        w.m_bExitPending = true;
+    if (w.core().settingNextEvent() || w.core().engine().busy())
+        w.core().m_bExitPending = true;
     else
         w.close();
 }
 
-void VesperStartup::requestClose() {
+void VesperStartup::requestClose(EndReason reason) {
     if (!m_window || m_unloaded) return;
     if (m_loading) {
         // The start-up is abandoned: a box it shows closes at once and the
@@ -456,13 +453,13 @@ void VesperStartup::requestClose() {
     // A box or dialog that is open closes as if cancelled; the window closes
     // once their waits have returned.
     if (uiSeam().closeAll()) {
-        QTimer::singleShot(0, this, [this] { requestClose(); });
+        QTimer::singleShot(0, this, [this, reason] { requestClose(reason); });
         return;
     }
     m_closeRequested = false;
-    m_outsideClose = true;
+    m_outsideReason = reason;
     m_window->close();
-    m_outsideClose = false;
+    m_outsideReason.reset();
 }
 
 bool VesperStartup::abandoned() {
@@ -482,16 +479,16 @@ bool VesperStartup::queryUnload(QCloseEvent* event) {
     // One start or stop at a time: a close while the next event is being set,
     // or while a recording is being started or waits for its index, is
     // carried out by Timer2 once that is over.
-    if (w.settingNextEvent() || w.engine().busy()) {
-        w.m_bExitPending = true;
+    if (w.core().settingNextEvent() || w.core().engine().busy()) {
+        w.core().m_bExitPending = true;
         return false;
     }
     // The close box, the desktop's logout or a termination request end a
     // recording by cancelling its event; the program's own unloading (the
     // exit button, the deferred exit) does not.
-    const bool fromOutside = event->spontaneous() || m_outsideClose;
-    if (fromOutside && w.recording()) w.CancelCurrentEvent();
-    Unload();
+    const bool fromOutside = event->spontaneous() || m_outsideReason;
+    if (fromOutside && w.core().recording()) w.CancelCurrentEvent();
+    endProgram(m_outsideReason ? *m_outsideReason : event->spontaneous() ? EndReason::CloseBox : EndReason::Exit);
     // Other windows (a dialog left open, the TV window) do not keep the
     // program running.
     QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
@@ -524,8 +521,6 @@ bool VesperStartup::eventFilter(QObject* watched, QEvent* event) {
 
 void VesperStartup::saveSettings() {
     frmVesper& w = *m_window;
-    auto b = [](bool v) { return v ? "True" : "False"; };
-    auto text = [](const QString& s) { return s.toStdString(); };
     RegSaveSetting2(settings::bAppLoadFirstTime, "False");
     RegSaveSetting2(settings::key::Status, std::string("bAppLoadFirstTimeVersion") + kVersionText, "False");
     RegSaveSetting2(settings::CurrentVersion, kVersionText);
@@ -533,67 +528,28 @@ void VesperStartup::saveSettings() {
     const int top = static_cast<int>(w.y() * tpp), left = static_cast<int>(w.x() * tpp);
     if (top > 0) RegSaveSetting2(settings::Top, std::to_string(top));
     if (left > 0) RegSaveSetting2(settings::Left, std::to_string(left));
-    RegSaveSetting2(settings::ProfileName, text(w.cmbEncodingProfileName->currentText()));
-    RegSaveSetting2(settings::OutputLocation, text(w.txtOutputDir->text()));
-    RegSaveSetting2(settings::chkOverwriteFiles, b(w.chkOverwriteFiles->isChecked()));
     RegSaveSetting2(settings::Advance, m_program.g_sAdvanceProfile);
-    RegSaveSetting2(settings::VideoSource, text(w.cmbVideoSource->currentText()));
-    RegSaveSetting2(settings::AudioSource, text(w.cmbAudioSource->currentText()));
-    RegSaveSetting2(settings::optTuner, b(w.optTuner->isChecked()));
-    RegSaveSetting2(settings::optComposite1, b(w.optComposite1->isChecked()));
-    RegSaveSetting2(settings::optSVideo, b(w.optSVideo->isChecked()));
-    RegSaveSetting2(settings::chkExtChangeChnl, w.chkExtChangeChnl->isChecked() ? "1" : "0");
+    w.core().options().save();
     if (m_scheme) m_scheme->save();
     const std::string props = std::string(settings::key::TunerProperties) + "\\";
-    const TunerSettings& t = w.tuner().settings;
+    const TunerSettings& t = w.core().tuner().settings;
     RegSaveSetting2(props, settings::ChannelPrevious.name, m_program.g_sChannelPrevious);
     RegSaveSetting2(props, settings::Channel.name, m_program.g_sChannel);
     RegSaveSetting2(props, settings::CountryCode.name, t.countryCode);
     RegSaveSetting2(props, settings::InputType.name, t.inputType);
     RegSaveSetting2(props, settings::VideoStandard.name, t.videoStandard);
-    RegSaveSetting2(settings::chkAppExitWarning, w.chkAppExitWarning->isChecked() ? "1" : "0");
-    RegSaveSetting2(settings::chkTVSizePosition, w.chkTVSizePosition->isChecked() ? "1" : "0");
-    RegSaveSetting2(settings::optAttachTvWindow, b(w.optAttachTvWindow->isChecked()));
-    RegSaveSetting2(settings::optTunOffTvWindow, b(w.optTunOffTvWindow->isChecked()));
     RegSaveSetting2(settings::bAppLoadComplete, "False");
     if (m_pane) m_pane->save();
 }
 
-void VesperStartup::Unload() {
-    if (m_unloaded || !m_window) return;
+void VesperStartup::endProgram(EndReason reason) {
+    if (!m_window || m_window->core().ended()) return;
     m_unloaded = true;
     frmVesper& w = *m_window;
-    // Nothing may start while the window goes.
-    w.Timer1->stop();
-    w.Timer2->stop();
-    if (m_program.g_bCleanExit) RegSaveSetting2(settings::key::Status, w.m_sCleanExitName, "True");
-    if (w.m_bSettingsValid) saveSettings();
-    if (ObjectPtr scheduler = w.SchedulerObject()) {
-        if (w.m_bSettingsValid) {
-            try {
-                scheduler->call("IPersistentSave");
-            } catch (const AutomationError& e) {
-                // Too late for a message: the session may be ending.
-                std::fprintf(stderr, "vesper: the schedule was not saved: %s\n", e.logText().c_str());
-            }
-        }
-        w.setScheduler(nullptr);
-    }
-    if (w.tvWindow() && w.tvWindow()->loaded()) w.unloadTvWindow();
-    // A recording still running ends properly, so that its file is complete.
-    w.engine().EndRecordingForExit();
-    w.tuner().TunerRelease();
-    w.encoder().EncoderRelease();
-    m_program.g_bAppUnloading = true;
-}
-
-void VesperStartup::Terminate() {
-    if (m_terminated || !m_window) return;
-    m_terminated = true;
-    // The schedule is dropped, never saved, here.
-    m_window->setScheduler(nullptr);
-    m_window->tuner().TunerRelease();
-    m_window->encoder().EncoderRelease();
+    w.core().endProgram(reason, [this, &w] {
+        if (m_program.g_bCleanExit) RegSaveSetting2(settings::key::Status, w.m_sCleanExitName, "True");
+        if (w.core().m_bSettingsValid) saveSettings();
+    });
 }
 
 } // namespace vesper

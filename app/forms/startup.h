@@ -5,6 +5,7 @@
 
 #include "app/core/program.h"
 #include "app/core/startup_rules.h"
+#include "app/core/vesper_core.h"
 
 #include <QObject>
 
@@ -13,6 +14,7 @@ class QWidget;
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,14 +39,13 @@ public:
     // Asks the window to close as an exit request from outside (SIGTERM,
     // SIGINT, SIGHUP, the desktop's logout). During the start-up it abandons
     // the start.
-    void requestClose();
+    void requestClose(EndReason reason = EndReason::Signal);
     // The exit button.
     void cmdExitClick();
-    // Saves and releases, in order; once. Failure exits save nothing.
-    void Unload();
-    // What the window's end releases: the scheduler (not saved), the tuner
-    // and the encoder.
-    void Terminate();
+    // The program ends, whatever the way out: the core's one way out, with
+    // the clean-exit marker and the settings saved (when they are valid).
+    // Once; a failure exit or a discarded start saves nothing else.
+    void endProgram(EndReason reason);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -72,12 +73,11 @@ private:
     std::unique_ptr<GuidePaneLayout> m_pane;
     std::unique_ptr<ColorScheme> m_scheme;
     bool m_unloaded = false;
-    bool m_terminated = false;
-    bool m_loading = false;        // FormLoad is running
-    bool m_closeRequested = false; // the close box was used while loading
-    bool m_abortLoad = false;      // a termination request came while loading
-    bool m_outsideClose = false;   // the close comes from outside (signal, logout)
-    bool m_helpFile = false;       // Vesper.chm is there
+    bool m_loading = false;                   // FormLoad is running
+    bool m_closeRequested = false;            // the close box was used while loading
+    bool m_abortLoad = false;                 // a termination request came while loading
+    std::optional<EndReason> m_outsideReason; // the close comes from outside (signal, logout)
+    bool m_helpFile = false;                  // Vesper.chm is there
 };
 
 } // namespace vesper

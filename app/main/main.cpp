@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [&startup] {
             char c;
             (void)!::read(g_signalPipe[0], &c, 1);
-            startup.requestClose();
+            startup.requestClose(vesper::EndReason::Signal);
         });
         struct sigaction sa {};
         sa.sa_handler = onTerminate;
@@ -82,10 +82,11 @@ int main(int argc, char** argv) {
     }
     // The desktop session ending closes the window as the close box does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                     [&startup](QSessionManager&) { startup.requestClose(); });
+                     [&startup](QSessionManager&) { startup.requestClose(vesper::EndReason::Logout); });
 
     if (!startup.FormLoad()) return 1;
     // Any other way out of the event loop still saves, once.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&startup] { startup.Unload(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app,
+                     [&startup] { startup.endProgram(vesper::EndReason::Exit); });
     return app.exec();
 }

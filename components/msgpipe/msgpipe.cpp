@@ -1,11 +1,13 @@
 #include "components/msgpipe/msgpipe.h"
 
-#include "app/guide/handover_protocol.h"
-#include "app/core/settings_store.h"
-#include "components/msgpipe/handover_client.h"
-
 #include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/handover/handover_client.h"
+#include "platform/handover/handover_protocol.h"
+#include "platform/handover/main_program_keys.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/variant.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,11 +21,28 @@ namespace vesper::msgpipe {
 
 namespace {
 
+// A text value of the main program's settings, as the main program reads it:
+// only a string value counts, cut at its first NUL; empty when absent.
+std::string mainProgramSetting(const char* relativeKey, const char* name) {
+    const auto v = registry::queryValue(std::string(mainprogram::kSettingsRoot) + relativeKey, name);
+    if (!v || v->type != registry::ValueType::String) return {};
+    return v->text.substr(0, v->text.find('\0'));
+}
+
+// "True"/"False" in any case, or a number that is not zero.
+bool settingIsTrue(const std::string& text) {
+    try {
+        return Variant(text).toBool();
+    } catch (const AutomationError&) {
+        return false;
+    }
+}
+
 class clsObject : public DispatchObject {
 public:
     clsObject() : DispatchObject("Msgpipe") {
         method("IIsAppLoadComplete", [](Args&) -> Variant {
-            if (!settingToBool(RegGetSetting2(settings::bAppLoadComplete.key, settings::bAppLoadComplete.name, "")))
+            if (!settingIsTrue(mainProgramSetting(mainprogram::kStatusKey, mainprogram::kAppLoadComplete)))
                 return false;
             const auto r = handover::sendToMainProgram(instanceRuntimePath(handover::kSocketName), {}, 3);
             return r == handover::SendResult::Alive;
@@ -55,7 +74,7 @@ bool isProgram(const std::string& path) {
 Object* newMsgpipeObject() { return new clsObject(); }
 
 std::string mainProgramFolder() {
-    std::string folder = RegGetSetting2(settings::AppPath.key, settings::AppPath.name, "");
+    std::string folder = mainProgramSetting(mainprogram::kPropertiesKey, mainprogram::kAppPath);
     if (!folder.empty()) return folder;
     // Installed beside guidelink: its folder when guidelink is the host,
     // else this library's, which lives in the same folder.

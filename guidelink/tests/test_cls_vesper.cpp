@@ -1,6 +1,6 @@
 #include "guidelink/cls_vesper.h"
 
-#include "app/guide/tests/guide_test_support.h"
+#include "platform/testing/qt_test_support.h"
 #include "platform/ui/qt_ui_seam.h"
 
 #include <QDomDocument>

@@ -1,7 +1,7 @@
 #include "guidelink/enabler_settings.h"
 #include "guidelink/frm_guidelink.h"
 
-#include "app/guide/tests/guide_test_support.h"
+#include "platform/testing/qt_test_support.h"
 
 #include "platform/paths.h"
 #include "platform/registry.h"

@@ -2,14 +2,13 @@
 // this test's hive and program folder), waits for it and hands the listing
 // over; Vesper opens its Add Event dialog in the external mode, answered
 // through the test seam of its message boxes and dialogs.
-#include "app/guide/handover_protocol.h"
-#include "app/guide/tests/guide_test_support.h"
-
-#include "app/core/settings_store.h"
-#include "components/msgpipe/handover_client.h"
-
 #include "platform/dates.h"
+#include "platform/handover/handover_client.h"
+#include "platform/handover/handover_protocol.h"
+#include "platform/handover/main_program_keys.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/testing/qt_test_support.h"
 #include "platform/testing/test_env.h"
 
 #include <QJsonDocument>
@@ -76,6 +75,13 @@ bool hasField(const std::string& contents, const std::string& field) {
 }
 
 std::string socketPath() { return instanceRuntimePath(handover::kSocketName); }
+
+// What Vesper stored as bAppLoadComplete; empty when nothing.
+std::string appLoadComplete() {
+    const auto v = registry::queryValue(std::string(mainprogram::kSettingsRoot) + mainprogram::kStatusKey,
+                                        mainprogram::kAppLoadComplete);
+    return v ? v->text : std::string();
+}
 
 // A client speaking the raw protocol: connects, writes `bytes`, and returns
 // the answer byte (0 when none came).
@@ -206,7 +212,7 @@ TEST_F(GuidelinkStartsVesper, ListingOpensTheExternalDialogAndOkSchedulesIt) {
     std::string err;
     ASSERT_EQ(sch(listingLink(), ",OK", &err), 0) << err;
     EXPECT_NE(ourVesper(), 0);
-    EXPECT_EQ(RegGetSetting2(settings::bAppLoadComplete), "True");
+    EXPECT_EQ(appLoadComplete(), "True");
 
     std::vector<UiLine> all;
     ASSERT_TRUE(test::spinUntil([&] { return countModals(all = lines(), "frmAddEvent") == 1; }, 60000));
@@ -221,7 +227,7 @@ TEST_F(GuidelinkStartsVesper, ListingOpensTheExternalDialogAndOkSchedulesIt) {
 
     // OK scheduled it and saved the schedule; closing keeps it.
     endVesper();
-    EXPECT_EQ(RegGetSetting2(settings::bAppLoadComplete), "False");
+    EXPECT_EQ(appLoadComplete(), "False");
     EXPECT_EQ(handover::sendToMainProgram(socketPath(), {}, 2), handover::SendResult::NoAnswer);
     const std::string schedule = test::readFile(joinPath(test::testFolder(), "Schedule.txt"));
     EXPECT_NE(schedule.find("4/20/2030 9:30:00 PM,4,90,True,once,WNBC - Law And Order.wmv\r\n"), std::string::npos)
@@ -316,7 +322,7 @@ TEST_F(GuidelinkStartsVesper, ProgramThatDiedIsStartedAgain) {
     // A crash leaves bAppLoadComplete "True" and the socket file behind.
     ASSERT_EQ(::kill(first, SIGKILL), 0);
     ASSERT_TRUE(test::spinUntil([&] { return !running(first); }, 60000));
-    EXPECT_EQ(RegGetSetting2(settings::bAppLoadComplete), "True");
+    EXPECT_EQ(appLoadComplete(), "True");
     EXPECT_TRUE(std::filesystem::exists(socketPath()));
 
     ASSERT_EQ(sch(listingLink(), "", &err), 0) << err;

@@ -1,6 +1,7 @@
 #include "kickstall/frm_kickstall.h"
 #include "kickstall/kickstall.h"
 #include "platform/testing/test_env.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -301,6 +302,26 @@ TEST(Kickstall, WithoutADisplayItEndsWithTheReasonAndItsFailureCode) {
     }
 }
 
+TEST(Kickstall, ScriptedWindowIsLoggedAsTheOtherProgramsLogTheirs) {
+    const std::string log = test::testFolder() + "/kickstall-ui.log";
+    const std::string run = "env -i PATH=/nonexistent HOME='" + test::testFolder() +
+                            "' SystemRoot= windir= QT_QPA_PLATFORM=offscreen VESPER_TEST_UI_LOG='" + log +
+                            "' VESPER_TEST_UI_ANSWERS=OK '" + KICKSTALL_PATH + "' </dev/null";
+    std::string out;
+    EXPECT_EQ(test::runCommand(run, &out), 1) << out;
+    EXPECT_EQ(test::readFile(log), "{\"answer\":\"OK\",\"default\":\"OK\",\"form\":\"frmKickstall\",\"kind\":\"modal\","
+                                   "\"text\":\"lblCantContinue: Setup cannot continue...\\nlblError: " +
+                                       std::string(kFolderVarsNull) + "\\n\",\"title\":\"Vesper Home\"}\n");
+}
+
+// It runs from a setup medium, before anything of ours is installed.
+TEST(Kickstall, NeedsNoLibraryOfOurs) {
+    std::string out;
+    ASSERT_EQ(test::runCommand(std::string("ldd '") + KICKSTALL_PATH + "'", &out), 0) << out;
+    EXPECT_NE(out.find("libQt6Widgets"), std::string::npos) << out;
+    EXPECT_EQ(out.find("libvesper"), std::string::npos) << out;
+}
+
 TEST(Kickstall, WindowShowsTheReasonThroughTheSeam) {
     static int argc = 1;
     static char name[] = "kickstall_tests";
@@ -316,17 +337,19 @@ TEST(Kickstall, WindowShowsTheReasonThroughTheSeam) {
     EXPECT_EQ(form.lblCantContinue->text(), "Setup cannot continue...");
 
     form.ShowErrorDisplay("Unable to copy file :(  - you must be admin user.");
-    RecordingWindowSeam seam;
-    setWindowSeam(&seam);
+    vesper::RecordingUiSeam seam;
+    vesper::setUiSeam(&seam);
     EXPECT_FALSE(form.ShowThroughSeam());
-    setWindowSeam(nullptr);
-    ASSERT_EQ(seam.requests.size(), 1u);
-    EXPECT_EQ(seam.requests[0].form, "frmKickstall");
-    EXPECT_EQ(seam.requests[0].caption, "Vesper Home");
-    EXPECT_EQ(seam.requests[0].contents, "lblCantContinue: Setup cannot continue...\n"
-                                         "lblError: Unable to copy file :(  - you must be admin user.\n");
+    vesper::setUiSeam(nullptr);
+    ASSERT_EQ(seam.modals.size(), 1u);
+    EXPECT_EQ(seam.modals[0].form, "frmKickstall");
+    EXPECT_EQ(seam.modals[0].caption, "Vesper Home");
+    EXPECT_EQ(seam.modals[0].contents, "lblCantContinue: Setup cannot continue...\n"
+                                       "lblError: Unable to copy file :(  - you must be admin user.\n");
     EXPECT_FALSE(form.isVisible());
 
+    // The program's own seam, the real window.
+    vesper::installQtUiSeam();
     EXPECT_TRUE(form.ShowThroughSeam());
     EXPECT_TRUE(form.isVisible());
     form.cmdOK->click();

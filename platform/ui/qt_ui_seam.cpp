@@ -15,15 +15,6 @@ QPointer<QWidget> g_mainWindow;
 // The owner a form passed for the box being shown now.
 QPointer<QWidget> g_owner;
 
-class OwnerScope {
-public:
-    explicit OwnerScope(QWidget* owner) : m_previous(g_owner) { g_owner = owner; }
-    ~OwnerScope() { g_owner = m_previous; }
-
-private:
-    QPointer<QWidget> m_previous;
-};
-
 QWidget* boxOwner() {
     if (g_owner) return g_owner;
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
@@ -107,25 +98,22 @@ bool QtUiSeam::closeAll() {
     return closed;
 }
 
+MessageBoxOwnerScope::MessageBoxOwnerScope(QWidget* owner) : m_previous(g_owner) { g_owner = owner; }
+
+MessageBoxOwnerScope::~MessageBoxOwnerScope() { g_owner = m_previous; }
+
 void installQtUiSeam() { setProgramUiSeam(&g_qtSeam); }
 
 void setMessageBoxOwner(QWidget* mainWindow) { g_mainWindow = mainWindow; }
 
 MsgBoxResult MsgBox(QWidget* owner, const std::string& prompt, int style, const std::string& title) {
-    OwnerScope scope(owner);
+    MessageBoxOwnerScope scope(owner);
     return MsgBox(prompt, style, title);
 }
 
 void MsgBoxNoWait(QWidget* owner, const std::string& prompt, int style, const std::string& title) {
-    OwnerScope scope(owner);
+    MessageBoxOwnerScope scope(owner);
     MsgBoxNoWait(prompt, style, title);
-}
-
-bool OpenOrTell(QWidget* owner, OpenTarget what, const std::string& target, const std::string& title) {
-    // A failure reported later has no owner scope: the box goes over the
-    // main window then.
-    OwnerScope scope(owner);
-    return OpenOrTell(what, target, title);
 }
 
 } // namespace vesper

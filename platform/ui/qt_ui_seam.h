@@ -5,7 +5,8 @@
 
 #include "platform/ui/ui_seam.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 namespace vesper {
 
@@ -24,6 +25,19 @@ public:
 void installQtUiSeam();
 // The window that boxes without an owner of their own are centred over.
 void setMessageBoxOwner(QWidget* mainWindow);
+
+// While it lives, the boxes shown go over `owner` (may be null); a box shown
+// later, after an opening that failed late, goes over the main window.
+class MessageBoxOwnerScope {
+public:
+    explicit MessageBoxOwnerScope(QWidget* owner);
+    ~MessageBoxOwnerScope();
+    MessageBoxOwnerScope(const MessageBoxOwnerScope&) = delete;
+    MessageBoxOwnerScope& operator=(const MessageBoxOwnerScope&) = delete;
+
+private:
+    QPointer<QWidget> m_previous;
+};
 
 // The classic message box over `owner` (may be null).
 MsgBoxResult MsgBox(QWidget* owner, const std::string& prompt, int style = vbOKOnly, const std::string& title = {});

@@ -2,7 +2,7 @@
 // "Slotbook.EventsObj" object the main program uses.
 #pragma once
 
-#include "app/schedule/file_names.h"
+#include "scheduler/event_rules.h"
 
 #include <iosfwd>
 #include <string>

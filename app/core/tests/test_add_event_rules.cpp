@@ -2,8 +2,8 @@
 // field checks, the quick picks, OK and the remembered settings.
 #include "app/core/add_event_rules.h"
 #include "app/core/settings_store.h"
-#include "app/schedule/file_names.h"
 #include "platform/ui/ui_seam.h"
+#include "scheduler/event_rules.h"
 
 #include "platform/clock.h"
 #include "platform/registry.h"

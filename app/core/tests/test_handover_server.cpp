@@ -1,10 +1,10 @@
 #include "app/core/handover_server.h"
-#include "app/guide/handover_protocol.h"
+#include "platform/handover/handover_protocol.h"
 #include "platform/testing/event_loop.h"
 
 #include "app/core/settings_store.h"
-#include "components/msgpipe/handover_client.h"
 #include "components/msgpipe/msgpipe.h"
+#include "platform/handover/handover_client.h"
 
 #include "platform/clock.h"
 #include "platform/paths.h"

@@ -1,6 +1,6 @@
 #include "app/core/diagnostics.h"
 #include "app/core/settings_store.h"
-#include "app/forms/startup.h"
+#include "app/core/startup_rules.h"
 
 #include "platform/testing/test_env.h"
 

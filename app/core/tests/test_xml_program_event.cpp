@@ -1,7 +1,7 @@
 #include "app/core/external_event_inbox.h"
 #include "app/core/xml_program_event.h"
-#include "app/schedule/file_names.h"
 #include "platform/testing/event_loop.h"
+#include "scheduler/event_rules.h"
 
 #include "app/core/settings_store.h"
 #include "platform/ui/ui_seam.h"

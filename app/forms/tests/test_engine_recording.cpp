@@ -39,18 +39,18 @@ TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
     const std::string folder = makeFolder("real");
     {
         frmVesper window(program, scheduler, frmVesperOptions{true, true});
-        window.setHoldSchedule(true);
+        window.core().engine().m_bHoldSchedule = true;
         window.txtOutputDir->setText(QString::fromStdString(folder));
         window.optAttachTvWindow->setChecked(true);
         window.show();
-        ASSERT_TRUE(window.tuner().InitTunerFromForm());
+        ASSERT_TRUE(window.core().tuner().InitTunerFromForm());
         window.cmdPreview->click();
         window.SetNextEvent();
         // The one-minute event began 50 seconds ago.
         FixedDayClock clock(start + 50.0 / 86400.0);
-        window.setHoldSchedule(false);
+        window.core().engine().m_bHoldSchedule = false;
 
-        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return window.recording(); }, 30000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return window.core().recording(); }, 30000));
         EXPECT_EQ(window.lblReady->text(), "Recording ...");
         // The preview goes on in the pane while recording: the pane shows a
         // picture, not the black frame beneath it.
@@ -67,7 +67,7 @@ TEST(RealRecording, EventAlreadyBegunIsRecordedFromTheVirtualCard) {
         EXPECT_TRUE(vesper::test::runEventsUntil(picture, 30000));
         if (const char* dir = std::getenv("VESPER_SCREENSHOT_DIR"))
             shot.save(QString::fromUtf8(dir) + "/frmVesper-recording.png");
-        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return !window.recording(); }, 60000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return !window.core().recording(); }, 60000));
         // It ran until the event's end by the program's clock.
         EXPECT_GE(toSeconds(now()), toSeconds(start) + 60);
         EXPECT_EQ(window.lblReady->text(), "Ready ...");

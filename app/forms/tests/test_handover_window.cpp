@@ -4,9 +4,9 @@
 #include "app/core/handover_server.h"
 #include "app/core/xml_program_event.h"
 #include "app/forms/frm_vesper.h"
-#include "app/guide/tests/guide_test_support.h"
+#include "platform/testing/qt_test_support.h"
 
-#include "components/msgpipe/handover_client.h"
+#include "platform/handover/handover_client.h"
 #include "platform/ui/qt_ui_seam.h"
 
 #include "platform/paths.h"
@@ -49,7 +49,7 @@ protected:
         options.fillDevicesAndProfile = false;
         window = std::make_unique<frmVesper>(program, nullptr, options);
         QObject::connect(window->Timer2, &QTimer::timeout, [this] { ++ticks; });
-        ASSERT_TRUE(window->StartHandOver());
+        ASSERT_TRUE(window->core().StartHandOver());
     }
     void TearDown() override {
         window.reset();
@@ -69,12 +69,12 @@ protected:
 };
 
 TEST_F(HandoverWindow, TwoDocumentsWithinOneTickOpenTheDialogOnceWithTheSecond) {
-    EXPECT_EQ(window->handOverServer()->serverPath().toStdString(), instanceRuntimePath("socket"));
+    EXPECT_EQ(window->core().handOverServer()->serverPath().toStdString(), instanceRuntimePath("socket"));
     EXPECT_EQ(marker(), kHandOverMarker);
     // Timer2 is not running yet: both arrive within one period.
     EXPECT_EQ(send(channelDoc(5)), handover::SendResult::Accepted);
     EXPECT_EQ(send(channelDoc(8)), handover::SendResult::Accepted);
-    EXPECT_TRUE(window->m_bExternalPending);
+    EXPECT_TRUE(window->core().m_bExternalPending);
     EXPECT_EQ(marker(), kHandOverMarker);
 
     window->Timer2->start();
@@ -87,7 +87,7 @@ TEST_F(HandoverWindow, TwoDocumentsWithinOneTickOpenTheDialogOnceWithTheSecond) 
     EXPECT_NE(ui.modals[0].contents.find("txtOutput: KXYZ - The News"), std::string::npos);
     EXPECT_EQ(program.modeWord, "AddEventExternal");
     EXPECT_EQ(window->SSTab1->currentIndex(), 1);
-    EXPECT_FALSE(window->m_bExternalPending);
+    EXPECT_FALSE(window->core().m_bExternalPending);
 
     // Setting the marker itself does nothing.
     window->txtHiddenTextBox80916654->setText(QString::fromLatin1(kHandOverMarker));
@@ -136,7 +136,7 @@ TEST_F(HandoverWindow, DocumentWhileADialogIsOpenWaitsUntilItHasClosed) {
             return;
         case 1:
             if (ticks < from + 3) return;
-            pendingWhileOpen.push_back(window->m_bExternalPending);
+            pendingWhileOpen.push_back(window->core().m_bExternalPending);
             EXPECT_EQ(ui.modals.size(), 1u);
             state = 2;
             dialog->reject();
@@ -150,7 +150,7 @@ TEST_F(HandoverWindow, DocumentWhileADialogIsOpenWaitsUntilItHasClosed) {
             return;
         case 3:
             if (polls < from + 15) return;
-            pendingWhileOpen.push_back(window->m_bExternalPending);
+            pendingWhileOpen.push_back(window->core().m_bExternalPending);
             EXPECT_EQ(ui.modals.size(), 2u);
             state = 4;
             dialog->reject();
@@ -170,7 +170,7 @@ TEST_F(HandoverWindow, DocumentWhileADialogIsOpenWaitsUntilItHasClosed) {
     EXPECT_EQ(pendingWhileOpen, (std::vector<bool>{true, true}));
     EXPECT_EQ(shown, (std::vector<std::string>{"Add Event", "5", "8"}));
     EXPECT_EQ(ui.modals.size(), 3u);
-    EXPECT_FALSE(window->m_bExternalPending);
+    EXPECT_FALSE(window->core().m_bExternalPending);
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -87,11 +88,11 @@ TEST_F(StartupFlow, AnExitConfirmedWhileTheNextEventIsSetUnloadsAfterwards) {
     seam.answers = {vbYes};
     bool asked = false;
     duringWait = [&] {
-        if (asked || !w.settingNextEvent()) return;
+        if (asked || !w.core().settingNextEvent()) return;
         asked = true;
         w.cmdExit->click();
         // Parked: the window is still there.
-        EXPECT_TRUE(w.m_bExitPending);
+        EXPECT_TRUE(w.core().m_bExitPending);
         EXPECT_FALSE(program.g_bAppUnloading);
     };
     w.SetNextEvent();
@@ -102,7 +103,7 @@ TEST_F(StartupFlow, AnExitConfirmedWhileTheNextEventIsSetUnloadsAfterwards) {
     EXPECT_EQ(seam.messages[0].title, "Confirm!");
     // Timer2 carries it out, and the unloading saves.
     ASSERT_TRUE(unloadedSoon());
-    EXPECT_FALSE(w.m_bExitPending);
+    EXPECT_FALSE(w.core().m_bExitPending);
     EXPECT_EQ(RegGetSetting2(settings::CurrentVersion), "1.1.214h");
     EXPECT_TRUE(eventInSavedSchedule());
 }
@@ -110,13 +111,13 @@ TEST_F(StartupFlow, AnExitConfirmedWhileTheNextEventIsSetUnloadsAfterwards) {
 TEST_F(StartupFlow, AClosePutOffDuringTheNextEventNeverCancelsTheRecording) {
     writeSchedule();
     frmVesper& w = load();
-    w.engine().m_bRecording = true;
+    w.core().engine().m_bRecording = true;
     bool asked = false;
     duringWait = [&] {
-        if (asked || !w.settingNextEvent()) return;
+        if (asked || !w.core().settingNextEvent()) return;
         asked = true;
         startup->requestClose(); // as SIGTERM does
-        EXPECT_TRUE(w.m_bExitPending);
+        EXPECT_TRUE(w.core().m_bExitPending);
     };
     w.SetNextEvent();
     duringWait = nullptr;
@@ -129,7 +130,7 @@ TEST_F(StartupFlow, AClosePutOffDuringTheNextEventNeverCancelsTheRecording) {
 TEST_F(StartupFlow, ClosingFromOutsideWhileRecordingCancelsTheEvent) {
     writeSchedule();
     frmVesper& w = load();
-    w.engine().m_bRecording = true;
+    w.core().engine().m_bRecording = true;
     // The exit button refuses while recording.
     w.cmdExit->click();
     ASSERT_EQ(seam.messages.size(), 1u);
@@ -202,9 +203,9 @@ TEST_F(StartupFlow, EveryVisibleControlLiesInsideItsParent) {
     bothPaneStates("idle, live TV");
     w.optAttachTvWindow->setChecked(true);
     clock.set(makeDate(2004, 4, 20, 20, 0, 1));
-    w.engine().Timer1Tick();
+    w.core().engine().Timer1Tick();
     w.render();
-    ASSERT_TRUE(w.recording());
+    ASSERT_TRUE(w.core().recording());
     bothPaneStates("recording");
     w.cmdCancelRecording->click();
     EXPECT_TRUE(outside.empty()) << ::testing::PrintToString(outside);
@@ -235,10 +236,10 @@ TEST_F(StartupFlow, AnExitAnsweredAfterARecordingBeganIsRefused) {
     asking.answers = {vbYes};
     asking.inside = [&] {
         clock.set(makeDate(2004, 4, 20, 20, 0, 1));
-        w.engine().Timer1Tick();
+        w.core().engine().Timer1Tick();
     };
     w.cmdExit->click();
-    EXPECT_TRUE(w.recording());
+    EXPECT_TRUE(w.core().recording());
     ASSERT_EQ(asking.messages.size(), 2u);
     EXPECT_EQ(asking.messages[1].prompt, "You must cancel current recording first before exiting");
     EXPECT_FALSE(program.g_bAppUnloading);
@@ -252,17 +253,17 @@ TEST_F(StartupFlow, ACloseDuringTheIndexWaitWaitsForIt) {
     RegSaveSetting2(settings::bLogStatus, "True");
     frmVesper& w = load();
     clock.set(makeDate(2004, 4, 20, 20, 0, 1));
-    w.engine().Timer1Tick();
-    ASSERT_TRUE(w.recording());
+    w.core().engine().Timer1Tick();
+    ASSERT_TRUE(w.core().recording());
     bool asked = false;
     duringWait = [&] {
-        if (asked || w.engine().display.lblReady != "Indexing ...") return;
+        if (asked || w.core().engine().display.lblReady != "Indexing ...") return;
         asked = true;
         startup->requestClose();
         EXPECT_FALSE(program.g_bAppUnloading);
     };
     clock.set(makeDate(2004, 4, 20, 20, 30, 0));
-    w.engine().Timer1Tick();
+    w.core().engine().Timer1Tick();
     duringWait = nullptr;
     ASSERT_TRUE(asked);
     ASSERT_TRUE(unloadedSoon());
@@ -284,4 +285,35 @@ TEST_F(StartupFlow, ATerminationRequestClosesAnOpenBoxAndUnloads) {
     EXPECT_TRUE(unloadedSoon());
     EXPECT_EQ(RegGetSetting2(settings::CurrentVersion), "1.1.214h");
     setUiSeam(&seam);
+}
+
+// Every way out ends the program through the core's one way out, once, with
+// its reason, and saves what the program saves.
+TEST_F(StartupFlow, EveryWayOutEndsTheProgramOnceWithItsReason) {
+    const std::vector<std::pair<EndReason, std::function<void(VesperStartup&, frmVesper&)>>> ways = {
+        {EndReason::Exit, [](VesperStartup&, frmVesper& w) { w.cmdExit->click(); }},
+        // The window closed by the window system (a close box the
+        // offscreen platform cannot click) goes the same way.
+        {EndReason::Exit, [](VesperStartup&, frmVesper& w) { w.windowHandle()->close(); }},
+        {EndReason::Signal, [](VesperStartup& s, frmVesper&) { s.requestClose(EndReason::Signal); }},
+        {EndReason::Logout, [](VesperStartup& s, frmVesper&) { s.requestClose(EndReason::Logout); }},
+    };
+    RegSaveSetting2(settings::chkAppExitWarning, "0"); // the exit button asks nothing
+    for (const auto& [reason, leave] : ways) {
+        SCOPED_TRACE(endReasonText(reason));
+        program.g_bAppUnloading = false;
+        writeSchedule();
+        frmVesper& w = load();
+        w.show();
+        RegSaveSetting2(settings::CurrentVersion, "");
+        leave(*startup, w);
+        ASSERT_TRUE(unloadedSoon());
+        EXPECT_TRUE(w.core().ended());
+        EXPECT_EQ(w.core().endReason(), reason);
+        EXPECT_EQ(RegGetSetting2(settings::CurrentVersion), kVersionText); // the settings were saved
+        EXPECT_FALSE(w.Timer1->isActive() || w.Timer2->isActive());
+        startup->endProgram(EndReason::Exit); // once: a second end changes nothing
+        EXPECT_EQ(w.core().endReason(), reason);
+        startup.reset();
+    }
 }

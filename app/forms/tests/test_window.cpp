@@ -8,6 +8,7 @@
 
 #include "platform/shell.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -86,7 +87,7 @@ protected:
         window = std::make_unique<frmVesper>(program, scheduler, frmVesperOptions{false, true});
         window->txtOutputDir->setText(QString::fromStdString(folder));
         // As start-up does: the tuner is up before anything else happens.
-        ASSERT_TRUE(window->tuner().InitTunerFromForm());
+        ASSERT_TRUE(window->core().tuner().InitTunerFromForm());
         captureCalls.clear();
     }
     void TearDown() override {
@@ -97,7 +98,7 @@ protected:
     }
     void windowTick(DateTime t) {
         clock.set(t);
-        window->engine().Timer1Tick();
+        window->core().engine().Timer1Tick();
         window->render();
     }
     bool captureCalled(const std::string& line) const {
@@ -288,7 +289,7 @@ TEST_F(Window, BuiltForTestsItListsTheDevicesAndAppliesTheProfile) {
     EXPECT_EQ(window->lblProfileName->text(), "Video for broadband NTSC (384 Kbps)");
     window->cmbEncodingProfileName->setCurrentIndex(2);
     window->ApplyProfileChoice();
-    EXPECT_EQ(window->profileName(), "Video for broadband NTSC (768 Kbps)");
+    EXPECT_EQ(window->core().profileName(), "Video for broadband NTSC (768 Kbps)");
     program.g_sAdvanceProfile = "A profile name that is longer than forty characters";
     window->cmbEncodingProfileName->setCurrentIndex(3);
     window->ApplyProfileChoice();
@@ -308,7 +309,7 @@ TEST_F(Window, AdvanceChoosesAProfileFromTheList) {
     ASSERT_EQ(seam.modals.size(), 2u);
     EXPECT_EQ(seam.modals[1].form, "frmSelectProfile");
     EXPECT_EQ(window->cmbEncodingProfileName->currentText(), "Advance ...");
-    EXPECT_EQ(window->profileName(), "Windows Media Video 8 for Local Area Network");
+    EXPECT_EQ(window->core().profileName(), "Windows Media Video 8 for Local Area Network");
     EXPECT_EQ(window->lblProfileName->text(), "Windows Media Video 8 for Local Area Net ...");
 }
 
@@ -321,7 +322,7 @@ TEST_F(Window, RecordsThroughTheEncoderWithAFreshObjectEachTime) {
     EXPECT_EQ(window->lblEventCount->text(), "2");
 
     windowTick(at(20, 0, 1));
-    EXPECT_TRUE(window->recording());
+    EXPECT_TRUE(window->core().recording());
     EXPECT_TRUE(captureCalled("SetChannel 5"));
     const std::string video = window->cmbVideoSource->currentText().toStdString();
     ASSERT_GE(encoderCalls.size(), 5u);
@@ -338,12 +339,12 @@ TEST_F(Window, RecordsThroughTheEncoderWithAFreshObjectEachTime) {
     EXPECT_EQ(window->txtChannel->text(), "5");
 
     windowTick(at(20, 30, 0));
-    EXPECT_FALSE(window->recording());
+    EXPECT_FALSE(window->core().recording());
     EXPECT_EQ(window->lblReady->text(), "Ready ...");
     EXPECT_TRUE(window->lblReady->styleSheet().contains("rgb(0, 128, 0)"));
     EXPECT_EQ(window->MSFlexGrid1->rowCount(), 1);
     windowTick(at(21, 0, 1));
-    EXPECT_TRUE(window->recording());
+    EXPECT_TRUE(window->core().recording());
     EXPECT_EQ(encodersCreated, 2);
     EXPECT_TRUE(captureCalled("SetChannel 6"));
 }
@@ -351,12 +352,12 @@ TEST_F(Window, RecordsThroughTheEncoderWithAFreshObjectEachTime) {
 TEST_F(Window, MissingOrFailingComponentsNeverStopTheTick) {
     captureMissing = true;
     encoderMissing = true;
-    window->tuner().TunerRelease();
+    window->core().tuner().TunerRelease();
     addEvent(*scheduler, kEight, 5, 30, "once", "News.wmv");
     window->SetNextEvent();
     clearLog();
     windowTick(at(20, 0, 1));
-    EXPECT_TRUE(window->recording());
+    EXPECT_TRUE(window->core().recording());
     const auto lines = logLines();
     auto has = [&](const std::string& prefix) {
         return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
@@ -365,7 +366,7 @@ TEST_F(Window, MissingOrFailingComponentsNeverStopTheTick) {
     EXPECT_TRUE(has("LS0100:ERROR:F00:Tmr1() Encoder Failed to Initialize1"));
     EXPECT_TRUE(has("LS0063:ERROR:F00:Tmr1() NotEncStr"));
     windowTick(at(20, 30, 0));
-    EXPECT_FALSE(window->recording());
+    EXPECT_FALSE(window->core().recording());
 
     // An encoder whose start fails.
     captureMissing = false;
@@ -375,12 +376,12 @@ TEST_F(Window, MissingOrFailingComponentsNeverStopTheTick) {
     window->SetNextEvent();
     clearLog();
     windowTick(at(21, 0, 1));
-    EXPECT_TRUE(window->recording());
+    EXPECT_TRUE(window->core().recording());
     EXPECT_EQ(window->lblReady->text(), "Recording ...");
     EXPECT_FALSE(logLinesWith({"LS0063"}).empty());
     encoderFailing = "IStop";
     windowTick(at(21, 30, 0));
-    EXPECT_FALSE(window->recording());
+    EXPECT_FALSE(window->core().recording());
 }
 
 // Each member of the encoder failing in turn: the window still shows the
@@ -399,11 +400,11 @@ TEST_F(Window, AnEncoderFailingAtAnyMemberNeverStopsTheTick) {
         window->SetNextEvent();
         clearLog();
         windowTick(start + 1.0 / 86400);
-        EXPECT_TRUE(window->recording());
+        EXPECT_TRUE(window->core().recording());
         EXPECT_EQ(window->lblReady->text(), "Recording ...");
         EXPECT_FALSE(logLinesWith({"LS0062"}).empty());
         windowTick(start + 30.0 / 1440);
-        EXPECT_FALSE(window->recording());
+        EXPECT_FALSE(window->core().recording());
         EXPECT_EQ(window->lblReady->text(), "Ready ...");
         EXPECT_EQ(logLinesWith({"LS0050"}).size(), 1u);
         EXPECT_EQ(eventCount(*scheduler), 0);
@@ -426,7 +427,7 @@ TEST_F(Window, RecordingStartTurnsTheTvOffOrAttachesIt) {
     window->optAttachTvWindow->setChecked(true);
     window->cmdPreview->click();
     window->lblDetachTV->setEnabled(true);
-    window->preview().lblDetachTVClick();
+    window->core().preview().lblDetachTVClick();
     ASSERT_NE(window->tvWindow(), nullptr);
     EXPECT_TRUE(window->tvWindow()->isVisible());
     EXPECT_TRUE(program.g_bTvPreviewDetach);
@@ -489,7 +490,7 @@ TEST_F(Window, OutputFolderRules) {
     QFocusEvent in(QEvent::FocusIn);
     QApplication::sendEvent(window->txtOutputDir, &in);
     window->txtOutputDir->setText("/no/such/folder");
-    EXPECT_EQ(window->engine().m_sOutputFolder, "/no/such/folder");
+    EXPECT_EQ(window->core().engine().m_sOutputFolder, "/no/such/folder");
     window->OpenOutputFolder();
     ASSERT_EQ(seam.messages.size(), 1u);
     EXPECT_EQ(seam.messages[0].prompt, "/no/such/folder does not exist!");
@@ -497,7 +498,7 @@ TEST_F(Window, OutputFolderRules) {
     QFocusEvent out(QEvent::FocusOut);
     QApplication::sendEvent(window->txtOutputDir, &out);
     EXPECT_EQ(window->txtOutputDir->text().toStdString(), folder);
-    EXPECT_EQ(window->engine().m_sOutputFolder, folder);
+    EXPECT_EQ(window->core().engine().m_sOutputFolder, folder);
 
     window->txtOutputDir->setText("/no/such/folder");
     window->ValidateOutputFolder();
@@ -509,12 +510,12 @@ TEST_F(Window, VideoInputAndPlugInControls) {
     EXPECT_TRUE(captureCalled("SetVideoInput 2"));
     EXPECT_TRUE(window->chkExtChangeChnl->isEnabled());
     EXPECT_EQ(window->lblVideoInput->text(), "Composite1");
-    EXPECT_TRUE(window->tuner().settings.useExternalPlugin);
+    EXPECT_TRUE(window->core().tuner().settings.useExternalPlugin);
     window->chkExtChangeChnl->click();
-    EXPECT_EQ(window->tuner().settings.useExternalPlugin, window->chkExtChangeChnl->isChecked());
+    EXPECT_EQ(window->core().tuner().settings.useExternalPlugin, window->chkExtChangeChnl->isChecked());
     window->optTuner->click();
     EXPECT_FALSE(window->chkExtChangeChnl->isEnabled());
-    EXPECT_FALSE(window->tuner().settings.useExternalPlugin);
+    EXPECT_FALSE(window->core().tuner().settings.useExternalPlugin);
     EXPECT_EQ(window->videoInputName(), "TV Tuner");
 
     window->ShowPluginDetected(false);
@@ -532,7 +533,7 @@ TEST_F(Window, OptionBoxesAreStoredWhenClicked) {
     window->chkAppExitWarning->click();
     EXPECT_EQ(RegGetSetting2(settings::chkAppExitWarning), "1");
     // Start-up restores the boxes without storing them.
-    window->m_bFormLoading = true;
+    window->core().m_bFormLoading = true;
     window->chkTVSizePosition->click();
     EXPECT_EQ(RegGetSetting2(settings::chkTVSizePosition), "0");
 }
@@ -562,6 +563,25 @@ TEST_F(Window, ScheduleButtonsOpenTheDialogAndKeepTheGridInStep) {
     window->cmdRecordNow->click();
     EXPECT_EQ(program.modeWord, "AddEventRecordNow");
     EXPECT_EQ(window->SSTab1->currentIndex(), 1);
+}
+
+// Each stored option is declared once: its control starts at the declared
+// default, and what the user sets is saved through the same table.
+TEST_F(Window, EachOptionControlStartsAtItsDeclaredDefaultAndIsSavedThroughTheTable) {
+    const Options defaults;
+    for (const OptionSetting& row : kOptionSettings) {
+        auto* button = window->findChild<QAbstractButton*>(row.control);
+        if (!button) continue; // a box or a text field
+        EXPECT_EQ(button->isChecked(), defaults.flag(row.control)) << row.control;
+    }
+    window->chkOverwriteFiles->click();
+    window->optAttachTvWindow->click();
+    window->core().options().save();
+    EXPECT_EQ(RegGetSetting2(settings::chkOverwriteFiles), "False");
+    EXPECT_EQ(RegGetSetting2(settings::optAttachTvWindow), "True");
+    EXPECT_EQ(RegGetSetting2(settings::optTunOffTvWindow), "False");
+    EXPECT_FALSE(window->core().overwriteFiles());
+    EXPECT_TRUE(window->core().attachTvWindowOption());
 }
 
 } // namespace

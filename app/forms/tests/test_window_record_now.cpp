@@ -37,12 +37,12 @@ TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {
     std::uintmax_t writtenBeforeCancel = 0;
     {
         frmVesper window(program, scheduler, frmVesperOptions{true, true});
-        window.setHoldSchedule(true);
+        window.core().engine().m_bHoldSchedule = true;
         window.txtOutputDir->setText(QString::fromStdString(folder));
         window.show();
-        ASSERT_TRUE(window.tuner().InitTunerFromForm());
+        ASSERT_TRUE(window.core().tuner().InitTunerFromForm());
         window.SetNextEvent();
-        window.setHoldSchedule(false);
+        window.core().engine().m_bHoldSchedule = false;
 
         FixedDayClock clock(makeDate(2030, 4, 20, 20, 0, 0));
         seam.modalAnswers = {"OK"};
@@ -55,7 +55,7 @@ TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {
         EXPECT_EQ(program.currentEvent.filename, "RecordNow-300420-2000");
         file = joinPath(folder, program.currentEvent.filename + ".wmv");
 
-        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return window.recording(); }, 30000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return window.core().recording(); }, 30000));
         EXPECT_EQ(window.lblReady->text(), "Recording ...");
         EXPECT_EQ(window.lblChannel->text(), "2");
         EXPECT_TRUE(window.cmdCancelRecording->isEnabled());
@@ -72,7 +72,7 @@ TEST(RecordNow, ConfirmedItRecordsOnTheNextTickUntilCancelled) {
                   "Are you sure you want to CANCEL current recording?\r\n\r\nYou cannot resume!");
         EXPECT_EQ(seam.messages[0].title, "Confirm!");
         EXPECT_EQ(seam.messages[0].style, vbYesNo | vbQuestion | vbDefaultButton2);
-        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return !window.recording(); }, 30000));
+        ASSERT_TRUE(vesper::test::runEventsUntil([&] { return !window.core().recording(); }, 30000));
         EXPECT_EQ(window.lblReady->text(), "Ready ...");
         EXPECT_EQ(window.lblWhen->text(), "Empty");
         EXPECT_EQ(eventCount(*scheduler), 0);

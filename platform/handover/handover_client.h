@@ -1,5 +1,5 @@
 // The sending side of the main program's hand-over socket (protocol in
-// app/guide/handover_protocol.h), in plain POSIX so that any host can load it.
+// handover_protocol.h), in plain POSIX so that any host can load it.
 #pragma once
 
 #include <string>

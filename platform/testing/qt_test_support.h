@@ -1,8 +1,9 @@
-// Helpers shared by the guide tests: a time zone for one test, and a Qt
+// Helpers shared by tests of several programs: a time zone for one test, and a Qt
 // application whose events the platform's waits keep processing.
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/testing/event_loop.h"
 #include "platform/testing/qt_application.h"
 
 #include <QApplication>
@@ -15,25 +16,7 @@
 
 namespace vesper::test {
 
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) m_old = old, m_had = true;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneScope() {
-        if (m_had)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
+using ZoneScope = TimeZoneScope;
 
 inline QApplication& qtApp() {
     static QApplication* app = [] {

@@ -1,14 +1,13 @@
 // guidelink --sch as a browser runs it, against a hand-over server in this
 // process standing in for the running main program.
 #include "app/core/handover_server.h"
-#include "app/guide/tests/guide_test_support.h"
+#include "app/core/settings_store.h"
 #include "app/core/xml_program_event.h"
 
-#include "app/core/settings_store.h"
-#include "platform/ui/qt_ui_seam.h"
-
 #include "platform/paths.h"
+#include "platform/testing/qt_test_support.h"
 #include "platform/testing/test_env.h"
+#include "platform/ui/qt_ui_seam.h"
 
 #include <QProcess>
 #include <QUrl>

@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
     frmVesper window(program, scheduler);
     window.txtOutputDir->setText(QString::fromStdString(out));
     window.show();
-    window.tuner().Default(window.videoSourceText(), window.audioSourceText());
+    window.core().tuner().Default(window.core().videoSourceText(), window.core().audioSourceText());
     window.SetNextEvent();
     if (part("idle")) {
         const double c0 = cpuSelf();
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
         window.cmdPreview->click();
         const LiveRun pane = measureLive(liveSecs);
         printLive("in the pane", liveSecs, pane, peerPreviewCpu(pane.size.width(), pane.size.height(), liveSecs));
-        window.preview().lblDetachTVClick();
+        window.core().preview().lblDetachTVClick();
         if (window.tvWindow()) window.tvWindow()->resize(640, 480);
         const LiveRun tv = measureLive(liveSecs);
         printLive("in a 640x480 TV window", liveSecs, tv, peerPreviewCpu(tv.size.width(), tv.size.height(), liveSecs));
@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
         if (runUntil([&] { return grownPastHeader(file, header); }, 20)) ours.push_back(wallNow() - startWall);
         // Cancel it: the next tick stops the encoder.
         window.CancelCurrentEvent();
-        runUntil([&] { return !window.recording(); }, 30);
+        runUntil([&] { return !window.core().recording(); }, 30);
     }
     rusage r{};
     getrusage(RUSAGE_SELF, &r);

@@ -1,4 +1,4 @@
-#include "app/schedule/file_names.h"
+#include "scheduler/event_rules.h"
 
 #include <cctype>
 

@@ -1,6 +1,6 @@
-#include "components/msgpipe/handover_client.h"
+#include "platform/handover/handover_client.h"
 
-#include "app/guide/handover_protocol.h"
+#include "platform/handover/handover_protocol.h"
 
 #include "platform/clock.h"
 
