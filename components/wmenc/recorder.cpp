@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace vesper::wmenc {
 
@@ -148,8 +149,10 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         std::lock_guard lock(m_inbox->mutex);
         if (after > 0 && (m_inbox->writerDiesAt == 0 || after < m_inbox->writerDiesAt)) {
             m_inbox->writerDiesAt = after;
-            m_inbox->writerDeath = "the encoder's writer died " + std::to_string(int(after)) +
-                                   " seconds into the recording (the fault \"writerDiesAfter\" of \"" + device +
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g s", after);
+            m_inbox->writerDeath = std::string("the encoder's writer died ") + seconds +
+                                   " into the recording (the fault \"writerDiesAfter\" of \"" + device +
                                    "\"); the file holds what was written before, without its index";
         }
     }
