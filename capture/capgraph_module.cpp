@@ -66,6 +66,7 @@ public:
         method("ResizePreview", [](Args& a) {
             return result(a, 4, commands().ResizePreview(text(a, 0), text(a, 1), text(a, 2), text(a, 3)));
         });
+        method("SignalPresent", [](Args& a) { return result(a, 0, commands().SignalPresent()); });
     }
     std::string className() const override { return "Command"; }
 

@@ -70,6 +70,13 @@ std::string CaptureCommands::SetChannel(const std::string& channel) {
     return kOK;
 }
 
+std::string CaptureCommands::SignalPresent() {
+    TvTuner* tuner = m_state.findTuner();
+    long state = kTunerHasNoSignalStrength;
+    if (!tuner || !succeeded(tuner->signalPresent(&state))) return std::to_string(kTunerHasNoSignalStrength);
+    return std::to_string(state);
+}
+
 std::string CaptureCommands::SetCountryCode(const std::string& countryCode) {
     const long code = readLong(countryCode);
     if (code < 1 || code > 999) return kOK;

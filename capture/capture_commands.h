@@ -39,6 +39,10 @@ public:
     std::string SetVideoInput(const std::string& videoInput);
     std::string ResizePreview(const std::string& left, const std::string& top, const std::string& width,
                               const std::string& height);
+    // Ours, for a check before a recording: whether the tuned channel carries
+    // a signal, as the tuner's query answers it: "1" yes, "0" no, "-1" the
+    // tuner cannot tell or there is no tuner.
+    std::string SignalPresent();
 
 private:
     void place(intptr_t owner, const std::string& left, const std::string& top, const std::string& width,

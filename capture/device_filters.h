@@ -78,6 +78,11 @@ public:
         *index = 0;
         return kS_OK;
     }
+    HRESULT signalPresent(long* state) override {
+        if (!state) return kE_POINTER;
+        *state = signalState();
+        return kS_OK;
+    }
 
 protected:
     // Tunes to the channel's frequency (in Hz) and keeps the channel.
@@ -89,6 +94,7 @@ protected:
     // (see effectiveInputType).
     virtual long inputType() const = 0;
     virtual void setInputType(long type) = 0;
+    virtual long signalState() const { return kTunerHasNoSignalStrength; }
 
 private:
     void refused(long channel, const std::string& why) const {

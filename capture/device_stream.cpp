@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -141,6 +142,11 @@ namespace {
 // inside its own handler does not stop the pipeline from its own thread.
 thread_local bool t_delivering = false;
 
+// The virtual picture's patterns (videotestsrc's values) and the tone's level.
+constexpr int kBarsPattern = 0;
+constexpr int kSnowPattern = 1;
+constexpr double kToneVolume = 0.2;
+
 struct Subscriber {
     SampleHandler onSample;
     EndHandler onEnd;
@@ -152,8 +158,10 @@ struct Subscriber {
 class Source {
 public:
     Source(std::string key, GstElement* pipeline, GstElement* sink, GstElement* overlay, GstElement* tone,
-           std::shared_ptr<VirtualHardware> hw)
-        : m_key(std::move(key)), m_pipeline(pipeline), m_overlay(overlay), m_tone(tone), m_hw(std::move(hw)) {
+           GstElement* pattern, std::shared_ptr<VirtualHardware> hw)
+        : m_key(std::move(key)), m_pipeline(pipeline), m_overlay(overlay), m_tone(tone), m_pattern(pattern),
+          m_hw(std::move(hw)) {
+        if (m_hw) m_vanishAfter = m_hw->description().vanishAfter;
         GstAppSinkCallbacks cb{};
         cb.new_sample = &Source::onNewSample;
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &cb, this, nullptr);
@@ -167,7 +175,12 @@ public:
 
     const std::string& key() const { return m_key; }
 
+    // The stream ended for good (an error or its end): a new subscriber needs
+    // a source of its own, as a card plugged in again would give.
+    bool ended() const { return m_ended.load(); }
+
     bool start(std::string* why) {
+        m_startedAt = std::chrono::steady_clock::now();
         if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             // The bus thread writes the error text; read it under the lock.
             std::lock_guard lock(m_mutex);
@@ -216,12 +229,33 @@ private:
             g_free(text);
         }
         if (m_tone) g_object_set(m_tone, "freq", m_hw->toneFrequency(), nullptr);
+        // A channel without a carrier: snow and silence, as a tuner gives.
+        const bool noSignal = m_hw->showsNoSignal();
+        if (m_pattern) g_object_set(m_pattern, "pattern", noSignal ? kSnowPattern : kBarsPattern, nullptr);
+        if (m_tone) g_object_set(m_tone, "volume", noSignal ? 0.0 : kToneVolume, nullptr);
+    }
+
+    // The card's "vanishAfter" fault: once the stream has run that long it
+    // fails as a real card's does when it is unplugged.
+    bool vanishesNow() {
+        if (m_vanishAfter <= 0 || m_ended.load()) return false;
+        const std::chrono::duration<double> ran = std::chrono::steady_clock::now() - m_startedAt;
+        if (ran.count() < m_vanishAfter) return false;
+        GError* err = g_error_new(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ,
+                                  "the device was unplugged (the virtual card's fault \"vanishAfter\")");
+        gst_element_post_message(m_pipeline, gst_message_new_error(GST_OBJECT(m_pipeline), err, nullptr));
+        g_error_free(err);
+        return true;
     }
 
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self) {
         auto* src = static_cast<Source*>(self);
         GstSample* sample = gst_app_sink_pull_sample(sink);
         if (!sample) return GST_FLOW_EOS;
+        if (src->m_ended.load() || src->vanishesNow()) {
+            gst_sample_unref(sample);
+            return GST_FLOW_EOS; // a stream that ended delivers nothing more
+        }
         src->applyHardware();
         t_delivering = true;
         for (const auto& s : src->snapshot()) {
@@ -248,6 +282,11 @@ private:
         } else {
             return GST_BUS_DROP;
         }
+        src->m_ended = true;
+        // Errors come on the streaming thread: a subscription that ends inside
+        // its handler must not stop the pipeline from there.
+        const bool wasDelivering = t_delivering;
+        t_delivering = true;
         for (const auto& s : src->snapshot()) {
             std::lock_guard call(s->callMutex);
             if (s->active && !s->ended) {
@@ -255,6 +294,7 @@ private:
                 if (s->onEnd) s->onEnd(reason);
             }
         }
+        t_delivering = wasDelivering;
         return GST_BUS_DROP;
     }
 
@@ -262,7 +302,11 @@ private:
     GstElement* m_pipeline;
     GstElement* m_overlay;
     GstElement* m_tone;
+    GstElement* m_pattern;
     std::shared_ptr<VirtualHardware> m_hw;
+    double m_vanishAfter = 0;
+    std::chrono::steady_clock::time_point m_startedAt;
+    std::atomic<bool> m_ended{false};
     unsigned m_appliedGeneration = 0;
     std::string m_lastError;
     std::mutex m_mutex;
@@ -397,7 +441,8 @@ std::shared_ptr<Source> makeSource(const CatalogEntry& e, MediaKind kind, const 
         if (kind == MediaKind::Video) {
             description = virtualVideoSource(e.card) + " ! " + kAppSink;
         } else {
-            description = "audiotestsrc name=tone is-live=true wave=sine volume=0.2 samplesperbuffer=1600 ! "
+            description = "audiotestsrc name=tone is-live=true wave=sine volume=" + std::to_string(kToneVolume) +
+                          " samplesperbuffer=1600 ! "
                           "audio/x-raw,format=S16LE,rate=48000,channels=2,layout=interleaved ! " +
                           std::string(kAppSink);
         }
@@ -423,9 +468,10 @@ std::shared_ptr<Source> makeSource(const CatalogEntry& e, MediaKind kind, const 
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     GstElement* overlay = gst_bin_get_by_name(GST_BIN(pipeline), "overlay");
     GstElement* tone = gst_bin_get_by_name(GST_BIN(pipeline), "tone");
-    auto source = std::make_shared<Source>(key, pipeline, sink, overlay, tone, hw);
+    GstElement* pattern = gst_bin_get_by_name(GST_BIN(pipeline), "pattern");
+    auto source = std::make_shared<Source>(key, pipeline, sink, overlay, tone, pattern, hw);
     // The pipeline keeps its elements alive.
-    for (GstElement* el : {sink, overlay, tone})
+    for (GstElement* el : {sink, overlay, tone, pattern})
         if (el) gst_object_unref(el);
     return source;
 }
@@ -472,7 +518,7 @@ std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& fri
     std::lock_guard lock(hub.mutex);
     auto it = hub.sources.find(key);
     std::shared_ptr<Source> source;
-    if (it != hub.sources.end()) {
+    if (it != hub.sources.end() && !it->second->ended()) {
         source = it->second;
         source->add(sub);
     } else {
@@ -483,6 +529,13 @@ std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& fri
         hub.sources[key] = source;
     }
     return std::make_unique<Subscription>(source, sub);
+}
+
+double writerDiesAfter(const std::string& friendlyName) {
+    for (const VirtualCardDescription& c : loadVirtualCards().cards)
+        if ((c.hasVideo && c.video == friendlyName) || (c.hasAudio && c.audio == friendlyName))
+            return c.writerDiesAfter;
+    return 0;
 }
 
 int runningDeviceSources() {

@@ -29,6 +29,13 @@
 //     "busy": false,                 the device cannot be started (held elsewhere)
 //     "moving": true,                the test pattern moves (false: a still picture)
 //     "width": 640, "height": 480, "framerate": "30000/1001",
+//     "vanishAfter": 30,             seconds: each stream of the card then ends
+//                                    with an error, as an unplugged card's does
+//     "noSignal": [5, 7],            channels without a carrier (a number, a list,
+//                                    or true for all): snow, silence, and the
+//                                    tuner's signal query answers "no signal"
+//     "writerDiesAfter": 20,         seconds into a recording from the card: the
+//                                    recording's writer dies (the encoder's part)
 //     "crossbars": [                 [0] feeds the capture pin, [1] feeds [0], ...
 //       { "inputs":  ["Video Tuner", {"type": "Video Composite", "related": 3}, 2, ...],
 //         "outputs": [{"type": "Video Decoder", "related": 1}, "Audio Decoder"],
@@ -97,7 +104,8 @@ using SampleHandler = std::function<void(GstSample*)>;
 using EndHandler = std::function<void(const std::string& reason)>;
 
 // One running source per device, fanned out to every subscriber: the first
-// subscriber starts the source, the last one leaving stops it. Returns
+// subscriber starts the source, the last one leaving stops it; a subscriber
+// that comes after the stream ended starts a new one. Returns
 // nullptr (and the reason in *why) when the device is unknown or cannot be
 // started. A video device whose stream carries its sound may be subscribed
 // to with MediaKind::Audio as well.
@@ -106,6 +114,10 @@ std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& fri
 std::unique_ptr<StreamSubscription> subscribeDeviceStream(const std::string& friendlyName, MediaKind kind,
                                                           SampleHandler onSample, EndHandler onEnd,
                                                           std::string* why = nullptr);
+
+// Seconds into a recording from the named device after which the recording's
+// writer dies: the virtual card's "writerDiesAfter" fault; 0 when it has none.
+double writerDiesAfter(const std::string& friendlyName);
 
 // Number of device sources running in this process (for tests and checks).
 int runningDeviceSources();

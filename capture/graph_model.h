@@ -72,6 +72,10 @@ public:
 // Tuner input types.
 inline constexpr long kTunerInputCable = 0;
 inline constexpr long kTunerInputAntenna = 1;
+// What a tuner's signal query answers.
+inline constexpr long kTunerSignalPresent = 1;
+inline constexpr long kTunerNoSignal = 0;
+inline constexpr long kTunerHasNoSignalStrength = -1;
 
 class TvTuner {
 public:
@@ -83,6 +87,9 @@ public:
     virtual HRESULT putInputType(long index, long type) = 0;
     virtual HRESULT getInputType(long index, long* type) = 0;
     virtual HRESULT getConnectInput(long* index) = 0;
+    // Whether the tuned channel carries a signal: kTunerSignalPresent,
+    // kTunerNoSignal, or kTunerHasNoSignalStrength when the tuner cannot tell.
+    virtual HRESULT signalPresent(long* state) = 0;
 };
 
 class AnalogVideoDecoder {

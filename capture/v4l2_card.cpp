@@ -180,6 +180,12 @@ protected:
         std::lock_guard lock(g_settingsMutex);
         tunerSettings(m_h->node()).inputType = type;
     }
+    long signalState() const override {
+        v4l2_tuner t{};
+        t.index = m_tuner;
+        if (m_h->ioctl(VIDIOC_G_TUNER, &t) != 0) return kTunerHasNoSignalStrength;
+        return t.signal > 0 ? kTunerSignalPresent : kTunerNoSignal;
+    }
 
 private:
     TunerSettings settings() const {

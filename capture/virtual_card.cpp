@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -101,6 +102,34 @@ bool flag(const json& card, const char* name, bool fallback, const std::string& 
     return card.at(name).get<bool>();
 }
 
+double seconds(const json& card, const char* name, const std::string& where) {
+    if (!card.contains(name)) return 0;
+    const json& v = card.at(name);
+    if (!v.is_number() || !(v.get<double>() > 0) || v.get<double>() > 1e7)
+        throw std::runtime_error(where + ": \"" + name + "\" must be a number of seconds above 0");
+    return v.get<double>();
+}
+
+// "noSignal": a channel, a list of channels, or true for every channel.
+void parseNoSignal(const json& card, VirtualCardDescription& c, const std::string& where) {
+    if (!card.contains("noSignal")) return;
+    const json& v = card.at("noSignal");
+    const std::string bad = where + ": \"noSignal\" must be a channel number, a list of them, or true";
+    if (v.is_boolean()) {
+        c.noSignalAnywhere = v.get<bool>();
+        return;
+    }
+    if (v.is_number_integer()) {
+        c.noSignalChannels.push_back(v.get<long>());
+        return;
+    }
+    if (!v.is_array()) throw std::runtime_error(bad);
+    for (const json& ch : v) {
+        if (!ch.is_number_integer()) throw std::runtime_error(bad);
+        c.noSignalChannels.push_back(ch.get<long>());
+    }
+}
+
 int positive(const json& card, const char* name, int fallback, const std::string& where) {
     if (!card.contains(name)) return fallback;
     const json& v = card.at(name);
@@ -127,6 +156,9 @@ VirtualCardDescription parseCard(const json& card, const std::string& where) {
     c.streamCarriesAudio = flag(card, "streamCarriesAudio", false, where);
     c.busy = flag(card, "busy", false, where);
     c.moving = flag(card, "moving", true, where);
+    c.vanishAfter = seconds(card, "vanishAfter", where);
+    c.writerDiesAfter = seconds(card, "writerDiesAfter", where);
+    parseNoSignal(card, c, where);
     c.width = positive(card, "width", 640, where) & ~1;
     c.height = positive(card, "height", 480, where) & ~1;
     if (card.contains("framerate")) {
@@ -171,6 +203,11 @@ VirtualCardDescription parseCard(const json& card, const std::string& where) {
 }
 
 } // namespace
+
+bool VirtualCardDescription::noSignalOn(long channel) const {
+    return noSignalAnywhere ||
+           std::find(noSignalChannels.begin(), noSignalChannels.end(), channel) != noSignalChannels.end();
+}
 
 const char* connectorName(long type) {
     for (const auto& c : kConnectors)
@@ -235,9 +272,10 @@ VirtualCardSet parseVirtualCards(const std::string& text) {
 }
 
 std::string virtualVideoSource(const VirtualCardDescription& card) {
-    return "videotestsrc is-live=true pattern=smpte horizontal-speed=" + std::string(card.moving ? "2" : "0") +
-           " ! video/x-raw,format=I420,width=" + std::to_string(card.width) + ",height=" + std::to_string(card.height) +
-           ",framerate=" + std::to_string(card.fpsNum) + "/" + std::to_string(card.fpsDen) +
+    return "videotestsrc name=pattern is-live=true pattern=smpte horizontal-speed=" +
+           std::string(card.moving ? "2" : "0") + " ! video/x-raw,format=I420,width=" + std::to_string(card.width) +
+           ",height=" + std::to_string(card.height) + ",framerate=" + std::to_string(card.fpsNum) + "/" +
+           std::to_string(card.fpsDen) +
            " ! textoverlay name=overlay font-desc=\"Sans Bold 20\" valignment=top halignment=left "
            "shaded-background=true";
 }
@@ -341,6 +379,10 @@ long VirtualHardware::routedConnector() const {
     return 0;
 }
 
+bool VirtualHardware::signalPresent() const { return !m_description.noSignalOn(channel()); }
+
+bool VirtualHardware::showsNoSignal() const { return !signalPresent() && routedConnector() == PhysConn_Video_Tuner; }
+
 std::string VirtualHardware::overlayText() const {
     const long conn = routedConnector();
     const long ch = channel();
@@ -356,6 +398,7 @@ std::string VirtualHardware::overlayText() const {
     text += connectorName(conn);
     const std::string std = videoStandardName(videoStandard());
     if (!std.empty()) text += "  |  " + std;
+    if (conn == PhysConn_Video_Tuner && !signalPresent()) text += "\nNo signal";
     return text;
 }
 
@@ -378,6 +421,11 @@ std::shared_ptr<VirtualHardware> virtualHardware(const VirtualCardDescription& d
     std::string key = std::to_string(index) + "\n" + description.video + "\n" + description.audio + "\n" +
                       (description.tuner ? "t" : "-") + (description.decoder ? "d" : "-") +
                       (description.streamCarriesAudio ? "a" : "-") + (description.busy ? "b" : "-");
+    // The faults too: a description that changes them is another card.
+    key += "|" + std::to_string(description.vanishAfter) + "," + std::to_string(description.writerDiesAfter) +
+           (description.noSignalAnywhere ? ",*" : ",");
+    for (long ch : description.noSignalChannels)
+        key += std::to_string(ch) + " ";
     for (const auto& x : description.crossbars) {
         key += "|" + std::to_string(x.feedsInput) + "," + std::to_string(x.feedsOutput) + ":";
         for (const auto& p : x.inputs)

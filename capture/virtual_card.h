@@ -70,6 +70,13 @@ struct VirtualCardDescription {
     bool streamCarriesAudio = false;
     bool busy = false;
     bool moving = true; // the test pattern moves
+    // Faults the card injects on demand, so that every failure of a recording
+    // can be reproduced without hardware (0 or empty: none).
+    double vanishAfter = 0;             // seconds after a stream starts: it ends with an error
+    std::vector<long> noSignalChannels; // channels whose carrier is missing
+    bool noSignalAnywhere = false;      // no channel has a carrier
+    double writerDiesAfter = 0;         // seconds into a recording from the card: its writer dies
+    bool noSignalOn(long channel) const;
     int width = 640;
     int height = 480;
     int fpsNum = 30000;
@@ -153,6 +160,12 @@ public:
     // The physical connector that reaches the capture pin through the
     // crossbars as switched now (0 when none does).
     long routedConnector() const;
+
+    // Whether the tuned channel has a carrier (the card's "noSignal" fault).
+    bool signalPresent() const;
+    // The picture and sound show "no signal": the tuner is routed to the
+    // capture pin and its channel has no carrier.
+    bool showsNoSignal() const;
 
     // What the picture shows and the tone's pitch.
     std::string overlayText() const;

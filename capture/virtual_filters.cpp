@@ -86,6 +86,7 @@ protected:
     void setCountryCode(long code) override { m_hw->setCountryCode(code); }
     long inputType() const override { return m_hw->inputType(); }
     void setInputType(long type) override { m_hw->setInputType(type); }
+    long signalState() const override { return m_hw->signalPresent() ? kTunerSignalPresent : kTunerNoSignal; }
 
 private:
     std::shared_ptr<VirtualHardware> m_hw;

@@ -106,7 +106,8 @@ TEST(CapgraphModule, MembersInSlotOrderAndAnswersByReference) {
     EXPECT_EQ(d->memberNames(),
               (std::vector<std::string>{"OnStartPage", "OnEndPage", "Start", "Init", "Stop", "Release", "SetChannel",
                                         "SetTVTunerProperties", "SetCountryCode", "SetInputType", "SetVideoStandard",
-                                        "SetTest", "InitPreview", "SetPreview", "SetVideoInput", "ResizePreview"}));
+                                        "SetTest", "InitPreview", "SetPreview", "SetVideoInput", "ResizePreview",
+                                        "SignalPresent"}));
     EXPECT_EQ(call(o, "Start", {"null", "null"}), "OK");
     EXPECT_EQ(call(o, "SetTest", {"anything"}), "OK");
     EXPECT_EQ(call(o, "Init", {"nope", "nope"}), "Not OK");

@@ -1,4 +1,6 @@
 // Device enumeration and the one-source-per-device stream hub.
+#include "capture/capture_commands.h"
+#include "capture/capture_state.h"
 #include "capture/device_stream.h"
 #include "capture/virtual_card.h"
 
@@ -162,4 +164,106 @@ TEST(DeviceStream, CardWhoseVideoCarriesAudioAnswersAnAudioRequest) {
     auto s = subscribeDeviceStream("DV Camera", MediaKind::Audio, [&](GstSample*) { ++n; });
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(eventually([&] { return n > 0; }));
+}
+
+TEST(VirtualCardFaults, DescriptionsOfFaultsAreCheckedAndBadOnesRefused) {
+    const auto parse = [](const std::string& faults) {
+        return parseVirtualCards(R"([{"video": "A", )" + faults + "}]").cards.at(0);
+    };
+    EXPECT_EQ(parse(R"("noSignal": 5)").noSignalChannels, std::vector<long>{5});
+    EXPECT_EQ(parse(R"("noSignal": [5, 7])").noSignalChannels, (std::vector<long>{5, 7}));
+    EXPECT_TRUE(parse(R"("noSignal": true)").noSignalOn(81));
+    EXPECT_FALSE(parse(R"("noSignal": [5])").noSignalOn(6));
+    EXPECT_DOUBLE_EQ(parse(R"("vanishAfter": 0.5, "writerDiesAfter": 20)").vanishAfter, 0.5);
+    for (const char* bad : {R"("vanishAfter": 0)", R"("vanishAfter": "5")", R"("writerDiesAfter": -1)",
+                            R"("noSignal": "5")", R"("noSignal": [5, "x"])", R"("noSignal": {"channel": 5})"}) {
+        try {
+            parse(bad);
+            ADD_FAILURE() << bad << " was taken";
+        } catch (const std::runtime_error& e) {
+            const std::string key = std::string(bad).substr(1, std::string(bad).find('"', 1) - 1);
+            EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(VirtualCardFaults, VanishingCardEndsItsStreamsWithAnErrorAndMayBeOpenedAgain) {
+    CardsFile f(R"({"realDevices": false, "cards": [{"video": "Loose", "audio": "Loose Audio", "vanishAfter": 0.3,
+                    "width": 160, "height": 120}]})");
+    for (MediaKind kind : {MediaKind::Video, MediaKind::Audio}) {
+        for (int plugged = 0; plugged < 2; ++plugged) { // and once more, plugged in again
+            std::mutex m;
+            std::string reason;
+            std::atomic<int> samples{0};
+            auto s = subscribeDeviceStream(
+                kind == MediaKind::Video ? "Loose" : "Loose Audio", kind, [&](GstSample*) { ++samples; },
+                [&](const std::string& why) {
+                    std::lock_guard lock(m);
+                    reason = why;
+                });
+            ASSERT_NE(s, nullptr);
+            EXPECT_TRUE(eventually([&] {
+                std::lock_guard lock(m);
+                return !reason.empty();
+            }));
+            EXPECT_GT(samples.load(), 0);
+            std::lock_guard lock(m);
+            EXPECT_NE(reason.find("unplugged"), std::string::npos) << reason;
+        }
+        EXPECT_EQ(runningDeviceSources(), 0);
+    }
+}
+
+TEST(VirtualCardFaults, ChannelWithoutSignalGivesSilenceAndTheTunerSaysSo) {
+    CardsFile f(R"({"realDevices": false, "cards": [{"video": "Aerial", "audio": "Aerial Audio", "noSignal": [5]}]})");
+    CaptureState state;
+    CaptureCommands cmd{state};
+    ASSERT_EQ(cmd.Init("Aerial", "Aerial Audio"), "OK");
+    std::atomic<bool> silent{false};
+    auto sound = subscribeDeviceStream("Aerial Audio", MediaKind::Audio, [&](GstSample* sample) {
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+        bool zero = true;
+        for (gsize i = 0; i < map.size && zero; ++i)
+            zero = map.data[i] == 0;
+        gst_buffer_unmap(buffer, &map);
+        silent = zero;
+    });
+    ASSERT_NE(sound, nullptr);
+    // Snow: neighbouring pixels of a row below the caption mostly differ,
+    // where the bars' pixels mostly match.
+    std::atomic<bool> snow{false};
+    auto picture = subscribeDeviceStream("Aerial", MediaKind::Video, [&](GstSample* sample) {
+        GstVideoInfo info;
+        GstVideoFrame frame;
+        if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) ||
+            !gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ))
+            return;
+        const auto* row = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
+                          GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0) * (GST_VIDEO_INFO_HEIGHT(&info) * 3 / 4);
+        int changes = 0;
+        for (int x = 1; x < GST_VIDEO_INFO_WIDTH(&info); ++x)
+            changes += std::abs(row[x] - row[x - 1]) > 8;
+        gst_video_frame_unmap(&frame);
+        snow = changes > GST_VIDEO_INFO_WIDTH(&info) / 4;
+    });
+    ASSERT_NE(picture, nullptr);
+    const VirtualCardSet set = loadVirtualCards();
+    auto hw = virtualHardware(set.cards.at(0), 0);
+    struct Case {
+        const char* channel;
+        const char* signal;
+        bool none; // no signal: snow and silence
+    } cases[] = {{"5", "0", true}, {"4", "1", false}, {"5", "0", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channel);
+        EXPECT_EQ(cmd.SetChannel(c.channel), "OK");
+        EXPECT_EQ(cmd.SignalPresent(), c.signal);
+        EXPECT_EQ(hw->overlayText().find("No signal") != std::string::npos, c.none) << hw->overlayText();
+        EXPECT_TRUE(eventually([&] { return silent.load() == c.none && snow.load() == c.none; }));
+    }
+    // The composite input has no tuner behind it: its picture is untouched.
+    EXPECT_EQ(cmd.SetVideoInput("2"), "OK");
+    EXPECT_EQ(hw->overlayText().find("No signal"), std::string::npos);
 }

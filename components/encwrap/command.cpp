@@ -37,6 +37,7 @@ public:
         });
         method("IStop", [this](Args& a) { return stop(a); });
         method("IIndexerRunning", [this](Args&) { return indexerRunning(); });
+        method("IRecording", [this](Args&) { return recording(); });
     }
 
     ~EncoderCommand() override {
@@ -96,13 +97,25 @@ private:
         // A recording that ended early (disk full, ...) says so here; what
         // reached the file stays readable. A failure still to come (the last
         // pictures or the index meet a full disk) is told by IIndexerRunning.
-        if (const WriteError e = m_recorder->failure()) {
-            m_failureTold = true;
-            fail(e.number, e.text);
-        }
+        if (m_recorder->failure()) m_failureTold = true;
+        raiseEarlyEnd();
+        return {};
+    }
+
+    // A recording that ended early, or lost a device, raises why.
+    void raiseEarlyEnd() {
+        if (const WriteError e = m_recorder->failure()) fail(e.number, e.text);
         if (const std::string lost = m_recorder->deviceLost(); !lost.empty())
             fail(kErrDeviceUnavailable, lost + "; the file holds what was recorded before");
-        return {};
+    }
+
+    // Ours, for a watch while recording: True from IStart to IStop while the
+    // file is being written; once writing ended early (a writer that died, a
+    // full disk) or a device stopped, raises the error IStop will raise.
+    Variant recording() {
+        if (!m_recorder || m_stopped) return Variant(false);
+        raiseEarlyEnd();
+        return Variant(m_recorder->state() == Recorder::State::Recording);
     }
 
     // True only between IStop and the end of the file's completion; the end

@@ -7,6 +7,9 @@
 //                                          the result: True when recording)
 //   ISetAutoIndex True          IStop     IIndexerRunning  (True until complete)
 //
+// And one member of our own, for a watch while recording: IRecording (True
+// while the file is being written; raises the error that ended it early).
+//
 // Encoding runs on a thread of its own: no member waits for the encoder.
 #pragma once
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <signal.h>
 #include <sstream>
@@ -240,7 +241,7 @@ TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedReco
     ASSERT_NE(members, nullptr);
     EXPECT_EQ(members->memberNames(),
               (std::vector<std::string>{"ISetOutputFilename", "ISetVideoSource", "ISetAudioSource", "ISetProfileName",
-                                        "IStart", "ISetAutoIndex", "IStop", "IIndexerRunning"}));
+                                        "IStart", "ISetAutoIndex", "IStop", "IIndexerRunning", "IRecording"}));
     EXPECT_THROW(idle->call("IStop"), AutomationError);
     EXPECT_FALSE(idle->call("IIndexerRunning").toBool());
 
@@ -307,6 +308,69 @@ TEST_F(EncoderComponents, EncwrapKeepsWhatWasWrittenWhenTheDiskFills) {
     EXPECT_GT(test::summarize(path).videoPackets, 10);
     std::string log;
     EXPECT_TRUE(test::decodesCleanly(path, &log)) << log;
+}
+
+TEST_F(EncoderComponents, EncwrapReportsEachFaultTheVirtualCardInjects) {
+    // Cards of their own for this test; the suite's cards come back after it.
+    const std::string suiteCards = std::getenv(capture::kVirtualCardsVariable);
+    setenv(capture::kVirtualCardsVariable,
+           test::writeFile(test::testFolder() + "/faults.json",
+                           R"({"realDevices": false, "cards": [
+                  {"video": "Unplugged", "audio": "Unplugged Audio", "vanishAfter": 1},
+                  {"video": "Dying", "audio": "Dying Audio", "writerDiesAfter": 1},
+                  {"video": "Quiet", "audio": "Quiet Audio", "noSignal": true},
+                  {"video": "Held", "audio": "Held Audio", "busy": true}]})")
+               .c_str(),
+           1);
+    struct Case {
+        std::string card;
+        int32_t startCode;
+        int32_t error; // raised by IRecording while recording and by IStop
+        bool indexed;  // the file was completed
+    } cases[] = {
+        {"Unplugged", kStartOk, 68, true},
+        {"Dying", kStartOk, kErrWriterDied, false},
+        {"Quiet", kStartOk, 0, true},
+        {"Held", kStartDeviceFailed, 0, false},
+    };
+    const auto errorOf = [](const ObjectPtr& enc, const char* member) {
+        try {
+            enc->call(member);
+        } catch (const AutomationError& e) {
+            EXPECT_EQ(e.source(), "Encwrap.clsCommand");
+            return e.number();
+        }
+        return 0;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.card);
+        const std::string path = test::testFolder() + "/" + c.card + ".wmv";
+        int32_t code = -1;
+        bool started = false;
+        ObjectPtr enc = startEncoder(path, c.card, c.card + " Audio", kLowProfile, code, started);
+        EXPECT_EQ(code, c.startCode);
+        if (!started) {
+            EXPECT_FALSE(fs::exists(path));
+            continue;
+        }
+        if (c.error) {
+            // A live device runs in real time: the fault comes when it comes.
+            EXPECT_TRUE(waitUntil([&] { return errorOf(enc, "IRecording") == c.error; }, 20));
+        } else {
+            waitSeconds(2.0);
+            EXPECT_TRUE(enc->call("IRecording").toBool());
+        }
+        EXPECT_EQ(errorOf(enc, "IStop"), c.error);
+        EXPECT_TRUE(waitUntil([&] { return !enc->call("IIndexerRunning").toBool(); }, 10));
+        EXPECT_FALSE(enc->call("IRecording").toBool());
+        enc.reset();
+        // What was written before the fault stays readable.
+        EXPECT_EQ(inspectAsf(path).hasIndex, c.indexed);
+        EXPECT_GT(test::summarize(path).videoPackets, 5);
+        EXPECT_TRUE(test::decodesCleanly(path));
+    }
+    EXPECT_EQ(capture::runningDeviceSources(), 0);
+    setenv(capture::kVirtualCardsVariable, suiteCards.c_str(), 1);
 }
 
 TEST_F(EncoderComponents, RepairRebuildsARecordingWhoseProcessWasKilled) {

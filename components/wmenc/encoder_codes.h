@@ -24,4 +24,9 @@ constexpr int32_t kStartNoOutputFile = int32_t(0x80040206u);
 // IStart was called a second time on the same object.
 constexpr int32_t kStartAlreadyStarted = int32_t(0x80040207u);
 
+// Raised while recording or at IStop: the recording's writer died (a fault a
+// virtual card injects stands for a crashed encoder). Writing stopped at once;
+// the file holds what was written before, without its index.
+constexpr int32_t kErrWriterDied = int32_t(0x80040210u);
+
 } // namespace vesper::wmenc

@@ -209,6 +209,7 @@ public:
             std::move(onEnd), why);
         return s ? std::make_unique<StreamHolder>(std::move(s)) : nullptr;
     }
+    double writerDiesAfter(const std::string& device) override { return capture::writerDiesAfter(device); }
 };
 
 std::mutex g_sourceMutex;

@@ -74,6 +74,9 @@ public:
                                                          EndHandler onEnd, std::string* why) = 0;
     virtual std::unique_ptr<Subscription> subscribeAudio(const std::string& device, AudioHandler onAudio,
                                                          EndHandler onEnd, std::string* why) = 0;
+    // Seconds into a recording from the device after which the recording's
+    // writer dies (a fault a virtual card injects); 0: it never does.
+    virtual double writerDiesAfter(const std::string& /*device*/) { return 0; }
 };
 
 // The capture devices of the machine, through the capture layer's shared

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace vesper::wmenc {
 
@@ -39,6 +40,9 @@ struct Recorder::Inbox {
     int64_t drops = 0;
     std::function<double()> seconds = steadySeconds;
     double startedAt = 0;
+    // Recording time at which the writer dies (0: never).
+    double writerDiesAt = 0;
+    std::string writerDeath;
     // Source time to recording time, one offset per stream. The capture
     // layer runs each device in its own pipeline, so the streams' timelines
     // are unrelated; each is tied to the steady clock at its first delivery,
@@ -138,6 +142,20 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         if (!m_audioSub)
             return fail(kStartDeviceFailed, "the audio device \"" + settings.audioDevice + "\" failed: " + why);
     }
+    // A dying writer stands for the encoder's own crash: the earlier of the
+    // two devices' faults, when either has one.
+    for (const std::string& device : {settings.videoDevice, settings.audioDevice}) {
+        const double after = device.empty() ? 0 : m_source.writerDiesAfter(device);
+        std::lock_guard lock(m_inbox->mutex);
+        if (after > 0 && (m_inbox->writerDiesAt == 0 || after < m_inbox->writerDiesAt)) {
+            m_inbox->writerDiesAt = after;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g s", after);
+            m_inbox->writerDeath = std::string("the encoder's writer died ") + seconds +
+                                   " into the recording (the fault \"writerDiesAfter\" of \"" + device +
+                                   "\"); the file holds what was written before, without its index";
+        }
+    }
     m_path = settings.path;
     if (!m_writer.open(settings.path, settings.profile, !settings.audioDevice.empty())) {
         const WriteError e = m_writer.error();
@@ -179,15 +197,17 @@ void Recorder::run() {
             sound = std::move(box.audio.front());
             box.audio.pop_front();
         }
+        const double at = takeVideo ? picture.seconds : sound.seconds;
+        const bool dies = box.writerDiesAt > 0 && at >= box.writerDiesAt;
         lock.unlock();
-        const bool ok = takeVideo ? m_writer.addVideo(picture) : m_writer.addAudio(sound);
+        const bool ok = !dies && (takeVideo ? m_writer.addVideo(picture) : m_writer.addAudio(sound));
         picture = {};
         sound = {};
         lock.lock();
         box.stats = m_writer.stats();
         if (!ok) {
             // Keep what reached the file; nothing more will be written.
-            box.failure = m_writer.error();
+            box.failure = dies ? WriteError{kErrWriterDied, box.writerDeath} : m_writer.error();
             box.accepting = false;
             box.video.clear();
             box.audio.clear();

@@ -55,7 +55,8 @@ public:
     State state() const;
     // From start until the file is complete (or has failed).
     bool busy() const;
-    // The failure that ended the recording early (disk full, ...), if any.
+    // The failure that ended the recording early (disk full, a writer that
+    // died: kErrWriterDied), if any.
     WriteError failure() const;
     // Why a device stopped delivering during the recording; empty when none did.
     std::string deviceLost() const;
