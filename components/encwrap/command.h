@@ -6,6 +6,7 @@
 //   ISetProfileName name        IStart e  (e: 0 or a code of encoder_codes.h;
 //                                          the result: True when recording)
 //   ISetAutoIndex True          IStop     IIndexerRunning  (True until complete)
+//   IVideoEncoder               which video encoder the recording uses
 //
 // Encoding runs on a thread of its own: no member waits for the encoder.
 #pragma once
