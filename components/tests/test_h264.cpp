@@ -212,13 +212,14 @@ TEST(H264Repair, ACutOffFilePlaysAsItIsAndARepairAddsTheIndexKeepingEveryPacket)
 
     // The same cut with no room for a rebuilt file: the torn fragment goes,
     // the rest plays.
-    const std::string full = cutOffMp4("full.mp4", 3.0);
+    const std::string full = cutOffMp4("full.mp4", 4.0);
     fs::resize_file(full, fs::file_size(full) - 1000);
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fs::file_size(full) / 2, fs::file_size(full) / 2};
+        // Room for half of what the rebuilt file needs.
+        const rlimit limit{inspectMp4(full).playableEnd / 2, inspectMp4(full).playableEnd / 2};
         setrlimit(RLIMIT_FSIZE, &limit);
         const RepairResult inPlace = repairRecording(full);
         _exit(inPlace.completedInPlace && inPlace.error.number == err::DiskFull ? 0 : 1);
