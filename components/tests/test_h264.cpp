@@ -209,6 +209,13 @@ TEST(H264Repair, ACutOffFilePlaysAsItIsAndARepairAddsTheIndexKeepingEveryPacket)
     EXPECT_NEAR(test::gstreamerSeek(path, 3.0), 3.0, 0.1);
     const RepairResult again = repairRecording(path);
     EXPECT_TRUE(again.wasComplete && !again.repaired && !again.error);
+    // An ordinary MP4 file of another program is whole as it is.
+    const std::string other = test::testFolder() + "/camera.mp4";
+    ASSERT_EQ(test::runCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=10 -t 1 '" + other + "'"),
+              0);
+    const std::string otherBytes = test::readFile(other);
+    EXPECT_TRUE(repairRecording(other).wasComplete);
+    EXPECT_EQ(test::readFile(other), otherBytes);
 
     // The same cut with no room for a rebuilt file: the torn fragment goes,
     // the rest plays.

@@ -49,7 +49,7 @@ Mp4FileInfo inspectMp4(const std::string& path) {
     info.isMp4 = true;
     std::ifstream f(path, std::ios::binary);
     uint64_t at = 0;
-    bool moofOpen = false, lastIsIndex = false;
+    bool moofOpen = false, lastIsIndex = false, fragmented = false, data = false;
     while (at < info.fileSize) {
         uint8_t head[16];
         f.clear();
@@ -68,8 +68,9 @@ Mp4FileInfo inspectMp4(const std::string& path) {
         at += size;
         lastIsIndex = type == "mfra";
         if (type == "moov") info.hasHeader = true;
+        data = data || type == "mdat";
         if (type == "moof") {
-            moofOpen = true;
+            moofOpen = fragmented = true;
             continue; // whole only with its data
         }
         if (type == "mdat" && moofOpen) ++info.fragments;
@@ -80,8 +81,11 @@ Mp4FileInfo inspectMp4(const std::string& path) {
         info.problem = "the file ends inside its header";
     } else if (info.playableEnd < info.fileSize) {
         info.problem = "the recording was cut off inside a fragment";
+    } else if (!fragmented && data) {
+        info.complete = true; // an MP4 file of the ordinary kind, whole
     } else if (!lastIsIndex) {
-        info.problem = "the recording was cut off: it has no index";
+        info.problem = fragmented ? "the recording was cut off: it has no index"
+                                  : "the recording was cut off before its first fragment";
     } else {
         info.complete = true;
     }

@@ -20,8 +20,10 @@ void setFragmentedMp4Options(AVDictionary** options);
 struct Mp4FileInfo {
     bool isMp4 = false;     // starts with an ftyp box
     bool hasHeader = false; // the moov box is whole
-    bool complete = false;  // ends with a whole mfra, nothing torn
-    int64_t fragments = 0;  // whole fragments (moof followed by its mdat)
+    // Ends with a whole mfra, nothing torn (or is an ordinary, unfragmented
+    // MP4 file with its header and data whole).
+    bool complete = false;
+    int64_t fragments = 0; // whole fragments (moof followed by its mdat)
     uint64_t fileSize = 0;
     // Where the whole boxes end: a torn box, or a fragment's moof whose data
     // is missing, starts here.
