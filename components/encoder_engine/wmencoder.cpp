@@ -50,6 +50,13 @@ public:
         property("VideoBitrate", [b = p.videoBitRate](Args&) { return Variant(int32_t(b)); });
         property("AudioBitrate", [b = p.audioBitRate](Args&) { return Variant(int32_t(b)); });
         property("Bitrate", [b = p.totalBitRate()](Args&) { return Variant(int32_t(b)); });
+        // Ours: the extension of the files the profile writes (".wmv",
+        // ".mp4"), and where its pictures are encoded ("software", or "auto":
+        // VA-API when a device answers, else software).
+        property("Extension", [e = p.extension()](Args&) { return Variant(e); });
+        property("VideoEncoding", [auto_ = p.encoding == VideoEncoding::Auto](Args&) {
+            return Variant(std::string(auto_ ? "auto" : "software"));
+        });
     }
 };
 

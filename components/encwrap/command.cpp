@@ -38,6 +38,11 @@ public:
         method("IStop", [this](Args& a) { return stop(a); });
         method("IIndexerRunning", [this](Args&) { return indexerRunning(); });
         method("IRecording", [this](Args&) { return recording(); });
+        // Ours: which video encoder the recording uses, for the caller's log
+        // ("x264 (software)", "VA-API (h264_vaapi on /dev/dri/renderD128)",
+        // "WMV2 (software)"); empty until IStart succeeds.
+        method("IVideoEncoder",
+               [this](Args&) { return Variant(m_recorder ? m_recorder->videoEncoder() : std::string()); });
     }
 
     ~EncoderCommand() override {

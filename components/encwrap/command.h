@@ -6,6 +6,7 @@
 //   ISetProfileName name        IStart e  (e: 0 or a code of encoder_codes.h;
 //                                          the result: True when recording)
 //   ISetAutoIndex True          IStop     IIndexerRunning  (True until complete)
+//   IVideoEncoder               which video encoder the recording uses
 //
 // And one member of our own, for a watch while recording: IRecording (True
 // while the file is being written; raises the error that ended it early).

@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <gst/gst.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
@@ -17,8 +18,8 @@ namespace vesper::test {
 ProbeResult probe(const std::string& path) {
     ProbeResult r;
     runCommand("ffprobe -v error -of flat -show_entries "
-               "format=format_name,duration:stream=codec_type,codec_name,width,height,r_frame_rate,sample_rate,"
-               "channels '" +
+               "format=format_name,duration,bit_rate:stream=codec_type,codec_name,width,height,r_frame_rate,"
+               "sample_rate,channels,bit_rate '" +
                    path + "'",
                &r.raw);
     std::map<std::string, std::string> kv;
@@ -32,6 +33,7 @@ ProbeResult probe(const std::string& path) {
     }
     r.format = kv["format.format_name"];
     r.duration = std::atof(kv["format.duration"].c_str());
+    r.bitRate = std::atoll(kv["format.bit_rate"].c_str());
     for (int i = 0; i < 4; ++i) {
         const std::string p = "streams.stream." + std::to_string(i) + ".";
         if (kv[p + "codec_type"] == "video") {
@@ -39,10 +41,12 @@ ProbeResult probe(const std::string& path) {
             r.width = std::atoi(kv[p + "width"].c_str());
             r.height = std::atoi(kv[p + "height"].c_str());
             r.frameRate = kv[p + "r_frame_rate"];
+            r.videoBitRate = std::atoll(kv[p + "bit_rate"].c_str());
         } else if (kv[p + "codec_type"] == "audio") {
             r.audioCodec = kv[p + "codec_name"];
             r.audioRate = std::atoi(kv[p + "sample_rate"].c_str());
             r.audioChannels = std::atoi(kv[p + "channels"].c_str());
+            r.audioBitRate = std::atoll(kv[p + "bit_rate"].c_str());
         }
     }
     return r;
@@ -149,6 +153,25 @@ bool PatternFrames::next(wmenc::VideoInput& picture) {
     gst_sample_unref(s);
     picture.seconds = d->index++ * 1001.0 / 30000.0;
     return ok;
+}
+
+void feedPattern(const std::vector<wmenc::WmvWriter*>& writers, double seconds) {
+    const int frames = int(seconds * 30000 / 1001);
+    PatternFrames pattern(frames);
+    const auto tone = toneSamples(seconds + 1);
+    int64_t audioAt = 0;
+    wmenc::VideoInput picture;
+    while (pattern.next(picture)) {
+        // Sound in runs of 1600 samples, up to the picture's time.
+        while (double(audioAt) / 48000 <= picture.seconds) {
+            const auto sound = toneInput(tone, audioAt, 1600, double(audioAt) / 48000);
+            for (auto* w : writers)
+                ASSERT_TRUE(w->addAudio(sound)) << w->error().text;
+            audioAt += 1600;
+        }
+        for (auto* w : writers)
+            ASSERT_TRUE(w->addVideo(picture)) << w->error().text;
+    }
 }
 
 std::vector<int16_t> toneSamples(double seconds) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "components/wmenc/media.h"
+#include "components/wmenc/wmv_writer.h"
 
 #include <cstdint>
 #include <map>
@@ -17,6 +18,7 @@ struct ProbeResult {
     std::string frameRate;
     int audioRate = 0, audioChannels = 0;
     double duration = 0;
+    int64_t bitRate = 0, videoBitRate = 0, audioBitRate = 0; // as ffprobe tells them; 0 when it does not
     std::string raw;
 };
 ProbeResult probe(const std::string& path);
@@ -51,6 +53,9 @@ private:
     struct Impl;
     Impl* d;
 };
+
+// Feeds `seconds` of the virtual card's picture and a tone to every writer.
+void feedPattern(const std::vector<wmenc::WmvWriter*>& writers, double seconds);
 
 // A tone as the virtual card's sound: 48 kHz stereo S16, `seconds` long.
 std::vector<int16_t> toneSamples(double seconds);

@@ -6,6 +6,7 @@
 #include "components/tests/media_check.h"
 #include "components/wmenc/asf_file.h"
 #include "components/wmenc/encoder_codes.h"
+#include "components/wmenc/mp4_file.h"
 #include "components/wmenc/profiles.h"
 #include "platform/automation.h"
 #include "platform/clock.h"
@@ -70,14 +71,15 @@ protected:
         return waitUntil([&] { return !enc->call("IIndexerRunning").toBool(); }, 10);
     }
 
-    // A script for vesper-script that sets up a high-profile recording of the
-    // default card into `path`; `rest` follows.
-    static std::string recordingScript(const std::string& name, const std::string& path, const std::string& rest) {
+    // A script for vesper-script that sets up a recording of the default card
+    // into `path` (in the high profile unless told); `rest` follows.
+    static std::string recordingScript(const std::string& name, const std::string& path, const std::string& rest,
+                                       const std::string& profile = kHighProfile) {
         std::string text = "Set e = CreateObject(\"Encwrap.clsCommand\")\n";
         for (auto [member, value] : {std::pair{"ISetOutputFilename", path},
                                      {"ISetVideoSource", std::string(kVideo)},
                                      {"ISetAudioSource", std::string(kAudio)},
-                                     {"ISetProfileName", std::string(kHighProfile)}})
+                                     {"ISetProfileName", profile}})
             text += std::string("e.") + member + " \"" + value + "\"\n";
         return test::writeFile(test::testFolder() + "/" + name, text + "code = 0\n" + rest);
     }
@@ -135,6 +137,17 @@ TEST_F(EncoderComponents, WMEncEngineListsTheCaptureDevicesAndProfilesAsTheyAreW
     EXPECT_EQ(names.size(), profiles().size());
     for (const char* want : {kLowProfile, kMediumProfile, kHighProfile})
         EXPECT_NE(std::find(names.begin(), names.end(), want), names.end()) << want;
+    // Our own profiles come last, and each item tells its files' extension.
+    for (auto [i, name, extension, encoding] :
+         {std::tuple{int32_t(names.size()) - 1, kH264HighProfile, ".mp4", "auto"},
+          {int32_t(names.size()) - 2, kH264MediumProfile, ".mp4", "auto"},
+          {int32_t(0), "Video for dial-up modems (56 Kbps)", ".wmv", "software"}}) {
+        Args ai{Variant(i)};
+        ObjectPtr item = list->call("Item", ai).toObject();
+        EXPECT_EQ(item->get("name").toString(), name);
+        EXPECT_EQ(item->get("Extension").toString(), extension) << name;
+        EXPECT_EQ(item->get("VideoEncoding").toString(), encoding) << name;
+    }
     Args outside{Variant(int32_t(names.size()))};
     try {
         list->call("Item", outside);
@@ -214,6 +227,11 @@ TEST_F(EncoderComponents, EncwrapReportsBadSettingsThroughTheStartCode) {
         {folder + "/gone/a.wmv", kVideo, kAudio, kLowProfile, kStartCannotCreateFile},
         {folder + "/a.wmv", "Busy Card", "Busy Card Audio", kLowProfile, kStartDeviceFailed},
         {"", kVideo, kAudio, kLowProfile, kStartNoOutputFile},
+        {folder + "/gone/a.mp4", kVideo, kAudio, kH264MediumProfile, kStartCannotCreateFile},
+        {folder + "/a.mp4", "Busy Card", "Busy Card Audio", kH264HighProfile, kStartDeviceFailed},
+        {folder + "/a.mp4", "No Such Card", kAudio, kH264HighProfile, kStartUnknownVideoDevice},
+        {"", kVideo, kAudio, kH264MediumProfile, kStartNoOutputFile},
+        {folder + "/a.mp4", kVideo, kAudio, "h.264 medium", kStartUnknownProfile},
     };
     for (const Case& c : cases) {
         int32_t code = 0;
@@ -232,6 +250,7 @@ TEST_F(EncoderComponents, EncwrapReportsBadSettingsThroughTheStartCode) {
         }
     }
     EXPECT_FALSE(fs::exists(folder + "/a.wmv"));
+    EXPECT_FALSE(fs::exists(folder + "/a.mp4"));
     EXPECT_EQ(capture::runningDeviceSources(), 0);
 }
 
@@ -241,7 +260,9 @@ TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedReco
     ASSERT_NE(members, nullptr);
     EXPECT_EQ(members->memberNames(),
               (std::vector<std::string>{"ISetOutputFilename", "ISetVideoSource", "ISetAudioSource", "ISetProfileName",
-                                        "IStart", "ISetAutoIndex", "IStop", "IIndexerRunning", "IRecording"}));
+                                        "IStart", "ISetAutoIndex", "IStop", "IIndexerRunning", "IRecording",
+                                        "IVideoEncoder"}));
+    EXPECT_EQ(idle->call("IVideoEncoder").toString(), "");
     EXPECT_THROW(idle->call("IStop"), AutomationError);
     EXPECT_FALSE(idle->call("IIndexerRunning").toBool());
 
@@ -284,30 +305,37 @@ TEST_F(EncoderComponents, EncwrapRefusesCallsOutOfOrderAndCompletesAReleasedReco
 }
 
 TEST_F(EncoderComponents, EncwrapKeepsWhatWasWrittenWhenTheDiskFills) {
-    // A child process whose files may not grow beyond 96 KiB, as a full disk.
-    const std::string path = test::testFolder() + "/full.wmv";
-    const std::string script = recordingScript("full.vbs", path,
-                                               "Print e.IStart(code), code\n"
-                                               "Wait 4\n"
-                                               "On Error Resume Next\n"
-                                               "e.ISetAutoIndex True\n"
-                                               "e.IStop\n"
-                                               "Print Err\n"
-                                               "Err.Clear\n"
-                                               "Print e.IIndexerRunning\n"
-                                               "Set e = Nothing\n"
-                                               "Print \"released\"\n");
-    std::string out;
-    const int rc = test::runCommand(
-        "bash -c \"trap '' XFSZ; ulimit -f 96; exec '" + tool("vesper-script") + "' '" + script + "'\"", &out);
-    EXPECT_EQ(rc, 0) << out;
-    EXPECT_NE(out.find("True 0\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Error 61 (Encwrap.clsCommand)"), std::string::npos) << out;
-    EXPECT_NE(out.find("False\nreleased"), std::string::npos) << out;
-    EXPECT_LE(fs::file_size(path), 96u * 1024);
-    EXPECT_GT(test::summarize(path).videoPackets, 10);
-    std::string log;
-    EXPECT_TRUE(test::decodesCleanly(path, &log)) << log;
+    // A child process whose files may not grow beyond a limit, as a full
+    // disk: 96 KiB for Windows Media, a few fragments for MP4.
+    for (auto [profile, name, limitKiB] :
+         {std::tuple{std::string(kHighProfile), "full.wmv", 96}, {std::string(kH264MediumProfile), "full.mp4", 128}}) {
+        SCOPED_TRACE(profile);
+        const std::string path = test::testFolder() + "/" + name;
+        const std::string script = recordingScript("full.vbs", path,
+                                                   "Print e.IStart(code), code\n"
+                                                   "Wait 4\n"
+                                                   "On Error Resume Next\n"
+                                                   "e.ISetAutoIndex True\n"
+                                                   "e.IStop\n"
+                                                   "Print Err\n"
+                                                   "Err.Clear\n"
+                                                   "Print e.IIndexerRunning\n"
+                                                   "Set e = Nothing\n"
+                                                   "Print \"released\"\n",
+                                                   profile);
+        std::string out;
+        const int rc = test::runCommand("bash -c \"trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; exec '" +
+                                            tool("vesper-script") + "' '" + script + "'\"",
+                                        &out);
+        EXPECT_EQ(rc, 0) << out;
+        EXPECT_NE(out.find("True 0\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("Error 61 (Encwrap.clsCommand)"), std::string::npos) << out;
+        EXPECT_NE(out.find("False\nreleased"), std::string::npos) << out;
+        EXPECT_LE(fs::file_size(path), uint64_t(limitKiB) * 1024);
+        EXPECT_GT(test::summarize(path).videoPackets, 10);
+        std::string log;
+        EXPECT_TRUE(test::decodesCleanly(path, &log)) << log;
+    }
 }
 
 TEST_F(EncoderComponents, EncwrapReportsEachFaultTheVirtualCardInjects) {
@@ -441,4 +469,88 @@ TEST_F(EncoderComponents, RepairRebuildsARecordingWhoseProcessWasKilled) {
     EXPECT_FALSE(engine->call("RepairFile", a).toBool()); // already whole
     Args none{Variant(test::testFolder() + "/none.wmv")};
     EXPECT_THROW(engine->call("RepairFile", none), AutomationError);
+}
+
+TEST_F(EncoderComponents, EncwrapRecordsEachH264ProfileFromTheVirtualCard) {
+    for (const char* profile : {kH264MediumProfile, kH264HighProfile}) {
+        SCOPED_TRACE(profile);
+        const Profile& p = *findProfile(profile);
+        const std::string path = test::makeFolder("MyTV") + "/News" + p.extension();
+        int32_t code = -1;
+        bool started = false;
+        ObjectPtr enc = startEncoder(path, kVideo, kAudio, profile, code, started);
+        ASSERT_TRUE(started) << std::hex << code;
+        EXPECT_EQ(code, 0);
+        // Software here; a machine with a VA-API device that answers uses it.
+        const std::string encoder = enc->call("IVideoEncoder").toString();
+        EXPECT_TRUE(encoder.starts_with("x264 (software)") || encoder.starts_with("VA-API")) << encoder;
+        waitSeconds(3.0);
+        ASSERT_TRUE(stopEncoder(enc));
+        EXPECT_EQ(enc->call("IVideoEncoder").toString(), encoder);
+        enc.reset();
+
+        const auto info = test::probe(path);
+        EXPECT_NE(info.format.find("mp4"), std::string::npos) << info.raw;
+        EXPECT_EQ(info.videoCodec, "h264");
+        EXPECT_EQ(info.audioCodec, "aac");
+        EXPECT_EQ(info.width, p.width);
+        EXPECT_EQ(info.height, p.height);
+        EXPECT_EQ(info.frameRate, "30000/1001");
+        EXPECT_TRUE(inspectMp4(path).complete);
+        const auto packets = test::summarize(path);
+        EXPECT_NEAR(info.duration, std::max(packets.lastVideo, packets.lastAudio), 0.2) << info.raw;
+        EXPECT_NEAR(packets.firstVideo, 0.0, 0.1);
+        EXPECT_GT(packets.lastVideo, 1.0);
+        const double middle = packets.lastVideo / 2;
+        EXPECT_NEAR(test::gstreamerSeek(path, middle), middle, 0.1);
+        EXPECT_TRUE(test::decodesCleanly(path));
+    }
+    EXPECT_EQ(capture::runningDeviceSources(), 0);
+}
+
+TEST_F(EncoderComponents, AnH264RecordingKilledMidwayPlaysAndSeeksWithoutRepair) {
+    const std::string path = test::testFolder() + "/killed.mp4";
+    const std::string script = recordingScript("kill.vbs", path, "e.IStart code\nWait 60\n", kH264HighProfile);
+    std::string pidText;
+    ASSERT_EQ(test::runCommand("'" + tool("vesper-script") + "' '" + script + "' >/dev/null 2>&1 & echo $!", &pidText),
+              0);
+    const pid_t pid = std::stoi(pidText);
+    const bool grew = waitUntil([&] { return inspectMp4(path).fragments >= 4; }, 60);
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(grew);
+    waitUntil([&] { return ::kill(pid, 0) != 0; }, 10);
+
+    // As it is: its streams, its length up to the last fragment, and seeking
+    // to the last seconds, in FFmpeg and GStreamer.
+    const auto info = test::probe(path);
+    EXPECT_EQ(info.videoCodec, "h264") << info.raw;
+    EXPECT_EQ(info.audioCodec, "aac");
+    const auto before = test::summarize(path);
+    EXPECT_GT(before.lastVideo, 3.0);
+    EXPECT_NEAR(info.duration, std::max(before.lastVideo, before.lastAudio), 0.2) << info.raw;
+    EXPECT_TRUE(test::decodesCleanly(path));
+    const double late = before.lastVideo - 0.5;
+    EXPECT_NEAR(test::gstreamerSeek(path, late), late, 0.1);
+    const double landed = test::ffmpegSeek(path, late);
+    EXPECT_LE(landed, late);
+    EXPECT_GE(landed, late - 2.1); // the key frame before, at most 2 seconds back
+
+    // The repair tool tells it plays, and adds the index when asked.
+    const std::string copy = test::testFolder() + "/killed-copy.mp4";
+    fs::copy_file(path, copy);
+    std::string out;
+    EXPECT_EQ(test::runCommand("'" + tool("vesper-repair") + "' --check '" + path + "'", &out), 1) << out;
+    EXPECT_NE(out.find("play and seek as they are"), std::string::npos) << out;
+    EXPECT_EQ(test::runCommand("'" + tool("vesper-repair") + "' '" + path + "'", &out), 0) << out;
+    EXPECT_NE(out.find("repaired"), std::string::npos) << out;
+    EXPECT_EQ(test::runCommand("'" + tool("vesper-repair") + "' --check '" + path + "'", &out), 0) << out;
+    EXPECT_NE(out.find("complete"), std::string::npos) << out;
+    EXPECT_EQ(test::summarize(path).videoPackets, before.videoPackets);
+    EXPECT_TRUE(test::decodesCleanly(path));
+
+    ObjectPtr engine = CreateObject("WMEncEng.WMEncoder");
+    Args a{Variant(copy)};
+    EXPECT_TRUE(engine->call("RepairFile", a).toBool());
+    EXPECT_TRUE(inspectMp4(copy).complete);
+    EXPECT_FALSE(engine->call("RepairFile", a).toBool()); // already whole
 }

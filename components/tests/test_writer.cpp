@@ -22,29 +22,7 @@
 using namespace vesper;
 using namespace vesper::wmenc;
 
-namespace {
-
-// Feeds `seconds` of the virtual card's picture and a tone to every writer.
-void feedPattern(std::vector<WmvWriter*> writers, double seconds) {
-    const int frames = int(seconds * 30000 / 1001);
-    test::PatternFrames pattern(frames);
-    const auto tone = test::toneSamples(seconds + 1);
-    int64_t audioAt = 0;
-    VideoInput picture;
-    while (pattern.next(picture)) {
-        // Sound in runs of 1600 samples, up to the picture's time.
-        while (double(audioAt) / 48000 <= picture.seconds) {
-            const auto sound = test::toneInput(tone, audioAt, 1600, double(audioAt) / 48000);
-            for (auto* w : writers)
-                ASSERT_TRUE(w->addAudio(sound)) << w->error().text;
-            audioAt += 1600;
-        }
-        for (auto* w : writers)
-            ASSERT_TRUE(w->addVideo(picture)) << w->error().text;
-    }
-}
-
-} // namespace
+using test::feedPattern;
 
 TEST(ProfileTable, HoldsTheQualityNamesWithSoundParameters) {
     for (const char* name : {kLowProfile, kMediumProfile, kHighProfile})
@@ -66,7 +44,7 @@ TEST(ProfileTable, HoldsTheQualityNamesWithSoundParameters) {
 
 TEST(WMEncWriter, EveryProfileWritesAPlayableFile) {
     for (const Profile& p : profiles()) {
-        const std::string path = test::testFolder() + "/every.wmv";
+        const std::string path = test::testFolder() + "/every" + p.extension();
         WmvWriter w;
         ASSERT_TRUE(w.open(path, p)) << p.name << ": " << w.error().text;
         feedPattern({&w}, 0.5);

@@ -1,5 +1,6 @@
 #include "components/wmenc/asf_file.h"
 
+#include "components/wmenc/mp4_file.h"
 #include "platform/errors.h"
 
 extern "C" {
@@ -267,20 +268,38 @@ RepairResult repairRecording(const std::string& path, bool force) {
     const bool busy = lockFd >= 0 && ::flock(lockFd, LOCK_SH | LOCK_NB) != 0;
     if (lockFd >= 0) ::close(lockFd);
     if (busy) return fail(err::PathFileAccessError, "\"" + path + "\" is still being recorded");
-    const AsfFileInfo before = inspectAsf(path);
-    if (!before.isAsf) return fail(321, "\"" + path + "\" is not a Windows Media file");
-    if (before.complete && before.hasIndex && !force) {
-        result.wasComplete = true;
-        return result;
+    // The H.264 profiles' fragmented MP4: a cut-off file plays as it is and
+    // lacks only its index (and perhaps half a fragment), which a rewrite adds.
+    const bool mp4 = looksLikeMp4(path);
+    const char* format = mp4 ? "mp4" : "asf";
+    AsfFileInfo before;
+    uint64_t end = 0, fileSize = 0;
+    if (mp4) {
+        const Mp4FileInfo info = inspectMp4(path);
+        if (!info.hasHeader) return fail(321, "\"" + path + "\" cannot be repaired: " + info.problem);
+        if (info.complete && !force) {
+            result.wasComplete = true;
+            return result;
+        }
+        end = info.playableEnd;
+        fileSize = info.fileSize;
+    } else {
+        before = inspectAsf(path);
+        if (!before.isAsf) return fail(321, "\"" + path + "\" is not a Windows Media or MP4 file");
+        if (before.complete && before.hasIndex && !force) {
+            result.wasComplete = true;
+            return result;
+        }
+        end = wholePacketsEnd(before);
+        fileSize = before.fileSize;
     }
 
-    // A file cut off inside a data packet is read up to the last whole one:
-    // the torn rest would only give a damaged picture at the end.
+    // A file cut off inside a data packet (or fragment) is read up to the last
+    // whole one: the torn rest would only give a damaged picture at the end.
     std::string source = path;
-    if (const uint64_t end = wholePacketsEnd(before); end < before.fileSize)
-        source = "subfile,,start,0,end," + std::to_string(end) + ",,:" + path;
+    if (end < fileSize) source = "subfile,,start,0,end," + std::to_string(end) + ",,:" + path;
     AVFormatContext* rawIn = nullptr;
-    int rc = avformat_open_input(&rawIn, source.c_str(), av_find_input_format("asf"), nullptr);
+    int rc = avformat_open_input(&rawIn, source.c_str(), av_find_input_format(format), nullptr);
     if (rc < 0) return fail(classicErrorFromAv(rc), "cannot read \"" + path + "\": " + avErrorText(rc));
     std::unique_ptr<AVFormatContext, InputCloser> in(rawIn);
     rc = avformat_find_stream_info(in.get(), nullptr);
@@ -288,7 +307,7 @@ RepairResult repairRecording(const std::string& path, bool force) {
 
     const std::string temp = path + ".repair-" + std::to_string(::getpid()) + ".tmp";
     AVFormatContext* rawOut = nullptr;
-    avformat_alloc_output_context2(&rawOut, nullptr, "asf", temp.c_str());
+    avformat_alloc_output_context2(&rawOut, nullptr, format, temp.c_str());
     if (!rawOut) return fail(err::InvalidCall, "cannot prepare the repaired file");
     std::unique_ptr<AVFormatContext, OutputCloser> out(rawOut);
     std::vector<int> map(in->nb_streams, -1);
@@ -299,6 +318,7 @@ RepairResult repairRecording(const std::string& path, bool force) {
         if (!st) return fail(7, "out of memory");
         rc = avcodec_parameters_copy(st->codecpar, par);
         if (rc < 0) return fail(7, "cannot copy the stream parameters: " + avErrorText(rc));
+        if (mp4) st->codecpar->codec_tag = 0; // the muxer picks its own
         // Kept as the original had them: the picture's aspect and the
         // stream's own tags (its language among them).
         st->sample_aspect_ratio = in->streams[i]->sample_aspect_ratio;
@@ -313,11 +333,11 @@ RepairResult repairRecording(const std::string& path, bool force) {
     if (out->nb_streams == 0) return fail(321, "\"" + path + "\" holds no picture or sound to keep");
     av_dict_copy(&out->metadata, in->metadata, 0);
     // A title the original had, if empty, is still a title.
-    if (!av_dict_get(out->metadata, "title", nullptr, 0)) av_dict_set(&out->metadata, "title", "", 0);
+    if (!mp4 && !av_dict_get(out->metadata, "title", nullptr, 0)) av_dict_set(&out->metadata, "title", "", 0);
     // The header's maximum bit rate is the sum of the streams' rates; the
     // reader knows the sound's rate only, so the picture gets the rest of what
     // the original header said.
-    if (const uint32_t maxRate = originalMaxBitRate(path, before)) {
+    if (const uint32_t maxRate = mp4 ? 0 : originalMaxBitRate(path, before)) {
         int64_t known = 0;
         AVStream* video = nullptr;
         for (unsigned i = 0; i < out->nb_streams; ++i) {
@@ -337,6 +357,14 @@ RepairResult repairRecording(const std::string& path, bool force) {
     const auto failOrCompleteInPlace = [&](int32_t number, const std::string& text) {
         if (number != err::DiskFull) return fail(number, text);
         std::string why;
+        if (mp4) {
+            if (!trimTornFragment(path, &why))
+                return fail(number, text + "; nor could a torn fragment be cut off: " + why);
+            result.completedInPlace = true;
+            return fail(number, "there is no room on the disk for an index (" + text +
+                                    "): a torn fragment was cut off, so the file plays whole and can be sought, "
+                                    "but it has no index");
+        }
         if (!completeInPlace(path, &why))
             return fail(number, text + "; nor could the file be completed in place: " + why);
         result.completedInPlace = true;
@@ -348,7 +376,10 @@ RepairResult repairRecording(const std::string& path, bool force) {
     rc = avio_open(&out->pb, temp.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0)
         return failOrCompleteInPlace(classicErrorFromAv(rc), "cannot create \"" + temp + "\": " + avErrorText(rc));
-    rc = avformat_write_header(out.get(), nullptr);
+    AVDictionary* muxerOptions = nullptr;
+    if (mp4) setFragmentedMp4Options(&muxerOptions); // as the recording wrote it
+    rc = avformat_write_header(out.get(), &muxerOptions);
+    av_dict_free(&muxerOptions);
     if (rc < 0) {
         removeTemp();
         return failOrCompleteInPlace(classicErrorFromAv(rc), "cannot write \"" + temp + "\": " + avErrorText(rc));

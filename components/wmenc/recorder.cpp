@@ -2,6 +2,7 @@
 
 #include "components/wmenc/asf_file.h"
 #include "components/wmenc/encoder_codes.h"
+#include "components/wmenc/mp4_file.h"
 #include "platform/errors.h"
 
 #include <chrono>
@@ -157,10 +158,12 @@ bool Recorder::start(const Settings& settings, StartFailure* failure) {
         }
     }
     m_path = settings.path;
+    m_container = settings.profile.container;
     if (!m_writer.open(settings.path, settings.profile, !settings.audioDevice.empty())) {
         const WriteError e = m_writer.error();
         return fail(kStartCannotCreateFile, e.text);
     }
+    m_videoEncoder = m_writer.encoderDescription();
     {
         std::lock_guard lock(m_inbox->mutex);
         m_inbox->state = State::Recording;
@@ -232,10 +235,16 @@ void Recorder::finishNow() {
     if (ok) {
         // Trust the file, not the calls: a completion that did not reach the
         // disk is a failure the caller must hear of.
-        const AsfFileInfo info = inspectAsf(m_path);
-        if (!info.complete) {
+        std::string problem;
+        if (m_container == Container::Mp4) {
+            if (const Mp4FileInfo info = inspectMp4(m_path); !info.complete) problem = info.problem;
+        } else if (const AsfFileInfo info = inspectAsf(m_path); !info.complete) {
+            problem = info.problem;
+        }
+        if (!problem.empty()) {
             ok = false;
-            failure = {err::DiskFull, "\"" + m_path + "\" could not be completed: " + info.problem};
+            failure = {err::DiskFull, "\"" + m_path + "\" could not be completed: " + problem};
+            if (m_container == Container::Mp4) trimTornFragment(m_path);
         }
     }
     std::lock_guard lock(m_inbox->mutex);
@@ -276,6 +285,8 @@ WriterStats Recorder::stats() const {
     std::lock_guard lock(m_inbox->mutex);
     return m_inbox->stats;
 }
+
+std::string Recorder::videoEncoder() const { return m_videoEncoder; }
 
 int64_t Recorder::queueDrops() const {
     std::lock_guard lock(m_inbox->mutex);

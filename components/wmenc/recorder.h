@@ -1,6 +1,6 @@
 // One recording: subscribes to a video and an audio device, and encodes what
-// they deliver into a Windows Media file on a thread of its own, so that the
-// caller's thread never waits for the encoder.
+// they deliver into a file of the profile's kind on a thread of its own, so
+// that the caller's thread never waits for the encoder.
 #pragma once
 
 #include "components/wmenc/media.h"
@@ -62,6 +62,8 @@ public:
     std::string deviceLost() const;
     WriterStats stats() const;
     int64_t queueDrops() const;
+    // Which video encoder the recording uses; empty before it started.
+    std::string videoEncoder() const;
 
 private:
     struct Inbox;
@@ -74,6 +76,8 @@ private:
     std::unique_ptr<Subscription> m_audioSub;
     std::thread m_worker;
     std::string m_path;
+    Container m_container = Container::Asf;
+    std::string m_videoEncoder;
     WmvWriter m_writer;
 };
 

@@ -1,6 +1,8 @@
 #include "components/wmenc/wmv_writer.h"
 
 #include "components/wmenc/asf_file.h"
+#include "components/wmenc/h264_encoder.h"
+#include "components/wmenc/mp4_file.h"
 #include "platform/errors.h"
 
 extern "C" {
@@ -9,6 +11,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/hwcontext.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -54,7 +57,9 @@ struct WmvWriter::State {
     Profile profile;
     std::string path;
     AVFormatContext* fmt = nullptr;
+    VideoEncoder video; // owns venc
     AVCodecContext* venc = nullptr;
+    AVPixelFormat pictureFormat = AV_PIX_FMT_YUV420P;
     AVCodecContext* aenc = nullptr;
     AVStream* vst = nullptr;
     AVStream* ast = nullptr;
@@ -80,7 +85,8 @@ struct WmvWriter::State {
 
     void release() {
         av_packet_free(&packet);
-        avcodec_free_context(&venc);
+        video.release();
+        venc = nullptr;
         avcodec_free_context(&aenc);
         sws_freeContext(sws);
         sws = nullptr;
@@ -133,7 +139,17 @@ struct WmvWriter::State {
     }
 
     bool encodePicture(const AVFrame* picture, int64_t pts) {
-        FramePtr f(av_frame_clone(picture));
+        FramePtr f;
+        if (video.hardwareFrames) {
+            // The device encodes from its own memory: upload the picture.
+            f.reset(av_frame_alloc());
+            if (!f || av_hwframe_get_buffer(video.hardwareFrames, f.get(), 0) < 0)
+                return fail(7, "out of memory on the video device");
+            const int rc = av_hwframe_transfer_data(f.get(), picture, 0);
+            if (rc < 0) return failAv(rc, "cannot hand a picture to the video device");
+        } else {
+            f.reset(av_frame_clone(picture));
+        }
         if (!f) return fail(7, "out of memory");
         f->pts = pts;
         f->pict_type = AV_PICTURE_TYPE_NONE;
@@ -216,31 +232,42 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     d->path = path;
     State& s = *d;
 
-    int rc = avformat_alloc_output_context2(&s.fmt, nullptr, "asf", path.c_str());
+    const bool mp4 = profile.container == Container::Mp4;
+    int rc = avformat_alloc_output_context2(&s.fmt, nullptr, mp4 ? "mp4" : "asf", path.c_str());
     if (rc < 0 || !s.fmt) return s.failAv(rc, "cannot prepare the file");
     s.packet = av_packet_alloc();
     if (!s.packet) return s.fail(7, "out of memory");
+    const bool globalHeader = s.fmt->oformat->flags & AVFMT_GLOBALHEADER;
 
-    const AVCodec* vcodec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
-    if (!vcodec) return s.fail(err::CannotCreateObject, "the WMV2 encoder is not available");
-    s.venc = avcodec_alloc_context3(vcodec);
-    if (!s.venc) return s.fail(7, "out of memory");
-    s.venc->width = profile.width;
-    s.venc->height = profile.height;
-    s.venc->pix_fmt = AV_PIX_FMT_YUV420P;
-    s.venc->time_base = AVRational{profile.frameRateDen, profile.frameRateNum};
-    s.venc->framerate = AVRational{profile.frameRateNum, profile.frameRateDen};
-    s.venc->bit_rate = profile.videoBitRate;
-    // The buffer the rate control keeps within: the player's preroll.
-    s.venc->rc_buffer_size = int(int64_t(profile.videoBitRate) * profile.bufferMilliseconds / 1000);
-    s.venc->rc_max_rate = int64_t(profile.videoBitRate) * 3 / 2;
-    s.venc->gop_size = profile.keyFrameInterval();
-    s.venc->max_b_frames = 0;
-    s.venc->thread_count = 1;
-    s.venc->sample_aspect_ratio = AVRational{1, 1};
-    if (s.fmt->oformat->flags & AVFMT_GLOBALHEADER) s.venc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    rc = avcodec_open2(s.venc, vcodec, nullptr);
-    if (rc < 0) return s.failAv(rc, "cannot set up the WMV2 encoder for \"" + profile.name + "\"");
+    if (mp4) {
+        std::string why;
+        if (!openH264Encoder(profile, globalHeader, s.video, &why)) return s.fail(err::CannotCreateObject, why);
+    } else {
+        const AVCodec* vcodec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
+        if (!vcodec) return s.fail(err::CannotCreateObject, "the WMV2 encoder is not available");
+        s.video.context = avcodec_alloc_context3(vcodec);
+        if (!s.video.context) return s.fail(7, "out of memory");
+        AVCodecContext* c = s.video.context;
+        c->width = profile.width;
+        c->height = profile.height;
+        c->pix_fmt = AV_PIX_FMT_YUV420P;
+        c->time_base = AVRational{profile.frameRateDen, profile.frameRateNum};
+        c->framerate = AVRational{profile.frameRateNum, profile.frameRateDen};
+        c->bit_rate = profile.videoBitRate;
+        // The buffer the rate control keeps within: the player's preroll.
+        c->rc_buffer_size = int(int64_t(profile.videoBitRate) * profile.bufferMilliseconds / 1000);
+        c->rc_max_rate = int64_t(profile.videoBitRate) * 3 / 2;
+        c->gop_size = profile.keyFrameInterval();
+        c->max_b_frames = 0;
+        c->thread_count = 1;
+        c->sample_aspect_ratio = AVRational{1, 1};
+        if (globalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        rc = avcodec_open2(c, vcodec, nullptr);
+        if (rc < 0) return s.failAv(rc, "cannot set up the WMV2 encoder for \"" + profile.name + "\"");
+        s.video.description = "WMV2 (software)";
+    }
+    s.venc = s.video.context;
+    s.pictureFormat = s.video.pictureFormat;
     s.vst = avformat_new_stream(s.fmt, nullptr);
     if (!s.vst) return s.fail(7, "out of memory");
     rc = avcodec_parameters_from_context(s.vst->codecpar, s.venc);
@@ -250,8 +277,10 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
     s.vst->r_frame_rate = s.venc->framerate;
 
     if (withAudio) {
-        const AVCodec* acodec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-        if (!acodec) return s.fail(err::CannotCreateObject, "the WMA2 encoder is not available");
+        const AVCodec* acodec = avcodec_find_encoder(mp4 ? AV_CODEC_ID_AAC : AV_CODEC_ID_WMAV2);
+        if (!acodec)
+            return s.fail(err::CannotCreateObject,
+                          mp4 ? "the AAC encoder is not available" : "the WMA2 encoder is not available");
         s.aenc = avcodec_alloc_context3(acodec);
         if (!s.aenc) return s.fail(7, "out of memory");
         s.aenc->sample_fmt = AV_SAMPLE_FMT_FLTP;
@@ -260,9 +289,12 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
         s.aenc->bit_rate = profile.audioBitRate;
         s.aenc->time_base = AVRational{1, profile.audioSampleRate};
         s.aenc->thread_count = 1;
-        if (s.fmt->oformat->flags & AVFMT_GLOBALHEADER) s.aenc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (mp4) s.aenc->profile = FF_PROFILE_AAC_LOW;
+        if (globalHeader) s.aenc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         rc = avcodec_open2(s.aenc, acodec, nullptr);
-        if (rc < 0) return s.failAv(rc, "cannot set up the WMA2 encoder for \"" + profile.name + "\"");
+        if (rc < 0)
+            return s.failAv(rc, std::string("cannot set up the ") + (mp4 ? "AAC" : "WMA2") + " encoder for \"" +
+                                    profile.name + "\"");
         s.ast = avformat_new_stream(s.fmt, nullptr);
         if (!s.ast) return s.fail(7, "out of memory");
         rc = avcodec_parameters_from_context(s.ast->codecpar, s.aenc);
@@ -305,13 +337,17 @@ bool WmvWriter::openFile(const std::string& path, const Profile& profile, bool w
         return s.fail(err::PathFileAccessError, "\"" + path + "\" is being written by another recording");
     rc = avio_open(&s.fmt->pb, writePath.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) return s.failAv(rc, "cannot create \"" + path + "\"");
-    av_dict_set(&s.fmt->metadata, "title", "", 0);
+    if (!mp4) av_dict_set(&s.fmt->metadata, "title", "", 0);
     // Keep the interleaving short so that a crash loses at most a second or so.
     s.fmt->max_interleave_delta = 1000000;
     // Hand each finished data packet to the file at once: a process killed
     // mid-recording then leaves whole packets behind, not a torn one.
     s.fmt->flush_packets = 1;
-    rc = avformat_write_header(s.fmt, nullptr);
+    AVDictionary* muxerOptions = nullptr;
+    // A file cut off at any moment plays and seeks up to its last whole fragment.
+    if (mp4) setFragmentedMp4Options(&muxerOptions);
+    rc = avformat_write_header(s.fmt, &muxerOptions);
+    av_dict_free(&muxerOptions);
     if (rc < 0) return s.failAv(rc, "cannot write to \"" + path + "\"");
     if (!s.flushFile()) return false;
     if (replacing && ::rename(writePath.c_str(), path.c_str()) != 0)
@@ -333,12 +369,12 @@ bool WmvWriter::addVideo(const VideoInput& in) {
 
     FramePtr picture(av_frame_alloc());
     if (!picture) return s.fail(7, "out of memory");
-    picture->format = AV_PIX_FMT_YUV420P;
+    picture->format = s.pictureFormat;
     picture->width = s.profile.width;
     picture->height = s.profile.height;
     if (av_frame_get_buffer(picture.get(), 0) < 0) return s.fail(7, "out of memory");
     s.sws = sws_getCachedContext(s.sws, in.width, in.height, in.format, s.profile.width, s.profile.height,
-                                 AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                 s.pictureFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!s.sws) return true; // a picture format we cannot convert: skip it
     sws_scale(s.sws, in.planes, in.strides, 0, in.height, picture->data, picture->linesize);
 
@@ -434,7 +470,7 @@ bool WmvWriter::finish() {
     }
     s.release();
     // A full disk: the file is completed as far as the space it has allows.
-    if (!ok && !completeInPlace(s.path)) trimTornPacket(s.path);
+    if (!ok) completeCutOff(s.path, s.profile);
     return ok;
 }
 
@@ -445,7 +481,16 @@ void WmvWriter::abandon() {
     if (d->fmt->pb && !d->error) avio_flush(d->fmt->pb);
     const bool torn = bool(d->error);
     d->release();
-    if (torn && !completeInPlace(d->path)) trimTornPacket(d->path);
+    if (torn) completeCutOff(d->path, d->profile);
+}
+
+std::string WmvWriter::encoderDescription() const { return d->video.description; }
+
+void completeCutOff(const std::string& path, const Profile& profile) {
+    if (profile.container == Container::Mp4)
+        trimTornFragment(path);
+    else if (!completeInPlace(path))
+        trimTornPacket(path);
 }
 
 } // namespace vesper::wmenc

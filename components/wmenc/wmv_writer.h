@@ -1,5 +1,6 @@
-// Writes one Windows Media file: WMV2 video and WMA2 audio in ASF, at the
-// size, frame rate and bit rates of a profile.
+// Writes one recording at the size, frame rate and bit rates of a profile:
+// WMV2 video and WMA2 audio in ASF (a Windows Media file), or for the H.264
+// profiles H.264 and AAC-LC in fragmented MP4.
 #pragma once
 
 #include "components/wmenc/media.h"
@@ -59,12 +60,20 @@ public:
     const WriteError& error() const;
     const WriterStats& stats() const;
     const Profile& profile() const;
+    // Which video encoder the file is made with (for H.264: VA-API or x264,
+    // and why a device was passed over).
+    std::string encoderDescription() const;
 
 private:
     bool openFile(const std::string& path, const Profile& profile, bool withAudio);
     struct State;
     std::unique_ptr<State> d;
 };
+
+// Completes, in the space it has, a file whose writing failed: an ASF file's
+// header totals are rewritten and a torn packet cut off; a torn MP4 fragment
+// is cut off.
+void completeCutOff(const std::string& path, const Profile& profile);
 
 // Maps an FFmpeg error code to the classic file error numbers.
 int32_t classicErrorFromAv(int averror);

@@ -1,5 +1,7 @@
 // vesper-repair: rebuilds recordings that were cut off (the program or the
-// machine died while recording) into complete, indexed, seekable files.
+// machine died while recording) into complete, indexed, seekable files:
+// Windows Media files, and the fragmented MP4 files of the H.264 profiles
+// (which play and seek as they are; a rebuild adds their index).
 //
 //   vesper-repair [--force] [--check] FILE...
 //
@@ -8,6 +10,7 @@
 // the disk had no room for an index: then its header is completed in place
 // and it says so), 2 on a usage error (an unknown option among them).
 #include "components/wmenc/asf_file.h"
+#include "components/wmenc/mp4_file.h"
 
 #include <cstdio>
 #include <cstring>
@@ -47,6 +50,20 @@ int main(int argc, char** argv) {
     }
     int rc = 0;
     for (const std::string& f : files) {
+        if (checkOnly && looksLikeMp4(f)) {
+            const Mp4FileInfo info = inspectMp4(f);
+            if (info.complete) {
+                std::printf("%s: complete\n", f.c_str());
+            } else if (info.hasHeader) {
+                std::printf("%s: %s; its %lld whole fragments play and seek as they are (a repair adds the index)\n",
+                            f.c_str(), info.problem.c_str(), (long long)info.fragments);
+                rc = 1;
+            } else {
+                std::printf("%s: %s\n", f.c_str(), info.problem.c_str());
+                rc = 1;
+            }
+            continue;
+        }
         if (checkOnly) {
             const AsfFileInfo info = inspectAsf(f);
             if (info.complete && info.hasIndex) {
