@@ -82,6 +82,12 @@ bool GuideStore::open(const QString& path) {
     version = Statement();
     if (found > kSchemaVersion)
         return fail(QStringLiteral("the guide database \"%1\" was written by a newer Vesper").arg(path));
+    {
+        // A database of something else: never add our tables to it.
+        Statement tables = db->prepare("SELECT COUNT(*), SUM(name = 'programmes') FROM sqlite_master");
+        if (tables.step() != SQLITE_ROW || (tables.integer(0) != 0 && tables.integer(1) == 0))
+            return fail(QStringLiteral("\"%1\" is not a guide database: it holds tables of another kind").arg(path));
+    }
     db->exec("PRAGMA journal_mode=WAL");
     const bool ok = db->exec("BEGIN IMMEDIATE") &&
                     db->exec("CREATE TABLE IF NOT EXISTS channels(id TEXT PRIMARY KEY, name TEXT NOT NULL, "

@@ -3,6 +3,7 @@
 #include "listings/guide_store.h"
 #include "listings/tests/listings_test_support.h"
 #include "listings/xmltv_time.h"
+#include "platform/registry.h"
 
 #include <QFile>
 
@@ -150,6 +151,13 @@ TEST(GuideDatabase, RefusesWhatIsNotAGuideDatabase) {
     QFile check(path);
     ASSERT_TRUE(check.open(QIODevice::ReadOnly));
     EXPECT_EQ(check.readAll(), QByteArray(4096, 'x')); // left as it was
+
+    // Another program's database (the registry hive) is left alone too.
+    ASSERT_TRUE(vesper::registry::setString("Software\\Test", "sValue", "kept"));
+    const QString hive = QString::fromStdString(vesper::registry::hivePath());
+    EXPECT_FALSE(store.open(hive));
+    EXPECT_NE(store.error().indexOf("holds tables of another kind"), -1) << store.error().toStdString();
+    EXPECT_EQ(vesper::registry::queryValue("Software\\Test", "sValue")->text, "kept");
 
     const QString folder = QString::fromStdString(vesper::test::makeFolder("a-folder"));
     EXPECT_FALSE(store.open(folder));
