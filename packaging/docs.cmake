@@ -39,7 +39,7 @@ vesper_man_page(vesper-reg "read and write the Vesper settings hive"
 vesper_man_page(vesper-script "run a script of automation calls against Vesper components"
   "vesper-script runs a script of automation calls, one statement a line (Set o = CreateObject(...), member calls, Print, On Error Resume Next, ...), against the registered components. A run-time error stops the script with exit code 1, a line that cannot be understood with exit code 2.")
 vesper_man_page(vesper-schedule "list and edit the Vesper recording schedule"
-  "vesper-schedule reads and changes the schedule through the scheduler component the main program uses, and saves Schedule.txt after every change. Do not change the schedule this way while Vesper runs: Vesper writes its own copy back when it closes. Set VESPER_SCHEDULE_NOW to a date and time to run a command as if it were that moment.")
+  "vesper-schedule reads and changes the schedule through the scheduler component the main program uses, and saves Schedule.txt after every change; its guide command searches the programme guide Vesper imports. Do not change the schedule this way while Vesper runs: Vesper writes its own copy back when it closes. Set VESPER_SCHEDULE_NOW to a date and time to run a command as if it were that moment.")
 vesper_man_page(vesper-repair "rebuild Vesper recordings that were cut off"
   "vesper-repair rebuilds recordings cut off by a crash or a power cut into complete, indexed, seekable files, keeping every whole packet. The new file is written beside the old one and renamed over it only when whole, so a failure changes nothing.")
 

@@ -1,11 +1,16 @@
 #include "tools/schedule/schedule_command.h"
 
+#include "listings/guide_settings.h"
+#include "listings/guide_store.h"
+#include "listings/xmltv_time.h"
 #include "platform/automation.h"
 #include "platform/clock.h"
 #include "platform/component_setup.h"
 #include "platform/dates.h"
 #include "platform/registry.h"
 #include "platform/variant.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cctype>
@@ -36,6 +41,8 @@ const char* const kUsage =
     "  remove EVENT                     removes the event, whatever its repeat rule\n"
     "  next                             the next recording event\n"
     "  count                            the number of events\n"
+    "  guide TEXT [--limit N]           programmes of the guide whose title holds TEXT (any case)\n"
+    "                                   that have not ended, in start order (at most N, 50)\n"
     "\n"
     "  WHEN      a date and time: \"4/20/2030 8:00 PM\", \"4/20/2030 20:00\", \"2030-04-20 20:00\"\n"
     "  EVENT     the start of an event (as WHEN), or N for row N of the list\n"
@@ -47,7 +54,8 @@ const char* const kUsage =
     "            when missing\n"
     "\n"
     "Exit codes: 0 done, 1 refused (conflict, expired or no such event; nothing changed),\n"
-    "2 bad arguments (nothing changed), 3 the scheduler failed.\n";
+    "2 bad arguments (nothing changed), 3 the scheduler failed; for guide: 0 matches shown,\n"
+    "1 no programme matches, 2 bad arguments, 3 no guide or one that cannot be read.\n";
 
 // The refresh pause lets a window program process its messages; a command has
 // none, so the pause passes on the clock without waiting.
@@ -353,6 +361,53 @@ int cmdNext(Session& s, const std::vector<std::string>& args, std::ostream& out)
     return Ok;
 }
 
+// Searches the guide the main program imports; it needs no scheduler.
+int cmdGuide(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() < 2) throw BadArgument{"guide needs the TEXT to look for in the titles"};
+    int limit = 50;
+    for (size_t i = 2; i < args.size(); ++i) {
+        if (args[i] != "--limit") throw BadArgument{"guide takes TEXT and --limit N, not \"" + args[i] + "\""};
+        if (i + 1 >= args.size()) throw BadArgument{"\"--limit\" needs a value"};
+        const std::string& v = args[++i];
+        if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1)
+            throw BadArgument{"--limit \"" + v + "\" is not a number of programmes (1 or more)"};
+        limit = std::stoi(v);
+    }
+    const QString text = QString::fromStdString(args[1]).trimmed();
+    if (text.isEmpty()) throw BadArgument{"guide needs a TEXT that is not blank"};
+
+    const QString path = listings::GuideStore::defaultPath();
+    if (!QFileInfo::exists(path)) {
+        err << "vesper-schedule: there is no guide yet (" << path.toStdString()
+            << "): Vesper imports it from the XMLTV file or grabber set under HKEY_CURRENT_USER\\"
+            << listings::kGuideKey << "\n";
+        return SchedulerFailed;
+    }
+    listings::GuideStore store;
+    if (!store.open(path)) {
+        err << "vesper-schedule: " << store.error().toStdString() << "\n";
+        return SchedulerFailed;
+    }
+    const QList<listings::Programme> found = store.search(text, limit, listings::utcFromLocal(now()));
+    if (!store.error().isEmpty()) {
+        err << "vesper-schedule: the guide cannot be read: " << store.error().toStdString() << "\n";
+        return SchedulerFailed;
+    }
+    if (found.isEmpty()) {
+        err << "vesper-schedule: no programme in the guide matches \"" << text.toStdString() << "\"\n";
+        return Refused;
+    }
+    std::vector<std::vector<std::string>> rows{{"When", "Chnl", "Station", "Len", "Title"}};
+    for (const listings::Programme& p : found) {
+        const DateTime start = listings::localTime(p.startUtc);
+        rows.push_back({formatDate(start, "ddd,  mmm d,  ") + formatDate(start, "hh:mm AMPM"),
+                        p.tunerChannel ? std::to_string(p.tunerChannel) : "-", p.channelName.toStdString(),
+                        formatDate(fromSeconds(60LL * p.lengthMinutes()), "h:mm"), p.title.toStdString()});
+    }
+    printTable(out, rows);
+    return Ok;
+}
+
 } // namespace
 
 int parseLength(const std::string& text) {
@@ -378,7 +433,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         (args.empty() ? err : out) << kUsage;
         return args.empty() ? BadArguments : Ok;
     }
-    static const std::vector<std::string> commands{"list", "add", "update", "cancel", "remove", "next", "count"};
+    static const std::vector<std::string> commands{"list",   "add",  "update", "cancel",
+                                                   "remove", "next", "count",  "guide"};
     if (std::find(commands.begin(), commands.end(), args[0]) == commands.end()) {
         err << "vesper-schedule: unknown command \"" << args[0] << "\"\n\n" << kUsage;
         return BadArguments;
@@ -396,6 +452,15 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     struct RestoreClock {
         ~RestoreClock() { setClock(nullptr); }
     } restore;
+
+    if (args[0] == "guide") {
+        try {
+            return cmdGuide(args, out, err);
+        } catch (const BadArgument& b) {
+            err << "vesper-schedule: " << b.message << "\n(vesper-schedule --help shows the usage)\n";
+            return BadArguments;
+        }
+    }
 
     // A damaged or busy hive is no unregistered scheduler.
     if (const registry::HiveHealth hive = registry::checkHive(); !hive.usable()) {

@@ -1,5 +1,6 @@
 // vesper-schedule driven as a user drives it: the built command, the
 // component registered in this test's hive, "Schedule.txt" in its folder.
+#include "listings/guide_store.h"
 #include "platform/testing/test_env.h"
 #include "tools/schedule/schedule_command.h"
 
@@ -188,4 +189,33 @@ TEST_F(VesperSchedule, ADamagedHiveIsNamedAndLeavesHiveAndScheduleAlone) {
     EXPECT_EQ(vesper::test::readFile(hive), cut);
     EXPECT_EQ(file(), schedule);
     vesper::test::writeFile(hive, whole);
+}
+
+TEST_F(VesperSchedule, SearchesTheGuide) {
+    // The command shows central European time, summer time included.
+    struct Zone {
+        Zone() { setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1); }
+        ~Zone() { unsetenv("TZ"); }
+    } zone;
+    EXPECT_EQ(run("guide News"), 3);
+    EXPECT_TRUE(has(out, "there is no guide yet")) << out;
+
+    vesper::listings::GuideStore store;
+    ASSERT_TRUE(store.open()); // the program folder's, where the command looks
+    ASSERT_TRUE(store.importXmltvFile(LISTINGS_TEST_DATA "/sample.xml").ok);
+    ASSERT_TRUE(store.clearChannelNumber("newsline.example.org"));
+    setenv(vesper::schedule::kNowVariable, "2030-03-31 00:00", 1);
+    EXPECT_EQ(run("guide news"), 0) << out;
+    EXPECT_EQ(out, "When                     Chnl  Station     Len   Title\n"
+                   "Sun,  Mar 31,  08:00 AM  -     Newsline 4  1:00  Breakfast News\n"
+                   "Sun,  Mar 31,  06:00 PM  12    KXYZ        1:00  The News\n"
+                   "Mon,  Apr 1,  08:00 PM   12    KXYZ        0:30  NEWSNIGHT\n");
+    EXPECT_EQ(run("guide 'THE NEWS' --limit 1"), 0) << out;
+    EXPECT_TRUE(has(out, "Sun,  Mar 31,  06:00 PM  12    KXYZ     1:00  The News\n")) << out;
+    EXPECT_EQ(run("guide Weather"), 1);
+    EXPECT_TRUE(has(out, "no programme in the guide matches \"Weather\"")) << out;
+    EXPECT_EQ(run("guide"), 2);
+    EXPECT_EQ(run("guide ' '"), 2);
+    EXPECT_EQ(run("guide News --limit 0"), 2);
+    EXPECT_EQ(run("guide News --limit"), 2);
 }
