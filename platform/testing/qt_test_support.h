@@ -7,7 +7,6 @@
 #include "platform/testing/qt_application.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include <cstdlib>
 #include <ctime>
@@ -31,13 +30,7 @@ inline QApplication& qtApp() {
 // assertion: the limit only keeps a broken test from hanging).
 inline bool spinUntil(const std::function<bool()>& done, int limitMs = 30000) {
     qtApp();
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return spinEventsUntil(done, limitMs);
 }
 
 } // namespace vesper::test
