@@ -84,6 +84,26 @@ void ScheduleCommands::AddEventExternal(DateTime dt, int16_t channel, int16_t du
              record(dt, channel, duration, active, every, filename));
 }
 
+ScheduleCommands::QuietAdd ScheduleCommands::addEventQuietly(const EventRecord& e, EventRecord& other) {
+    ObjectPtr o = SchedulerObject();
+    if (!o) return QuietAdd::Failed;
+    QuietAdd result = QuietAdd::Failed;
+    ErrorTrap trap;
+    trap.step([&] {
+        Args a = conflictArgs(0, e);
+        o->call("IAddEvent2", a);
+        if (a[0].toBool()) {
+            result = QuietAdd::Added;
+            if (m_setNextEvent) m_setNextEvent();
+            return;
+        }
+        other = EventRecord{a[1].toDate(), 0, a[2].toInt16(), true, a[4].toString(), a[3].toString()};
+        result = QuietAdd::Conflict;
+    });
+    if (trap.failed()) LogStatus("LS0162:ERROR:F00:addEventQuietly() Exit - " + trap.text());
+    return result;
+}
+
 void ScheduleCommands::UpdateEvent(DateTime dtReturn, DateTime dt, int16_t channel, int16_t duration, bool active,
                                    const std::string& every, const std::string& filename) {
     ObjectPtr o = SchedulerObject();

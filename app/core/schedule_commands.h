@@ -31,6 +31,11 @@ public:
     void UpdateEvent_temp(DateTime dtKey, DateTime dt, int16_t channel, int16_t duration, bool active,
                           const std::string& every, const std::string& filename);
     void SaveScheduleToDisk();
+    // Adds the event as AddEventExternal does, but without a message: a
+    // conflict returns the event it conflicts with in `other`; Failed when
+    // there is no scheduler or it raised an error (logged).
+    enum class QuietAdd { Added, Conflict, Failed };
+    QuietAdd addEventQuietly(const EventRecord& e, EventRecord& other);
     ObjectPtr SchedulerObject() const { return m_scheduler ? m_scheduler() : nullptr; }
 
     // Grid commands; `row` is the grid's selected row (1-based event index).

@@ -2,6 +2,7 @@
 
 #include "app/core/handover_server.h"
 #include "app/core/mod_encoder.h"
+#include "app/core/programme_guide.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/status_log.h"
 #include "app/core/xml_program_event.h"
@@ -50,6 +51,9 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
             m_engine->SetNextEvent();
             m_view.render();
         });
+    // A programme chosen in the guide takes the way of a sent document.
+    m_guide = std::make_unique<ProgrammeGuide>(
+        *m_commands, [this](const std::string& document) { m_view.handOverDocument(document); });
 }
 
 VesperCore::~VesperCore() = default;
@@ -160,6 +164,7 @@ void VesperCore::endProgram(EndReason reason, const std::function<void()>& save)
     Timer1->stop();
     Timer2->stop();
     if (m_handOver) m_handOver->close();
+    m_guide->stop();
     // What the program saves (its clean-exit marker, its settings when they
     // are valid) is the caller's; a discarded program saves nothing.
     if (reason != EndReason::Discard && save) guarded("saving the settings", save);

@@ -24,6 +24,7 @@ namespace vesper {
 
 class HandoverServer;
 class ModEncoder;
+class ProgrammeGuide;
 class ScheduleCommands;
 
 // What the core asks of the main window.
@@ -74,6 +75,7 @@ public:
     ExternalEventInbox& inbox() { return m_inbox; }
     Options& options() { return m_options; }
     HandoverServer* handOverServer() { return m_handOver; }
+    ProgrammeGuide& guide() { return *m_guide; }
     QTimer* Timer1;
     QTimer* Timer2;
 
@@ -166,6 +168,7 @@ private:
     std::shared_ptr<ScheduleCommands> m_commands;
     ExternalEventInbox m_inbox;
     HandoverServer* m_handOver = nullptr;
+    std::unique_ptr<ProgrammeGuide> m_guide;
     bool m_ended = false;
     EndReason m_endReason = EndReason::Discard;
 };

@@ -7,6 +7,7 @@
 #include "app/core/guide_links.h"
 #include "app/core/mod_encoder.h"
 #include "app/core/mod_tuner.h"
+#include "app/core/programme_guide.h"
 #include "app/core/settings_store.h"
 #include "app/core/single_instance.h"
 #include "app/core/status_log.h"
@@ -297,6 +298,8 @@ bool VesperStartup::FormLoad() {
         Checkpoint(28);
         restoreOptions();
         w.core().StartHandOver();
+        // The listings import in the background, now and then daily.
+        w.core().guide().start();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();
