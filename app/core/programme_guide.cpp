@@ -94,6 +94,7 @@ ProgrammeGuide::ProgrammeGuide(ScheduleCommands& commands, std::function<void(co
     connect(m_daily, &QTimer::timeout, this, &ProgrammeGuide::checkDaily);
     const listings::GuideSettings s = listings::readGuideSettings();
     if (!s.lastImportResult.isEmpty()) m_status = s.lastImport + ": " + s.lastImportResult;
+    m_failed = s.lastImportResult.startsWith("Import failed");
 }
 
 ProgrammeGuide::~ProgrammeGuide() = default;
@@ -133,6 +134,7 @@ bool ProgrammeGuide::importNow() {
 
 void ProgrammeGuide::imported(const listings::ImportResult& result) {
     m_status = QString::fromStdString(generalDate(now())) + ": " + result.summary();
+    m_failed = !result.ok;
     if (!result.ok) {
         std::fprintf(stderr, "vesper: %s\n", result.summary().toLocal8Bit().constData());
         LogStatus("LS0160:ERROR:F00:ProgrammeGuide::imported() - " + result.summary().toStdString());
@@ -147,6 +149,8 @@ listings::GuideStore* ProgrammeGuide::store() {
         auto s = std::make_unique<listings::GuideStore>();
         if (!s->open(m_databasePath)) {
             m_status = "The guide cannot be read: " + s->error();
+            m_failed = true;
+            emit changed();
             std::fprintf(stderr, "vesper: %s\n", m_status.toLocal8Bit().constData());
             return nullptr;
         }

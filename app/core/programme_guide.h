@@ -65,6 +65,8 @@ public:
 
     // The last import's outcome (or why there was none), for the window.
     QString status() const { return m_status; }
+    // The last import failed, or the guide cannot be read.
+    bool failed() const { return m_failed; }
     // Showings of series rules that could not be scheduled, one line each
     // (kept in the guide's settings until the user clears them).
     QStringList seriesProblems() const;
@@ -105,6 +107,7 @@ private:
     QTimer* m_daily = nullptr;
     DateTime m_nextImport = 0;
     QString m_status;
+    bool m_failed = false;
 };
 
 } // namespace vesper
