@@ -127,6 +127,10 @@ QRect GuideGridView::programmeRect(qint64 programmeId) const {
 }
 
 int GuideGridView::programmeAt(const QPoint& point) const {
+    // The names and the hours lie over the programmes.
+    const QRect seen = visibleRegion().boundingRect();
+    if (seen.contains(point) && (point.x() < seen.left() + kNameWidth || point.y() < seen.top() + kHeaderHeight))
+        return -1;
     for (int i = 0; i < m_programmes.size(); ++i)
         if (rectOf(m_programmes[i]).contains(point)) return i;
     return -1;
@@ -138,17 +142,14 @@ void GuideGridView::paintEvent(QPaintEvent* event) {
     painter.fillRect(area, palette().base());
     const QFontMetrics metrics = painter.fontMetrics();
 
-    // The hours across, a line each half hour.
-    painter.fillRect(QRect(0, 0, width(), kHeaderHeight), palette().window());
+    // The hours and the channels' names stay in sight while the grid scrolls.
+    const QRect seen = visibleRegion().boundingRect();
+    const int left = seen.left(), top = seen.top();
     for (qint64 t = m_begin; t < m_end; t += 1800) {
         const int x = xOf(t);
         if (x + 100 < area.left() || x > area.right()) continue;
         painter.setPen(palette().mid().color());
-        painter.drawLine(x, (t - m_begin) % 3600 ? kHeaderHeight / 2 : 0, x, height());
-        if ((t - m_begin) % 3600 == 0) {
-            painter.setPen(palette().text().color());
-            painter.drawText(x + 3, kHeaderHeight - 6, timeText(t));
-        }
+        painter.drawLine(x, top + kHeaderHeight, x, height());
     }
 
     for (int i = 0; i < m_programmes.size(); ++i) {
@@ -168,21 +169,35 @@ void GuideGridView::paintEvent(QPaintEvent* event) {
                          metrics.elidedText(timeText(p.startUtc), Qt::ElideRight, text.width()));
     }
 
+    // The hours across, a mark each half hour.
+    painter.fillRect(QRect(area.left(), top, area.width(), kHeaderHeight), palette().window());
+    for (qint64 t = m_begin; t < m_end; t += 1800) {
+        const int x = xOf(t);
+        if (x + 100 < area.left() || x > area.right()) continue;
+        painter.setPen(palette().mid().color());
+        painter.drawLine(x, top + ((t - m_begin) % 3600 ? kHeaderHeight / 2 : 0), x, top + kHeaderHeight);
+        if ((t - m_begin) % 3600 == 0) {
+            painter.setPen(palette().text().color());
+            painter.drawText(x + 3, top + kHeaderHeight - 6, timeText(t));
+        }
+    }
+
     // The channels down the left.
-    painter.fillRect(QRect(0, 0, kNameWidth, height()), palette().window());
+    painter.fillRect(QRect(left, top, kNameWidth, height() - top), palette().window());
     painter.setPen(palette().text().color());
     for (int row = 0; row < m_channels.size(); ++row) {
-        const QRect r(4, kHeaderHeight + row * kRowHeight, kNameWidth - 8, kRowHeight);
+        const QRect r(left + 4, kHeaderHeight + row * kRowHeight, kNameWidth - 8, kRowHeight);
+        if (r.bottom() < top + kHeaderHeight) continue;
         painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
                          metrics.elidedText(m_channelNames[row], Qt::ElideRight, r.width()));
     }
     if (m_channels.isEmpty())
-        painter.drawText(QRect(kNameWidth + 8, kHeaderHeight, 400, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+        painter.drawText(QRect(left + kNameWidth + 8, kHeaderHeight, 400, kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
                          tr("No programmes on this day"));
 
-    if (const int x = nowX(); x >= 0) {
+    if (const int x = nowX(); x >= left + kNameWidth) {
         painter.setPen(QPen(Qt::red, 2));
-        painter.drawLine(x, 0, x, height());
+        painter.drawLine(x, top, x, height());
     }
 }
 
@@ -252,6 +267,9 @@ frmGuide::frmGuide(VesperCore& core, QWidget* parent)
     grdGuide = new GuideGridView;
     scrGuide = named(new QScrollArea(this), "scrGuide");
     scrGuide->setWidget(grdGuide);
+    // The names and hours are painted where the view stands: all of it again.
+    for (QScrollBar* bar : {scrGuide->horizontalScrollBar(), scrGuide->verticalScrollBar()})
+        connect(bar, &QScrollBar::valueChanged, grdGuide, qOverload<>(&QWidget::update));
     lstGuideSearch = named(new QListWidget(this), "lstGuideSearch");
     lstGuideSearch->setMaximumHeight(120);
     lstGuideSearch->setVisible(false);
