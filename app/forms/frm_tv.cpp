@@ -75,10 +75,12 @@ std::optional<int16_t> TvChannelKeys::press(Key key, char digit) {
 namespace {
 
 // A stored value in twips; `fallback` when it is no number.
-double storedTwips(const settings::Setting& setting, double fallback) {
+// A stored place or size in twips; the setting's default when the stored
+// text is no number.
+double storedTwips(const settings::Setting& setting) {
     double v = 0;
-    if (!parseNumber(RegGetSetting2(setting), v) || !std::isfinite(v)) return fallback;
-    return v;
+    if (parseNumber(RegGetSetting2(setting), v) && std::isfinite(v)) return v;
+    return std::atof(setting.defaultValue);
 }
 
 } // namespace
@@ -131,9 +133,9 @@ void frmTV::load() {
     QRect desktop = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
     QRectF wanted;
     if (m_host.rememberSizePosition()) {
-        const double top = storedTwips(settings::sTop, 0), left = storedTwips(settings::sLeft, 0);
-        double width = storedTwips(settings::sWidth, 9000);
-        if (width <= 0) width = 9000;
+        const double top = storedTwips(settings::sTop), left = storedTwips(settings::sLeft);
+        double width = storedTwips(settings::sWidth);
+        if (width <= 0) width = std::atof(settings::sWidth.defaultValue);
         wanted = QRectF(left / tx, top / ty, width / tx, width / tx / kTvAspect);
         // On a desktop of several screens, the screen that holds the place.
         const QPointF at = wanted.topLeft();

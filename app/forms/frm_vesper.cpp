@@ -48,7 +48,6 @@ namespace vesper {
 
 namespace {
 
-constexpr const char* kFreeSpaceToolTip = " Stops Recording if under 250MB free space ";
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString q(const char* s) { return QString::fromUtf8(s); }
@@ -63,32 +62,6 @@ QString colourStyle(int value) {
 // second and a new style sheet re-polishes the widget.
 void applyStyleSheet(QWidget* w, const QString& sheet) {
     if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
-}
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(q(name));
-    return w;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect geometry, const char* tip = nullptr) {
-    auto* l = named(new QLabel(q(caption), parent), name);
-    l->setGeometry(geometry);
-    if (tip) l->setToolTip(q(tip));
-    return l;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, QRect geometry,
-                        const char* tip = nullptr) {
-    auto* b = named(new QPushButton(q(caption), parent), name);
-    b->setGeometry(geometry);
-    if (tip) b->setToolTip(q(tip));
-    return b;
-}
-
-QGroupBox* makeFrame(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* f = named(new QGroupBox(q(caption), parent), name);
-    f->setGeometry(geometry);
-    return f;
 }
 
 // The numeric value of channel text as a 16-bit integer; nullopt when it
@@ -155,218 +128,49 @@ double frmVesper::twipsPerPixel() const {
 }
 
 void frmVesper::buildLayout() {
-    resize(720, 420);
-    // The controls stand where they were designed: a smaller window would cut them.
-    setMinimumSize(720, 420);
+    // The fixed layout is the form's design (frm_vesper.ui); what follows
+    // depends on the program's texts and on this screen.
+    setupUi(this);
+    setWindowTitle(q(kAppTitle));
 
-    txtHiddenTextBox80916654 = named(new QLineEdit(q(kHandOverMarker), this), "txtHiddenTextBox80916654");
+    txtHiddenTextBox80916654->setText(q(kHandOverMarker));
     txtHiddenTextBox80916654->setVisible(false);
     // A whole document fits: the line edit would cut it at 32767 characters.
     txtHiddenTextBox80916654->setMaxLength(static_cast<int>(handover::kHandOverMaxBytes));
-
-    lblNowToday = makeLabel(this, "lblNowToday", " Today is:", {8, 6, 340, 18});
-    lblReady = makeLabel(this, "lblReady", "Ready ...", {360, 6, 100, 18});
-    QFont bold = lblReady->font();
-    bold.setBold(true);
-    lblReady->setFont(bold);
-    lblVersion = makeLabel(this, "lblVersion", "", {630, 6, 84, 18});
     lblVersion->setText(q(std::string("v") + kVersionText));
+    lblNextRecording->setText(q(kHeadingReady));
+    lblDetachTV->setText(q(kDetachCaption));
+    for (const char* choice : kProfileChoices)
+        cmbEncodingProfileName->addItem(q(choice));
+    updnChannel->setRange(kLowestChannel, kHighestChannel);
 
-    SSTab1 = named(new QTabWidget(this), "SSTab1");
-    SSTab1->setGeometry(5, 28, 710, 356);
-
-    picDigitalVCR = makeLabel(this, "picDigitalVCR", "Vesper Home", {8, 390, 110, 24}, " Double Click for Homepage ");
-    picDigitalVCR->setFont(bold);
-    lblFrontMessage = makeLabel(this, "lblFrontMessage", "", {122, 390, 160, 24}, " Double Click for Homepage ");
-    picInfo = makeLabel(this, "picInfo", "(i)", {300, 390, 26, 24}, " Click here for more info ");
-    picDonate = makeLabel(this, "picDonate", "($)", {330, 390, 26, 24}, " Go to Donate Site ");
-    picHelp = makeLabel(this, "picHelp", "(?)", {360, 390, 26, 24}, " F1 = Help! ");
-    picAbout = makeLabel(this, "picAbout", "(A)", {390, 390, 26, 24}, " About Vesper Home ");
-    cmdExit = makeButton(this, "cmdExit", "E&xit", {630, 388, 84, 28});
-
-    // Tab 0: the next event, the recording controls and the preview pane.
-    auto* tab0 = new QWidget;
-    tab0->setObjectName("SSTab1Tab0");
-    SSTab1->addTab(tab0, q("  &Recording Summary  "));
-    fraNextEvent = makeFrame(tab0, "fraNextEvent", "", {6, 4, 304, 236});
-    lblNextRecording = makeLabel(fraNextEvent, "lblNextRecording", kHeadingReady, {41, 6, 200, 20});
-    fraChannel = makeFrame(fraNextEvent, "fraChannel", " Channel ", {210, 30, 86, 74});
-    lblStation = makeLabel(fraChannel, "lblStation", "", {4, 18, 78, 14});
-    lblChannel = makeLabel(fraChannel, "lblChannel", "", {4, 32, 78, 36});
     QFont big = lblChannel->font();
     big.setPointSize(big.pointSize() + 10);
     big.setBold(true);
     lblChannel->setFont(big);
-    lblChannel->setAlignment(Qt::AlignCenter);
-    const struct {
-        QLabel** caption;
-        const char* captionName;
-        const char* text;
-        QLabel** value;
-        const char* valueName;
-        const char* valueText;
-    } rows[] = {
-        {&lblWhenLabel, "lblWhenLabel", "When:", &lblWhen, "lblWhen", "Empty"},
-        {&lblDayLabel, "lblDayLabel", "Day:", &lblDay, "lblDay", ""},
-        {&lblStartLabel, "lblStartLabel", "Start:", &lblStart, "lblStart", ""},
-        {&lblStopLabel, "lblStopLabel", "Stop:", &lblStop, "lblStop", ""},
-        {&lblLengthLabel, "lblLengthLabel", "Length:", &lblLength, "lblLength", ""},
-        {&lblFilenameLabel, "lblFilenameLabel", "Filename:", &lblOutput, "lblOutput", ""},
-        {&lblLocationLabel, "lblLocationLabel", "Location:", &lblDir, "lblDir", ""},
-        {&lblSpaceLabel, "lblSpaceLabel", "Space:", &lblFreeDiskSpace, "lblFreeDiskSpace", ""},
-    };
-    int y = 32;
-    for (const auto& r : rows) {
-        *r.caption = makeLabel(fraNextEvent, r.captionName, r.text, {10, y, 70, 20});
-        // Below the channel frame a value may use the frame's whole width
-        // ("Windows Media Video", the free space in GB).
-        const int width = y >= fraChannel->geometry().bottom() ? 212 : 124;
-        *r.value = makeLabel(fraNextEvent, r.valueName, r.valueText, {84, y, width, 20});
-        y += 24;
-    }
-    lblLocationLabel->setToolTip(q(" DblClk to Open Folder  "));
-    lblSpaceLabel->setToolTip(q(kFreeSpaceToolTip));
-    lblFreeDiskSpace->setToolTip(q(kFreeSpaceToolTip));
     lblOutput->setMinimumWidth(124);
-
-    cmdRecordNow = makeButton(tab0, "cmdRecordNow", "Record &Now!", {6, 248, 100, 30});
-    cmdCancelRecording =
-        makeButton(tab0, "cmdCancelRecording", "&Cancel", {110, 248, 80, 30}, " Cancel Current Recording ");
-    cmdCancelRecording->setEnabled(false);
-    cmdRecordingSummaryColorScheme =
-        makeButton(tab0, "cmdRecordingSummaryColorScheme", "", {194, 248, 30, 30}, " Color Scheme ");
-
-    picPreview = named(new QFrame(tab0), "picPreview");
-    picPreview->setGeometry(320, 24, 202, 152);
-    picPreview->setFrameShape(QFrame::Box);
-    picPreview->setAutoFillBackground(true);
+    // The preview pane is black until a picture comes.
     QPalette black = picPreview->palette();
     black.setColor(QPalette::Window, Qt::black);
     picPreview->setPalette(black);
-    cmdPreview = makeButton(tab0, "cmdPreview", "TV On/Off", {320, 182, 76, 26}, " Toggles TV Window ");
-    txtChannel = named(new QLineEdit(tab0), "txtChannel");
-    txtChannel->setGeometry(400, 182, 40, 26);
-    txtChannel->setToolTip(q(" Channel "));
-    updnChannel = named(new QSpinBox(tab0), "updnChannel");
-    updnChannel->setGeometry(440, 182, 18, 26);
-    updnChannel->setToolTip(q(" Change Channel "));
-    updnChannel->setRange(kLowestChannel, kHighestChannel);
-    updnChannel->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    updnChannel->setKeyboardTracking(false);
-    lblDetachTV = makeLabel(tab0, "lblDetachTV", kDetachCaption, {464, 186, 72, 18}, " Detach or Attach TV Window ");
-    lblDetachTV->setStyleSheet("color: blue; text-decoration: underline;");
-    lblDetachTV->setCursor(Qt::PointingHandCursor);
-    picWelcome = makeLabel(tab0, "picWelcome", "Welcome", {320, 214, 70, 24},
-                           " DblClk for the Welcome Notice - if you want to see it again :) ");
-    picWebBrowser1 = named(new QFrame(tab0), "picWebBrowser1");
-    picWebBrowser1->setGeometry(6, 284, 690, 40);
-    picWebBrowser1->setFrameShape(QFrame::StyledPanel);
-    WebBrowser1 = named(new QLabel(picWebBrowser1), "WebBrowser1");
-    WebBrowser1->setGeometry(2, 2, 686, 36);
 
-    // Tab 1: the schedule grid, its commands and the guide pane.
-    auto* tab1 = new QWidget;
-    tab1->setObjectName("SSTab1Tab1");
-    SSTab1->addTab(tab1, q("        &Schedule        "));
+    // The link labels are one control array: one name, told apart by Index.
+    QLabel* const links[] = {lblCustom_0, lblCustom_1, lblCustom_2, lblCustom_3};
+    for (int i = 0; i < 4; ++i) {
+        lblCustom[i] = links[i];
+        lblCustom[i]->setObjectName("lblCustom");
+        lblCustom[i]->setProperty("Index", i);
+    }
+
     // The grid's design width leaves the closed pane's button its room on
     // the page at this screen's scale.
     const int gridWidth =
         kSchedulePageWidth - kPageMargin - kEpgButtonWidth -
         int(std::ceil((GuidePaneLayout::kPaneRoom + GuidePaneLayout::kButtonOffset) / twipsPerPixel()));
-    MSFlexGrid1 = named(new QTableWidget(tab1), "MSFlexGrid1");
     MSFlexGrid1->setGeometry(kGridLeft, kGridTop, gridWidth, kGridHeight);
-    MSFlexGrid1->setToolTip(q("  Double click to edit an event  "));
     setUpGridColumns(MSFlexGrid1, twipsPerPixel());
-    MSFlexGrid1->setWordWrap(false);
-    const int row = kGridTop + kGridHeight + 6;
-    Label2 = makeLabel(tab1, "Label2", "Events:", {6, row + 2, 46, 24});
-    lblEventCount = makeLabel(tab1, "lblEventCount", "", {54, row + 2, 36, 24});
-    cmdAddEvent = makeButton(tab1, "cmdAddEvent", "&Add", {94, row, 66, 28}, " Add a recording event(s) ");
-    cmdEditEvent = makeButton(tab1, "cmdEditEvent", "&Edit", {164, row, 66, 28}, " Edit selected event ");
-    cmdCancelSelectedEvent =
-        makeButton(tab1, "cmdCancelSelectedEvent", "Cance&L", {234, row, 66, 28}, " Cancel selected event ");
-    cmdDeleteEvent = makeButton(tab1, "cmdDeleteEvent", "&Delete", {304, row, 66, 28}, " Delete selected event ");
-    cmdEpgPane = makeButton(tab1, "cmdEpgPane", "EPG", {0, kGridTop, kEpgButtonWidth, kEpgButtonHeight},
-                            "Click to close EPG pane");
-    fraElectronicProgrammingGuide = makeFrame(tab1, "fraElectronicProgrammingGuide", " EPG ", {});
-    fraElectronicProgrammingGuide->setToolTip(q(" Double Click to CLOSE EPG pane "));
-    cmdConfigureEPG =
-        makeButton(fraElectronicProgrammingGuide, "cmdConfigureEPG", "Configure...", {}, " Click to configure EPG ");
-    for (int i = 0; i < 4; ++i) {
-        const std::string caption = "Custom" + std::to_string(i);
-        lblCustom[i] = makeLabel(fraElectronicProgrammingGuide, "lblCustom", caption.c_str(), {});
-        lblCustom[i]->setProperty("Index", i);
-        // A long link name takes a second line in the narrow pane.
-        lblCustom[i]->setWordWrap(true);
-        lblCustom[i]->setCursor(Qt::PointingHandCursor);
-    }
-    tab1->installEventFilter(this);
+    SSTab1Tab1->installEventFilter(this);
     layoutGuidePane(GuidePaneLayout(int(gridWidth * twipsPerPixel() + 0.5)));
-
-    // Tab 2: encoder and tuner settings.
-    auto* tab2 = new QWidget;
-    tab2->setObjectName("SSTab1Tab2");
-    SSTab1->addTab(tab2, q("  &Tuner/Encoder   "));
-    Frame2 = makeFrame(tab2, "Frame2", " Encoder ", {6, 4, 690, 150});
-    Label7 = makeLabel(Frame2, "Label7", "Quality:", {10, 24, 60, 24});
-    cmbEncodingProfileName = named(new QComboBox(Frame2), "cmbEncodingProfileName");
-    cmbEncodingProfileName->setGeometry(74, 22, 110, 26);
-    for (const char* choice : kProfileChoices)
-        cmbEncodingProfileName->addItem(q(choice));
-    lblProfileName = makeLabel(Frame2, "lblProfileName", "", {190, 24, 250, 24});
-    cmdAdvance = makeButton(Frame2, "cmdAdvance", "Ad&vance...", {444, 22, 78, 26});
-    Label8 = makeLabel(Frame2, "Label8", "Recorded file folder location:", {10, 56, 250, 20});
-    txtOutputDir = named(new QLineEdit(Frame2), "txtOutputDir");
-    txtOutputDir->setGeometry(10, 78, 400, 26);
-    cmdDirPick = makeButton(Frame2, "cmdDirPick", "...", {414, 78, 30, 26}, " Click to change folder location ");
-    cmdOpenFolder = makeButton(Frame2, "cmdOpenFolder", "Open &Folder", {448, 78, 90, 26}, " Alt-F ");
-    chkOverwriteFiles = named(new QCheckBox(q("Overwrite duplicate files"), Frame2), "chkOverwriteFiles");
-    chkOverwriteFiles->setGeometry(10, 112, 220, 24);
-    lblFreeDiskSpace2 = makeLabel(Frame2, "lblFreeDiskSpace2", "", {300, 112, 220, 24}, kFreeSpaceToolTip);
-
-    Frame1 = makeFrame(tab2, "Frame1", " Tuner ", {6, 160, 690, 160});
-    Label4 = makeLabel(Frame1, "Label4", "Video Source:", {10, 24, 90, 24});
-    cmbVideoSource = named(new QComboBox(Frame1), "cmbVideoSource");
-    cmbVideoSource->setGeometry(104, 22, 300, 26);
-    cmbVideoSource->setToolTip(q(" Application re-start is required for any changes here. "));
-    Label6 = makeLabel(Frame1, "Label6", "Audio Source:", {10, 56, 90, 24});
-    cmbAudioSource = named(new QComboBox(Frame1), "cmbAudioSource");
-    cmbAudioSource->setGeometry(104, 54, 300, 26);
-    cmbAudioSource->setToolTip(q(" Application re-start is required for any changes here "));
-    optTuner = named(new QRadioButton(q("Tuner"), Frame1), "optTuner");
-    optTuner->setGeometry(10, 90, 90, 24);
-    optComposite1 = named(new QRadioButton(q("Composite1"), Frame1), "optComposite1");
-    optComposite1->setGeometry(104, 90, 110, 24);
-    optSVideo = named(new QRadioButton(q("S-Video"), Frame1), "optSVideo");
-    optSVideo->setGeometry(218, 90, 90, 24);
-    chkExtChangeChnl = named(new QCheckBox(q("Use External Change Channel If Available"), Frame1), "chkExtChangeChnl");
-    chkExtChangeChnl->setGeometry(10, 124, 330, 24);
-    chkExtChangeChnl->setEnabled(false);
-
-    // Tab 3: general options.
-    auto* tab3 = new QWidget;
-    tab3->setObjectName("SSTab1Tab3");
-    SSTab1->addTab(tab3, q("          &Options          "));
-    Frame3 = makeFrame(tab3, "Frame3", " General ", {6, 4, 690, 318});
-    Frame5 = makeFrame(Frame3, "Frame5", " Video Input Info ", {10, 22, 670, 74});
-    lblVideoInput1 = makeLabel(Frame5, "lblVideoInput1", "Current Input:", {10, 20, 100, 22});
-    lblVideoInput = makeLabel(Frame5, "lblVideoInput", "TV Tuner", {114, 20, 200, 22});
-    lblExtChangeChnl = makeLabel(Frame5, "lblExtChangeChnl", "", {10, 44, 490, 22});
-    lblExtChangeChnl->setCursor(Qt::PointingHandCursor);
-    chkAppExitWarning = named(new QCheckBox(q("Application Exit Warning"), Frame3), "chkAppExitWarning");
-    chkAppExitWarning->setGeometry(10, 104, 250, 24);
-    Frame4 = makeFrame(Frame3, "Frame4", " TV Window ", {10, 136, 670, 132});
-    lblTvWindowNote = makeLabel(Frame4, "lblTvWindowNote",
-                                " To optimize recording quality, TV window will be attached when recording starts ",
-                                {10, 20, 490, 36});
-    lblTvWindowNote->setWordWrap(true);
-    optAttachTvWindow = named(new QRadioButton(q("Attach when recording starts"), Frame4), "optAttachTvWindow");
-    optAttachTvWindow->setGeometry(10, 58, 300, 22);
-    optTunOffTvWindow = named(new QRadioButton(q("Turn Off when recording starts"), Frame4), "optTunOffTvWindow");
-    optTunOffTvWindow->setGeometry(10, 82, 300, 22);
-    chkTVSizePosition = named(new QCheckBox(q("Remember Size and Position"), Frame4), "chkTVSizePosition");
-    chkTVSizePosition->setGeometry(10, 106, 300, 22);
-    cmdTechSupport = makeButton(Frame3, "cmdTechSupport", "Tech Support Helper", {10, 278, 160, 30});
 
     txtChannel->setVisible(false);
     updnChannel->setVisible(false);

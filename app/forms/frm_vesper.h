@@ -8,6 +8,7 @@
 #include "app/core/program.h"
 #include "app/core/vesper_core.h"
 #include "app/forms/frm_tv.h"
+#include "ui_frm_vesper.h"
 
 #include <QWidget>
 
@@ -40,7 +41,7 @@ struct frmVesperOptions {
     bool fillDevicesAndProfile = true;
 };
 
-class frmVesper : public QWidget, public MainWindowOps, public MainView, public TvWindowHost {
+class frmVesper : public QWidget, public Ui::frmVesper, public MainWindowOps, public MainView, public TvWindowHost {
     Q_OBJECT
 public:
     frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions options = {}, QWidget* parent = nullptr);
@@ -140,65 +141,11 @@ public:
     // The grid's selected row as an event index (1 and up).
     int selectedRow() const;
 
-    // The controls, by their names (the timers are the core's).
+    // The controls are the form's (frm_vesper.ui), by their names; the
+    // timers are the core's, and the link labels one array.
     QTimer* Timer1;
     QTimer* Timer2;
-    QLineEdit* txtHiddenTextBox80916654;
-    QTabWidget* SSTab1;
-    QPushButton* cmdExit;
-    QLabel* lblReady;
-    QLabel* lblNowToday;
-    QLabel* lblVersion;
-    QLabel *picInfo, *picDonate, *picHelp, *picAbout, *picDigitalVCR, *lblFrontMessage;
-    // Tab 0
-    QGroupBox* fraNextEvent;
-    QLabel* lblNextRecording;
-    QGroupBox* fraChannel;
-    QLabel *lblStation, *lblChannel;
-    QLabel *lblWhenLabel, *lblWhen, *lblDayLabel, *lblDay, *lblStartLabel, *lblStart, *lblStopLabel, *lblStop;
-    QLabel *lblLengthLabel, *lblLength, *lblFilenameLabel, *lblOutput, *lblLocationLabel, *lblDir;
-    QLabel *lblSpaceLabel, *lblFreeDiskSpace;
-    QPushButton *cmdRecordNow, *cmdCancelRecording, *cmdPreview;
-    QLabel* lblDetachTV;
-    QLineEdit* txtChannel;
-    QSpinBox* updnChannel;
-    QFrame* picPreview;
-    QPushButton* cmdRecordingSummaryColorScheme;
-    QLabel* picWelcome;
-    QFrame* picWebBrowser1;
-    QLabel* WebBrowser1;
-    // Tab 1
-    QTableWidget* MSFlexGrid1;
-    QLabel *Label2, *lblEventCount;
-    QPushButton *cmdAddEvent, *cmdEditEvent, *cmdCancelSelectedEvent, *cmdDeleteEvent, *cmdEpgPane;
-    QGroupBox* fraElectronicProgrammingGuide;
-    QPushButton* cmdConfigureEPG;
     QLabel* lblCustom[4];
-    // Tab 2
-    QGroupBox* Frame2;
-    QLabel* Label7;
-    QComboBox* cmbEncodingProfileName;
-    QLabel* lblProfileName;
-    QPushButton* cmdAdvance;
-    QLabel* Label8;
-    QLineEdit* txtOutputDir;
-    QPushButton *cmdDirPick, *cmdOpenFolder;
-    QCheckBox* chkOverwriteFiles;
-    QLabel* lblFreeDiskSpace2;
-    QGroupBox* Frame1;
-    QLabel* Label4;
-    QComboBox* cmbVideoSource;
-    QLabel* Label6;
-    QComboBox* cmbAudioSource;
-    QRadioButton *optTuner, *optComposite1, *optSVideo;
-    QCheckBox* chkExtChangeChnl;
-    // Tab 3
-    QGroupBox *Frame3, *Frame5, *Frame4;
-    QLabel *lblVideoInput1, *lblVideoInput, *lblExtChangeChnl, *lblTvWindowNote;
-    QCheckBox* chkAppExitWarning;
-    QRadioButton *optAttachTvWindow, *optTunOffTvWindow;
-    QCheckBox* chkTVSizePosition;
-    QPushButton* cmdTechSupport;
 
     // Start-up and shut-down hooks: the exit button's handler (without one
     // the button closes the window), and the question asked before the

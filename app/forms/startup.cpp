@@ -265,7 +265,9 @@ bool VesperStartup::FormLoad() {
 
         // Profiles and the output folder.
         w.cmbEncodingProfileName->setCurrentIndex(1);
-        std::string output = RegGetSetting2(settings::OutputLocation);
+        Options& options = w.core().options();
+        options.load({"txtOutputDir", "cmbEncodingProfileName", "chkOverwriteFiles"});
+        std::string output = options.text("txtOutputDir");
         if (output.empty()) output = joinPath(programFolder(), settings::kOutputFolderName);
         w.txtOutputDir->setText(q(output));
         w.ValidateOutputFolder();
@@ -276,12 +278,13 @@ bool VesperStartup::FormLoad() {
         // The window's place, the profile choice and the overwrite option.
         restoreWindowPosition();
         Checkpoint(25);
-        const QString profile = q(RegGetSetting2(settings::ProfileName));
+        const QString profile = q(options.text("cmbEncodingProfileName"));
         if (const int i = w.cmbEncodingProfileName->findText(profile); i >= 0)
             w.cmbEncodingProfileName->setCurrentIndex(i);
+        // A stored name the list does not hold is not kept: the choice shown is.
+        options.setText("cmbEncodingProfileName", w.cmbEncodingProfileName->currentText().toStdString());
         m_program.g_sAdvanceProfile = RegGetSetting2(settings::Advance);
         w.ApplyProfileChoice();
-        w.core().options().load({"chkOverwriteFiles"});
         w.showOptions();
         Checkpoint(26);
 

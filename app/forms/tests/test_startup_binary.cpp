@@ -87,7 +87,7 @@ TEST(StartupBinary, FirstAndSecondRunTraceEveryCheckpointAndKeepTheSettings) {
     EXPECT_TRUE(std::filesystem::is_directory(run.file("MyTV")));
     EXPECT_EQ(run.get(settings::sPaneState), "open");
     EXPECT_EQ(run.get(settings::Channel), "2");
-    EXPECT_EQ(run.get(settings::optTunOffTvWindow), "True");
+    EXPECT_EQ(run.get(settings::optTunOffTvWindow), settings::optTunOffTvWindow.defaultValue);
     EXPECT_EQ(run.get(settings::ColorScheme), "default");
     EXPECT_EQ(run.get(settings::AppPath), std::filesystem::path(VESPER_PATH).parent_path().string());
     EXPECT_EQ(test::readFile(run.file("Schedule.txt")), "VER1.0\r\n");
