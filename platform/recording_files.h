@@ -37,13 +37,16 @@ inline bool endsWithNoCase(std::string_view text, std::string_view end) {
 // the Add Event dialog always did. For the others a name ending in the
 // profile's extension stays, a ".wmv" ending is replaced by it (so a schedule
 // of "News.wmv" events records "News.mp4" files) and any other name gets it
-// appended.
+// appended. A schedule holds "News.mp4.wmv" for a "News.mp4" typed into the
+// Add Event dialog: that records "News.mp4", not "News.mp4.mp4".
 inline std::string recordingFileName(std::string_view fileName, std::string_view profileName) {
     const std::string_view extension = recordingExtension(profileName);
     std::string name(fileName);
     if (detail::endsWithNoCase(name, extension)) return name;
-    if (extension != kWindowsMediaExtension && detail::endsWithNoCase(name, kWindowsMediaExtension))
+    if (extension != kWindowsMediaExtension && detail::endsWithNoCase(name, kWindowsMediaExtension)) {
         name.resize(name.size() - kWindowsMediaExtension.size());
+        if (detail::endsWithNoCase(name, extension)) return name;
+    }
     return name.append(extension);
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/core/status_log.h"
 
+#include "platform/recording_files.h"
+
 #include <algorithm>
 
 namespace vesper {
@@ -61,14 +63,31 @@ std::vector<std::string> GetEncoderProfileList(Program& program) {
             ObjectPtr profile = profiles->call("Item", index).toObject();
             if (!profile) raiseError(err::ObjectNotSet, "Vesper");
             list.push_back(profile->get("name").toString());
+            // The bit rate is for the estimates only: an engine without one
+            // leaves it unknown.
+            try {
+                const int32_t rate = profile->get("Bitrate").toInt32();
+                if (rate > 0) program.profileBitRates[list.back()] = rate;
+            } catch (const std::exception&) {
+            }
         }
     });
     if (trap.failed()) LogStatus("LS0090:ERROR:M05:GetEncoderProfileList() - " + trap.text());
     LogStatus("LS0091:INFO:M05:GetEncoderProfileList() Exit");
     // An empty name would end the list for its readers.
     list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
-    std::sort(list.begin(), list.end());
+    // Our H.264 profiles follow the Windows Media ones, which stay first and
+    // in their order; a sort by character codes would put them in between.
+    const auto ours =
+        std::stable_partition(list.begin(), list.end(), [](const std::string& name) { return !isH264Profile(name); });
+    std::sort(list.begin(), ours);
     return list;
+}
+
+double estimatedRecordingBytes(const Program& program, const std::string& profileName, int durationMinutes) {
+    const auto rate = program.profileBitRates.find(profileName);
+    if (rate == program.profileBitRates.end()) return -1;
+    return double(rate->second) / 8.0 * 60.0 * double(durationMinutes);
 }
 
 LabelFit profileLabelText(const std::string& profileName) {

@@ -16,9 +16,15 @@ inline constexpr const char* kProfileChoices[4] = {"Low", "Medium", "High", "Adv
 // any other text gives an empty name.
 std::string profileNameForChoice(const std::string& choice, const std::string& advanceProfile);
 
-// Every profile name of the encoder engine, sorted by character codes. An
-// engine that is missing or fails is logged and gives what was read.
+// Every profile name of the encoder engine: the Windows Media profiles sorted
+// by character codes, then our H.264 profiles in the engine's order. An
+// engine that is missing or fails is logged and gives what was read. The
+// profiles' bit rates go to program.profileBitRates.
 std::vector<std::string> GetEncoderProfileList(Program& program);
+
+// The size in bytes a recording of that length is expected to reach with the
+// profile: its bit rate times the length; -1 when the bit rate is not known.
+double estimatedRecordingBytes(const Program& program, const std::string& profileName, int durationMinutes);
 
 // lblProfileName: the first 40 characters followed by " ..." when longer; the
 // tool tip holds the whole name.

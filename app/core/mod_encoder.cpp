@@ -118,4 +118,13 @@ void ModEncoder::EncoderStop() {
     logError("LS0052:ERROR:M06:EncoderStop() Exit - ", trap);
 }
 
+std::string ModEncoder::EncoderVideoEncoder() {
+    if (!m_oEncoder) return {};
+    try {
+        return m_oEncoder->call("IVideoEncoder").toString();
+    } catch (const AutomationError&) {
+        return {};
+    }
+}
+
 } // namespace vesper

@@ -36,6 +36,10 @@ public:
     // Stops encoding, waits at most 10 s for the index, drops the object and
     // stops the tuner graph. Never raises.
     void EncoderStop();
+    // Which video encoder the started recording uses (the encoder's own
+    // member IVideoEncoder); empty without a recording or from an encoder
+    // that cannot tell. Never raises.
+    std::string EncoderVideoEncoder();
 
 private:
     void setter(const char* member, const std::string& text, const char* exitText);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ struct Program {
     std::string g_sAdvanceProfile;
     // The encoder's profile names, sorted, as read at start-up.
     std::vector<std::string> profileList;
+    // Their total bit rates (bits per second) where the engine tells them.
+    std::map<std::string, int32_t> profileBitRates;
 
     // The previous run of this version ended normally; the main window has
     // unloaded.

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/recording_files.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -42,6 +43,13 @@ std::string lengthText(int16_t durationMinutes) {
     else
         unit = " hours";
     return formatDate(double(durationMinutes) / 1440.0, "h:mm") + unit;
+}
+
+std::string recordedFileName(const std::string& scheduledName, const std::string& profileName) {
+    // The Windows Media rule (".wmv" appended) is the schedule's, applied when
+    // the event was added: the name is used as it stands.
+    if (scheduledName.empty() || !isH264Profile(profileName)) return scheduledName;
+    return recordingFileName(scheduledName, profileName);
 }
 
 RecordingEngine::RecordingEngine(Program& program, RecordingHost& host) : m_program(program), m_host(host) {}
@@ -146,6 +154,10 @@ void RecordingEngine::startSequence() {
     // recording by its own event.
     const DateTime start = m_dtNextStart, end = m_dtNextEnd;
     const std::string fileName = m_sNextFileName;
+    // The file is named by the profile it is recorded with, whatever was
+    // chosen since the next event was set.
+    const std::string profile = m_host.profileName();
+    nameOutputFile(profile);
 
     if (m_host.attachTvWindowOption()) {
         const bool preview = p.g_bPreview, detach = p.g_bTvPreviewDetach;
@@ -193,7 +205,7 @@ void RecordingEngine::startSequence() {
     guarded("EncoderSetOutputFilename", [&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
     guarded("EncoderSetVideoSource", [&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
     guarded("EncoderSetAudioSource", [&] { m_host.EncoderSetAudioSource(m_host.audioSourceText()); });
-    guarded("EncoderSetProfileName", [&] { m_host.EncoderSetProfileName(m_host.profileName()); });
+    guarded("EncoderSetProfileName", [&] { m_host.EncoderSetProfileName(profile); });
 
     LogStatus("LS0061:INFO:F00:Tmr1() BeforeEncStr");
     // Kept until the file is complete, so that the start after a crash can
@@ -207,6 +219,13 @@ void RecordingEngine::startSequence() {
         LogStatus("LS0102:ERROR:F00:Tmr1() e = " + hexCode(e));
     else
         LogStatus("LS0101:INFO:F00:Tmr1() e = 0");
+    if (started) {
+        // Hardware or software encoding is the encoder's choice: the log says
+        // which it made.
+        std::string encoder;
+        guarded("EncoderVideoEncoder", [&] { encoder = m_host.EncoderVideoEncoder(); });
+        if (!encoder.empty()) LogStatus("LS0150:INFO:F00:Tmr1() video encoder: " + encoder);
+    }
     LogStatus("LS0062:INFO:F00:Tmr1() AfterEncStr");
 
     m_bRecording = true;
@@ -295,7 +314,6 @@ void RecordingEngine::SetNextEvent() {
     const DateTime end = dt + double(duration) / 1440.0;
 
     display.lblChannel = std::to_string(channel);
-    fitLabel(filename, display.lblOutput, display.lblOutputToolTip);
     display.lblWhen = formatDate(dt, "mmm d");
     display.lblDay = formatDate(dt, "dddd");
     display.lblStart = formatDate(dt, "hh:mm AMPM");
@@ -309,7 +327,9 @@ void RecordingEngine::SetNextEvent() {
 
     if (!FolderExists(m_sOutputFolder)) OutputDirChanged(programFolder());
     AddTrailingBackslash(m_sOutputFolder);
-    m_sOutputFile = m_sOutputFolder + filename;
+    m_sNextOutputName = recordedFileName(filename, m_host.profileName());
+    m_sOutputFile = m_sOutputFolder + m_sNextOutputName;
+    fitLabel(m_sNextOutputName, display.lblOutput, display.lblOutputToolTip);
 
     try {
         display.gridRows = readScheduleRows(sched());
@@ -345,9 +365,32 @@ void RecordingEngine::ShowNoNextEvent() {
     display.eventButtonsEnabled = false;
     display.lblWhen = "Empty";
     display.lblDay = "N/A";
-    display.lblOutput = "Windows Media Video";
+    display.lblOutput = isH264Profile(m_host.profileName()) ? kNoEventMp4OutputText : kNoEventOutputText;
     m_dtNextStart = 0;
     m_dtNextEnd = 0;
+}
+
+void RecordingEngine::nameOutputFile(const std::string& profile) {
+    const std::string name = recordedFileName(m_sNextFileName, profile);
+    if (name == m_sNextOutputName) return;
+    const size_t old = m_sNextOutputName.size();
+    if (m_sOutputFile.size() >= old && m_sOutputFile.compare(m_sOutputFile.size() - old, old, m_sNextOutputName) == 0)
+        m_sOutputFile.replace(m_sOutputFile.size() - old, old, name);
+    m_sNextOutputName = name;
+    fitLabel(name, display.lblOutput, display.lblOutputToolTip);
+}
+
+void RecordingEngine::ProfileChanged() {
+    if (m_bRecording || m_bBusy || m_bReadingNextEvent) return;
+    const std::string profile = m_host.profileName();
+    if (m_dtNextStart != 0) {
+        nameOutputFile(profile);
+    } else if (display.lblOutput == kNoEventOutputText || display.lblOutput == kNoEventMp4OutputText) {
+        display.lblOutput = isH264Profile(profile) ? kNoEventMp4OutputText : kNoEventOutputText;
+    } else {
+        return;
+    }
+    changed();
 }
 
 void RecordingEngine::CancelCurrentEvent() {

@@ -55,6 +55,9 @@ public:
     virtual std::string videoSourceText() = 0;
     virtual std::string audioSourceText() = 0;
     virtual std::string profileName() = 0; // tool tip of cmbEncodingProfileName
+    // Which video encoder the started recording uses, in the encoder's words
+    // ("x264 (software)"); empty when it cannot tell.
+    virtual std::string EncoderVideoEncoder() { return {}; }
 
     virtual bool isMinimized() = 0;
     virtual void restoreNormal() = 0;
@@ -103,6 +106,15 @@ struct RecordingDisplay {
 // lblLength: the duration added to midnight as "h:mm" and its unit word.
 std::string lengthText(int16_t durationMinutes);
 
+// lblOutput without a next event, for the Windows Media profiles and for ours.
+inline constexpr const char* kNoEventOutputText = "Windows Media Video";
+inline constexpr const char* kNoEventMp4OutputText = "H.264 MP4 Video";
+
+// The name an event's file is recorded under with the profile: the Windows
+// Media profiles take the scheduled name as it stands, the others the name
+// their extension asks for ("News.wmv" records "News.mp4").
+std::string recordedFileName(const std::string& scheduledName, const std::string& profileName);
+
 class RecordingEngine {
 public:
     RecordingEngine(Program& program, RecordingHost& host);
@@ -125,6 +137,9 @@ public:
     // sequence runs (the end waits for it).
     void EndRecordingForExit();
     void ShowNoNextEvent();
+    // Another profile was chosen: the next event's file name and lblOutput
+    // follow it (a running recording keeps its file).
+    void ProfileChanged();
     // Measures the folder's drive (empty: the output folder) into the labels
     // and g_dFreeBytes.
     void ShowFreeDiskSpace(const std::string& folder = {});
@@ -154,6 +169,8 @@ private:
     void startSequence();
     void stopSequence();
     void lowDiskAtEventTime();
+    // Names the next event's file (m_sOutputFile, lblOutput) by the profile.
+    void nameOutputFile(const std::string& profile);
     Object& sched();
     void changed() { m_host.displayChanged(); }
 
@@ -168,6 +185,9 @@ private:
     DateTime m_dtRecEnd = 0;
     // The next event's file name, and that of the event being recorded.
     std::string m_sNextFileName, m_sRecFileName;
+    // The next event's file name as m_sOutputFile ends in it (the profile's
+    // extension applied).
+    std::string m_sNextOutputName;
     // Starts (whole seconds) already recorded in this run: a clock set back
     // must not record an event a second time over its own file.
     std::set<long long> m_started;

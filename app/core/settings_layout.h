@@ -35,7 +35,7 @@ inline constexpr const char* StartupPosition = "\\Application\\StartupPosition";
 inline constexpr const char* Tuner = "\\Tuner";
 inline constexpr const char* TunerProperties = "\\Tuner\\Properties";
 inline constexpr const char* TunerCurrentSettings = "\\Tuner\\CurrentSettings";
-inline constexpr const char* EncoderCurrentSettings = "\\Encoder\\CurrentSettings";
+inline constexpr const char* EncoderCurrentSettings = mainprogram::kEncoderKey;
 inline constexpr const char* EPG = "\\EPG";
 inline constexpr const char* EPGCustom = "\\EPG\\Custom"; // followed directly by 0 to 3
 inline constexpr const char* AddEventCurrentSettings = "\\AddEvent\\CurrentSettings";
@@ -103,8 +103,9 @@ inline constexpr Setting AudioSource{key::TunerCurrentSettings, "AudioSource", "
 // installation folder followed by "\MyTV" (see defaultOutputLocation()).
 inline constexpr Setting OutputLocation{key::EncoderCurrentSettings, "OutputLocation", ""};
 inline constexpr const char* kOutputFolderName = "MyTV";
-inline constexpr Setting ProfileName{key::EncoderCurrentSettings, "ProfileName", "Medium"};
-inline constexpr Setting Advance{key::EncoderCurrentSettings, "Advance", "Video for broadband NTSC (256 Kbps)"};
+inline constexpr Setting ProfileName{key::EncoderCurrentSettings, mainprogram::kProfileChoice, "Medium"};
+inline constexpr Setting Advance{key::EncoderCurrentSettings, mainprogram::kAdvanceProfile,
+                                 "Video for broadband NTSC (256 Kbps)"};
 inline constexpr Setting chkOverwriteFiles{key::EncoderCurrentSettings, "chkOverwriteFiles", "True"};
 
 // "\EPG" and "\EPG\Custom0" to "\EPG\Custom3" (defaults of the custom links

@@ -145,6 +145,13 @@ void VesperCore::EncoderSetAudioSource(const std::string& name) { m_encoder->Enc
 void VesperCore::EncoderSetProfileName(const std::string& name) { m_encoder->EncoderSetProfileName(name); }
 bool VesperCore::EncoderStart(int32_t& e) { return m_encoder->EncoderStart(e); }
 void VesperCore::EncoderStop() { m_encoder->EncoderStop(); }
+std::string VesperCore::EncoderVideoEncoder() { return m_encoder->EncoderVideoEncoder(); }
+
+void VesperCore::setProfileName(const std::string& name) {
+    if (name == m_sProfileName) return;
+    m_sProfileName = name;
+    m_engine->ProfileChanged();
+}
 void VesperCore::TunerStart() { m_tuner->TunerStart(); }
 void VesperCore::TunerStp() { m_tuner->TunerStp(); }
 void VesperCore::TunerSetPreview(const std::string& state) { m_tuner->TunerSetPreview(state); }

@@ -86,6 +86,8 @@ public:
     bool m_bExternalPending = false;
     // The profile chosen in the window (the tool tip of cmbEncodingProfileName).
     std::string m_sProfileName;
+    // The window chose a profile: the next event's file name follows it.
+    void setProfileName(const std::string& name);
 
     bool recording() override { return m_engine->m_bRecording; }
     bool settingNextEvent() const { return m_engine->m_bSettingNextEvent; }
@@ -137,6 +139,7 @@ public:
     std::string videoSourceText() override;
     std::string audioSourceText() override;
     std::string profileName() override { return m_sProfileName; }
+    std::string EncoderVideoEncoder() override;
     bool isMinimized() override { return m_view.isMinimized(); }
     void restoreNormal() override { m_view.restoreNormal(); }
     void displayChanged() override { m_view.render(); }

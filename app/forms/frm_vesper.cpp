@@ -410,7 +410,7 @@ void frmVesper::SetEncoderProfileLabelToolTip() {
     const LabelFit fit = profileLabelText(cmbEncodingProfileName->toolTip().toStdString());
     lblProfileName->setText(q(fit.caption));
     lblProfileName->setToolTip(q(fit.toolTip));
-    m_core->m_sProfileName = cmbEncodingProfileName->toolTip().toStdString();
+    m_core->setProfileName(cmbEncodingProfileName->toolTip().toStdString());
 }
 
 void frmVesper::cmdAdvanceClick() {

@@ -56,6 +56,7 @@ TEST(H264Profiles, TheFileNameFollowsTheProfile) {
         {"News.wmv", kH264MediumProfile, "News.mp4"},
         {"News.WMV", kH264HighProfile, "News.mp4"},
         {"News.MP4", kH264HighProfile, "News.MP4"},
+        {"News.mp4.wmv", kH264HighProfile, "News.mp4"}, // as the Add Event dialog schedules "News.mp4"
         {"News", kH264HighProfile, "News.mp4"},
         {"a.b", kH264HighProfile, "a.b.mp4"},
         {"wmv", kH264HighProfile, "wmv.mp4"},

@@ -17,4 +17,12 @@ inline constexpr const char* kAppLoadComplete = "bAppLoadComplete";
 // The folder the main program runs from.
 inline constexpr const char* kAppPath = "AppPath";
 
+// The recording profile chosen in the main program, which names its files:
+// the quality word ("Low", "Medium", "High", or the advance choice, which
+// stands for the profile stored as the advance profile).
+inline constexpr const char* kEncoderKey = "\\Encoder\\CurrentSettings";
+inline constexpr const char* kProfileChoice = "ProfileName";
+inline constexpr const char* kAdvanceProfile = "Advance";
+inline constexpr const char* kAdvanceChoice = "Advance ...";
+
 } // namespace vesper::mainprogram

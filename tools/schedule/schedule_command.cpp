@@ -7,6 +7,8 @@
 #include "platform/clock.h"
 #include "platform/component_setup.h"
 #include "platform/dates.h"
+#include "platform/handover/main_program_keys.h"
+#include "platform/recording_files.h"
 #include "platform/registry.h"
 #include "platform/variant.h"
 
@@ -51,7 +53,8 @@ const char* const kUsage =
     "  REPEAT    once (the default), day, weekdays or weekly\n"
     "  FILENAME  the recording's file name (default.wmv, as in the Add Event dialog);\n"
     "            characters a file name cannot hold become \"_\" and \".wmv\" is added\n"
-    "            when missing\n"
+    "            when missing; with an H.264 profile chosen in Vesper the file is\n"
+    "            written as .mp4 (News.wmv records News.mp4)\n"
     "\n"
     "Exit codes: 0 done, 1 refused (conflict, expired or no such event; nothing changed),\n"
     "2 bad arguments (nothing changed), 3 the scheduler failed; for guide: 0 matches shown,\n"
@@ -117,6 +120,27 @@ std::string parseRepeat(const std::string& text) {
 
 std::string longWhen(DateTime dt) { return formatDate(dt, "dddd,  mmmm d,  hh:mm:ss AMPM"); }
 
+// The profile Vesper records with when it names its files differently from
+// the schedule (an H.264 profile picked through "Advance ..."); else empty:
+// the quality words stand for Windows Media profiles.
+std::string namingProfile() {
+    const std::string key = std::string(mainprogram::kSettingsRoot) + mainprogram::kEncoderKey;
+    const auto text = [&](const char* name) {
+        const auto v = registry::queryValue(key, name);
+        if (!v || v->type != registry::ValueType::String) return std::string();
+        return v->text.substr(0, v->text.find('\0'));
+    };
+    if (text(mainprogram::kProfileChoice) != mainprogram::kAdvanceChoice) return {};
+    const std::string profile = text(mainprogram::kAdvanceProfile);
+    return isH264Profile(profile) ? profile : std::string();
+}
+
+// " (records News.mp4)" when the profile writes another name than the schedule's.
+std::string recordsAs(const std::string& filename, const std::string& profile) {
+    if (profile.empty() || filename.empty()) return {};
+    return " (records " + recordingFileName(filename, profile) + ")";
+}
+
 // The main window's text for a refused event.
 void conflictMessage(std::ostream& err, bool adding, const Event& e, const Args& a) {
     err << (adding ? "The event being added:" : "The event being updated:") << "\n"
@@ -140,6 +164,8 @@ void showEvent(std::ostream& out, const Event& e) {
         << " Channel: " << e.channel << "\n"
         << "Duration: " << e.duration << "\n"
         << "  Repeat: " << e.every << "\n";
+    if (const std::string profile = namingProfile(); !profile.empty() && !e.filename.empty())
+        out << " Records: " << recordingFileName(e.filename, profile) << " (" << profile << ")\n";
 }
 
 class Session {
@@ -254,7 +280,8 @@ Args addOrUpdateArgs(DateTime key, const Event& e) {
 
 std::string summary(const Event& e) {
     return generalDate(e.dt) + ", channel " + std::to_string(e.channel) + ", " + std::to_string(e.duration) +
-           " minutes, " + e.every + (e.filename.empty() ? "" : ", " + e.filename);
+           " minutes, " + e.every + (e.filename.empty() ? "" : ", " + e.filename) +
+           recordsAs(e.filename, namingProfile());
 }
 
 int cmdAdd(Session& s, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

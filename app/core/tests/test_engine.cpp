@@ -254,6 +254,50 @@ TEST_F(Engine, WeekdaySeriesWritesOneFilePerWeekday) {
     EXPECT_EQ(host.count("Output " + outputPath("News Tu.wmv")), 1u);
 }
 
+// An H.264 profile names the file ".mp4" wherever the name is made: the next
+// event's label and path, a profile chosen meanwhile, the weekday suffix, the
+// numbering of duplicates; a running recording keeps its name.
+TEST_F(Engine, AnH264ProfileRecordsUnderItsOwnExtension) {
+    host.profile = "H.264 Medium";
+    host.videoEncoder = "x264 (software)";
+    host.overwrite = false;
+    engine.SetNextEvent();
+    EXPECT_EQ(engine.display.lblOutput, kNoEventMp4OutputText);
+    host.profile = "Video for broadband NTSC (384 Kbps)";
+    engine.ProfileChanged();
+    EXPECT_EQ(engine.display.lblOutput, kNoEventOutputText);
+
+    addEvent(*scheduler, kEight, 5, 30, "weekdays", "News.wmv");
+    engine.SetNextEvent();
+    EXPECT_EQ(engine.m_sOutputFile, outputPath("News Tu.wmv"));
+    host.profile = "H.264 High";
+    engine.ProfileChanged();
+    EXPECT_EQ(engine.m_sOutputFile, outputPath("News Tu.mp4"));
+    EXPECT_EQ(engine.display.lblOutputToolTip, "  News Tu.mp4  ");
+
+    writeFile(outputPath("News Tu.mp4"), "an earlier showing");
+    clearLog();
+    tickAt(at(20, 0, 1));
+    EXPECT_EQ(host.count("Output " + outputPath("News Tu-040420.mp4")), 1u);
+    EXPECT_EQ(host.count("Profile H.264 High"), 1u);
+    EXPECT_EQ(logLinesWith({"LS0101", "LS0150", "LS0062"}),
+              (std::vector<std::string>{"LS0101:INFO:F00:Tmr1() e = 0",
+                                        "LS0150:INFO:F00:Tmr1() video encoder: x264 (software)",
+                                        "LS0062:INFO:F00:Tmr1() AfterEncStr"}));
+    host.profile = "Video for broadband NTSC (384 Kbps)";
+    engine.ProfileChanged();
+    EXPECT_EQ(engine.display.lblOutputToolTip, "  News Tu.mp4  ");
+
+    // A profile chosen after the next event was set still names its file.
+    tickAt(at(20, 30, 0));
+    clock.set(at(19, 0, 0) + 1);
+    engine.SetNextEvent();
+    EXPECT_EQ(engine.m_sOutputFile, outputPath("News We.wmv"));
+    host.profile = "H.264 Medium";
+    tickAt(at(20, 0, 1) + 1);
+    EXPECT_EQ(host.count("Output " + outputPath("News We.mp4")), 1u);
+}
+
 TEST_F(Engine, ExistingFilesAreKeptWhenOverwritingIsOff) {
     writeFile(outputPath("News.wmv"), "old");
     writeFile(outputPath("News-040420.wmv"), "older");

@@ -30,6 +30,8 @@ public:
     bool overwrite = true;
     bool minimized = false;
     std::function<void()> duringStart; // runs inside EncoderStart, as its waits would
+    std::string profile = "Video for broadband NTSC (384 Kbps)";
+    std::string videoEncoder; // what EncoderVideoEncoder tells
     RecordingEngine* engine = nullptr;
 
     void PreviewOff() override { calls.push_back("PreviewOff"); }
@@ -56,7 +58,8 @@ public:
     bool overwriteFiles() override { return overwrite; }
     std::string videoSourceText() override { return "Vesper Virtual TV Card"; }
     std::string audioSourceText() override { return "Vesper Virtual TV Card Audio"; }
-    std::string profileName() override { return "Video for broadband NTSC (384 Kbps)"; }
+    std::string profileName() override { return profile; }
+    std::string EncoderVideoEncoder() override { return videoEncoder; }
     bool isMinimized() override { return minimized; }
     void restoreNormal() override {
         calls.push_back("restoreNormal");

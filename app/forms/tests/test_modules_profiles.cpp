@@ -104,6 +104,27 @@ TEST(Profiles, AMissingOrFailingEngineIsLoggedAndGivesWhatWasRead) {
     EXPECT_EQ(test::statusLogCodes(), (std::vector<std::string>{"LS0089", "LS0090", "LS0091"}));
 }
 
+// The engine's own list: the Windows Media profiles first and in their order,
+// then ours; the estimates take each profile's bit rate.
+TEST(Profiles, TheEnginesH264ProfilesFollowTheClassicOnesAndHaveTheirEstimates) {
+    test::startStatusLog();
+    ASSERT_TRUE(test::registerComponent(ENGINE_PATH));
+    Program program;
+    const auto list = GetEncoderProfileList(program);
+    ASSERT_GE(list.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(list.end() - 2, list.end()),
+              (std::vector<std::string>{"H.264 Medium", "H.264 High"}));
+    EXPECT_TRUE(std::is_sorted(list.begin(), list.end() - 2));
+    EXPECT_EQ(list[0], "Video for broadband NTSC (1.5 Mbps)");
+
+    const double hour = 3600.0 / 8;
+    EXPECT_EQ(estimatedRecordingBytes(program, "H.264 High", 60), 768000 * hour);
+    EXPECT_EQ(estimatedRecordingBytes(program, "H.264 Medium", 60), 384000 * hour);
+    EXPECT_EQ(estimatedRecordingBytes(program, "Video for broadband NTSC (2 Mbps)", 30), 2000000 * hour / 2);
+    EXPECT_EQ(estimatedRecordingBytes(program, "No such profile", 60), -1);
+    EXPECT_EQ(test::statusLogCodes(), (std::vector<std::string>{"LS0089", "LS0091"}));
+}
+
 TEST(ProfileDialog, SelectsTheSavedProfileExactlyAndPicksOnSelect) {
     vesper::test::application();
     RecordingUiSeam seam;

@@ -3,6 +3,7 @@
 // environment, and a recording cut off by SIGKILL.
 #include "app/core/settings_layout.h"
 #include "app/forms/tests/test_startup_binary_support.h"
+#include "components/tests/media_check.h"
 
 #include "platform/dates.h"
 #include "platform/testing/test_env.h"
@@ -149,5 +150,43 @@ TEST(StartupBinaryExits, AKilledRecordingIsCompletedAndKept) {
     EXPECT_EQ(run.terminate(), 0) << run.output();
     EXPECT_EQ(std::filesystem::file_size(file), size);
     EXPECT_GT(mediaSeconds(rest), 0.0);
+    EXPECT_EQ(run.get(settings::sRecordingFile), "");
+}
+
+// "H.264 High" chosen through the settings: the event "crash.wmv" records
+// "crash.mp4"; killed mid-recording, the file plays and seeks as it is; the
+// next start completes it and records the rest of the event beside it.
+TEST(StartupBinaryExits, AKilledH264RecordingPlaysAsItIs) {
+    VesperRun run("killed-h264");
+    run.traceOn();
+    run.set(settings::ProfileName, "Advance ...");
+    run.set(settings::Advance, "H.264 High");
+    run.env["VESPER_TEST_NOW"] = "4/20/2030 8:00:05 PM";
+    test::writeFile(run.file("Schedule.txt"), "VER1.0\r\n" + std::string(kEightPm) + ",5,10,True,once,crash.wmv\r\n");
+    const std::string file = run.file("MyTV/crash.mp4");
+    run.start();
+    ASSERT_TRUE(run.waitFor([&] {
+        std::error_code ec;
+        return std::filesystem::file_size(file, ec) > 512 * 1024 && !ec;
+    })) << run.output();
+    run.kill();
+    EXPECT_FALSE(std::filesystem::exists(run.file("MyTV/crash.wmv")));
+    EXPECT_TRUE(logHas(run, "LS0150:INFO:F00:Tmr1() video encoder: ")) << run.output();
+
+    const test::ProbeResult info = test::probe(file);
+    EXPECT_EQ(info.videoCodec, "h264") << info.raw;
+    EXPECT_EQ(info.audioCodec, "aac");
+    EXPECT_EQ(info.frameRate, "30000/1001");
+    EXPECT_GT(info.duration, 2.0) << info.raw;
+    const double middle = info.duration / 2;
+    EXPECT_NEAR(test::gstreamerSeek(file, middle), middle, 1.0);
+    EXPECT_NEAR(test::ffmpegSeek(file, middle), middle, 1.0);
+
+    run.start();
+    const std::string rest = run.file("MyTV/crash-300420.mp4");
+    ASSERT_TRUE(run.waitFor([&] { return std::filesystem::exists(rest); })) << run.output();
+    ASSERT_TRUE(logHas(run, "LS0132:INFO:F00:Form_Load():interrupted recording completed: " + file)) << run.output();
+    EXPECT_EQ(run.terminate(), 0) << run.output();
+    EXPECT_GE(test::probe(file).duration, info.duration - 2.0);
     EXPECT_EQ(run.get(settings::sRecordingFile), "");
 }

@@ -1,6 +1,7 @@
 // vesper-schedule driven as a user drives it: the built command, the
 // component registered in this test's hive, "Schedule.txt" in its folder.
 #include "listings/guide_store.h"
+#include "platform/registry.h"
 #include "platform/testing/test_env.h"
 #include "tools/schedule/schedule_command.h"
 
@@ -165,6 +166,23 @@ TEST_F(VesperSchedule, NamesGetTheDialogsExtensionAndLongLengthsStayAccepted) {
     EXPECT_EQ(file(), "VER1.0\r\n"
                       "4/20/2030 8:00:00 AM,3,360,True,day,Morning.wmv\r\n"
                       "4/21/2030 8:00:00 PM,3,30,True,once,Show.WMV\r\n");
+}
+
+// With an H.264 profile chosen in Vesper the schedule keeps its names and the
+// command tells the file each event records.
+TEST_F(VesperSchedule, TellsTheFileAnH264ProfileRecords) {
+    const std::string key = "Software\\Orvane\\Vesper\\1.0\\Encoder\\CurrentSettings";
+    ASSERT_TRUE(vesper::registry::setString(key, "ProfileName", "Advance ..."));
+    ASSERT_TRUE(vesper::registry::setString(key, "Advance", "H.264 Medium"));
+    EXPECT_EQ(run("add \"4/20/2030 8:00 PM\" 3 60 once Concert.mp4"), 0) << out;
+    EXPECT_TRUE(has(out, ", Concert.mp4.wmv (records Concert.mp4)\n")) << out;
+    EXPECT_EQ(run("next"), 0);
+    EXPECT_TRUE(has(out, "  Repeat: once\n Records: Concert.mp4 (H.264 Medium)\n")) << out;
+
+    // A quality word stands for a Windows Media profile, whatever Advance holds.
+    ASSERT_TRUE(vesper::registry::setString(key, "ProfileName", "High"));
+    EXPECT_EQ(run("next"), 0);
+    EXPECT_FALSE(has(out, "Records")) << out;
 }
 
 TEST_F(VesperSchedule, RunsAtTheMomentATestGivesIt) {
