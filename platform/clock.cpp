@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <thread>
 
@@ -16,6 +17,8 @@ WaitHook g_waitHook;
 } // namespace
 
 DateTime SystemClock::now() { return fromUnixLocal(static_cast<long long>(std::time(nullptr))); }
+
+long long SystemClock::unixNow() { return static_cast<long long>(std::time(nullptr)); }
 
 double SystemClock::monotonic() {
     using namespace std::chrono;
@@ -31,9 +34,32 @@ DateTime ShiftedClock::now() {
     return fromSeconds(toSeconds(m_start) + elapsed);
 }
 
+long long ShiftedClock::unixNow() { return toUnixLocal(m_start) + static_cast<long long>(monotonic() - m_origin); }
+
+void TestClock::set(DateTime dt) {
+    m_now = dt;
+    m_unix = toUnixLocal(dt);
+    m_unixFraction = 0;
+    m_byInstant = false;
+}
+
+void TestClock::setInstant(long long unixSeconds) {
+    m_unix = unixSeconds;
+    m_unixFraction = 0;
+    m_now = fromUnixLocal(unixSeconds);
+    m_byInstant = true;
+}
+
 void TestClock::advance(double seconds) {
     m_mono += seconds;
-    m_now += seconds / 86400.0;
+    m_unixFraction += seconds;
+    const double whole = std::floor(m_unixFraction);
+    m_unix += static_cast<long long>(whole);
+    m_unixFraction -= whole;
+    if (m_byInstant)
+        m_now = fromUnixLocal(m_unix);
+    else
+        m_now += seconds / 86400.0;
 }
 
 Clock& clock() { return *g_clock; }

@@ -14,6 +14,9 @@ public:
     virtual ~Clock() = default;
     // Local wall-clock time as an automation date.
     virtual DateTime now() = 0;
+    // The present instant in seconds since 1970 (UTC): what a daylight-saving
+    // change does not move.
+    virtual long long unixNow() { return toUnixLocal(now()); }
     // Seconds on a steady clock, for measuring elapsed time.
     virtual double monotonic() = 0;
     // Lets time pass: the real clock sleeps, a test clock moves forward.
@@ -23,6 +26,7 @@ public:
 class SystemClock : public Clock {
 public:
     DateTime now() override;
+    long long unixNow() override;
     double monotonic() override;
     void sleep(double seconds) override;
 };
@@ -34,6 +38,7 @@ class ShiftedClock : public SystemClock {
 public:
     explicit ShiftedClock(DateTime start) : m_start(start), m_origin(SystemClock::monotonic()) {}
     DateTime now() override;
+    long long unixNow() override;
 
 private:
     DateTime m_start;
@@ -41,18 +46,25 @@ private:
 };
 
 // A clock that stands still until a test moves it; sleeping moves it, so a
-// wait of any length costs no real time.
+// wait of any length costs no real time. Set to a wall-clock time, it moves
+// on the calendar; set to an instant, it moves on instants and shows the
+// time zone's wall clock, daylight-saving changes included.
 class TestClock : public Clock {
 public:
-    explicit TestClock(DateTime start = 0) : m_now(start) {}
+    explicit TestClock(DateTime start = 0) { set(start); }
     DateTime now() override { return m_now; }
+    long long unixNow() override { return m_unix; }
     double monotonic() override { return m_mono; }
     void sleep(double seconds) override { advance(seconds); }
-    void set(DateTime dt) { m_now = dt; }
+    void set(DateTime dt);
+    void setInstant(long long unixSeconds);
     void advance(double seconds);
 
 private:
-    DateTime m_now;
+    DateTime m_now = 0;
+    long long m_unix = 0;
+    double m_unixFraction = 0;
+    bool m_byInstant = false;
     double m_mono = 1000.0;
 };
 

@@ -151,6 +151,26 @@ long long toUnixLocal(DateTime dt) {
     return static_cast<long long>(mktime(&lt));
 }
 
+long long firstInstantOf(DateTime dt) {
+    const long long wall = toSeconds(dt);
+    auto wallAt = [](long long u) { return toSeconds(fromUnixLocal(u)); };
+    auto offsetAt = [&](long long u) { return wallAt(u) - u; };
+    // Offsets change at most once within a day on either side of a wall time.
+    const long long guess = toUnixLocal(dt);
+    long long lo = guess - 86400, hi = guess + 86400;
+    const long long before = offsetAt(lo), after = offsetAt(hi);
+    if (before == after) return wall - before;
+    // The change: the first instant with the later offset.
+    while (hi - lo > 1) {
+        const long long mid = lo + (hi - lo) / 2;
+        (offsetAt(mid) == before ? lo : hi) = mid;
+    }
+    const long long change = hi;
+    if (wall - before < change) return wall - before; // first pass, or no change met
+    if (wall - after >= change) return wall - after;
+    return change; // skipped
+}
+
 std::string shortDate(DateTime dt) {
     const DateParts p = splitDate(dt);
     return std::to_string(p.month) + "/" + std::to_string(p.day) + "/" + std::to_string(p.year);

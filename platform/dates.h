@@ -45,6 +45,10 @@ DateTime fromSeconds(long long seconds);
 // Local wall-clock conversion of a Unix time and back.
 DateTime fromUnixLocal(long long unixSeconds);
 long long toUnixLocal(DateTime dt);
+// The instant a wall-clock time of the local zone first shows: in the hour a
+// daylight-saving change repeats, its first pass; in the hour a change skips,
+// the change itself (the first valid instant after it).
+long long firstInstantOf(DateTime dt);
 
 // Formats a date with a classic format string: d dd ddd dddd, m mm mmm mmmm,
 // yy yyyy, h hh, n nn, s ss, AMPM / AM/PM / am/pm / A/P, literal text and

@@ -24,6 +24,10 @@ constexpr const char* kLowDiskAhead = "Insuficient disk space!\r\nPlease make ro
 // sum of them.
 long long secs(DateTime dt) { return toSeconds(dt); }
 
+// The instant an event from `start` to `end` (wall-clock times) ends: its
+// length after the first instant of its start.
+long long instantEnd(DateTime start, DateTime end) { return firstInstantOf(start) + secs(end) - secs(start); }
+
 std::string hexCode(int32_t e) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%X", static_cast<uint32_t>(e));
@@ -101,8 +105,13 @@ void RecordingEngine::Timer1Tick() {
         return;
     }
 
-    const long long T = secs(t);
-    const bool inWindow = T > secs(m_dtNextStart) && T < secs(m_dtNextEnd);
+    // Windows are judged on instants, so that a daylight-saving change
+    // neither repeats a recording nor stretches or cuts it: an event lasts
+    // its length in elapsed time from the first instant its start shows on
+    // the wall clock (the change itself when the change skips its start).
+    const long long U = clock().unixNow();
+    const bool inWindow =
+        m_dtNextEnd > m_dtNextStart && U > firstInstantOf(m_dtNextStart) && U < instantEnd(m_dtNextStart, m_dtNextEnd);
 
     // A running recording ends when the clock reaches its end or when its
     // event is no longer the next one (cancelled). A clock set back before
@@ -118,7 +127,7 @@ void RecordingEngine::Timer1Tick() {
             m_started.insert(secs(m_dtNextStart));
         }
         if (stillNext) m_dtRecEnd = m_dtNextEnd;
-        if (!stillNext || T >= secs(m_dtRecEnd)) {
+        if (!stillNext || U >= instantEnd(m_dtRecStart, m_dtRecEnd)) {
             stopSequence();
             changed();
             return;
