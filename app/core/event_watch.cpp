@@ -240,8 +240,8 @@ void EventWatch::fail(const std::string& reason, bool retriable, bool wasRecordi
         notice((wasRecording ? "Recording failed: " : "Not recording: ") + m_rec.name, body);
     } else {
         log("LS0154:ERROR", m_rec.name + ": retry " + std::to_string(m_rec.retries) + " failed: " + reason);
-        if (!m_rec.done.empty() && m_rec.done.back().rfind("retried ", 0) == 0) m_rec.done.pop_back();
-        m_rec.done.push_back("retried " + std::to_string(m_rec.retries) + " times");
+        if (!m_rec.done.empty() && m_rec.done.back().rfind("retries: ", 0) == 0) m_rec.done.pop_back();
+        m_rec.done.push_back("retries: " + std::to_string(m_rec.retries));
         updateEntry();
     }
     m_rec.failing = reason;

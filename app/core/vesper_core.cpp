@@ -45,7 +45,7 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
     m_engine = std::make_unique<RecordingEngine>(m_program, *this);
     m_engine->setScheduler(std::move(scheduler));
     m_preview = std::make_unique<PreviewControl>(m_program, *this);
-    m_watch = std::make_unique<WatchService>(*this, desktopSessionBus(), QDBusConnection::systemBus(), this);
+    m_watch = std::make_unique<WatchService>(*this, desktopSessionBus(), machineSystemBus(), this);
     m_commands = std::make_shared<ScheduleCommands>(
         m_program, [this] { return m_engine->scheduler(); },
         [this] {

@@ -27,13 +27,20 @@ std::string callText(Object& object, const char* member, std::vector<std::string
 } // namespace
 
 QDBusConnection desktopSessionBus() {
-    // libdbus would start a bus of its own for a display without one.
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
-        (runtime.isEmpty() || !QFile::exists(QString::fromLocal8Bit(runtime) + "/bus")))
-        return QDBusConnection::connectToBus(QString("unix:path=/nonexistent/vesper-no-session-bus"),
-                                             "vesper-no-session-bus");
-    return QDBusConnection::sessionBus();
+    // By its address, never through libdbus's own look-up, which would start
+    // a bus of its own for a display without one.
+    QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (address.isEmpty() && !runtime.isEmpty() && QFile::exists(runtime + "/bus"))
+        address = "unix:path=" + runtime + "/bus";
+    if (address.isEmpty()) address = "unix:path=/nonexistent/vesper-no-session-bus";
+    return QDBusConnection::connectToBus(address, "vesper-session " + address);
+}
+
+QDBusConnection machineSystemBus() {
+    QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+    if (address.isEmpty()) address = "unix:path=/run/dbus/system_bus_socket";
+    return QDBusConnection::connectToBus(address, "vesper-system " + address);
 }
 
 WatchService::WatchService(VesperCore& core, const QDBusConnection& sessionBus, const QDBusConnection& systemBus,

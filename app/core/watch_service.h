@@ -28,6 +28,8 @@ class SleepGuard;
 // The desktop's session bus, or a connection that is not connected when the
 // desktop has none (never one started for us on the side).
 QDBusConnection desktopSessionBus();
+// The machine's system bus ($DBUS_SYSTEM_BUS_ADDRESS when set).
+QDBusConnection machineSystemBus();
 
 class WatchService : public QObject, public WatchProbe {
     Q_OBJECT

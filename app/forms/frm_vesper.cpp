@@ -14,6 +14,7 @@
 #include "app/forms/frm_dir_select.h"
 #include "app/forms/frm_select_profile.h"
 #include "app/forms/grid_view.h"
+#include "app/forms/watch_controls.h"
 #include "platform/handover/handover_protocol.h"
 #include "platform/ui/qt_ui_seam.h"
 
@@ -123,6 +124,7 @@ frmVesper::frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions opt
 
     buildLayout();
     connectControls();
+    addWatchControls(*this);
 
     if (m_options.fillDevicesAndProfile) {
         FillDeviceBoxes();
