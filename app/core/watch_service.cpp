@@ -84,6 +84,7 @@ WatchService::WatchService(VesperCore& core, const QDBusConnection& sessionBus, 
             });
             connect(m_sleep.get(), &desktop::SleepGuard::resumed, this, [this] {
                 if (m_asleepSince != 0) m_watch->clockMoved(m_core.engine(), m_asleepSince, now(), true);
+                m_asleepSince = 0;
             });
         }
     }
@@ -114,7 +115,8 @@ void WatchService::afterTick() {
 }
 
 void WatchService::holdForSleep() {
-    if (!m_sleep) return;
+    // Going to sleep: no new lock until the machine wakes up.
+    if (!m_sleep || m_asleepSince != 0) return;
     RecordingEngine& e = m_core.engine();
     bool held = true;
     if (e.m_bRecording) {
@@ -127,9 +129,7 @@ void WatchService::holdForSleep() {
     } else {
         m_sleep->release();
     }
-    if (held) {
-        m_asleepSince = 0;
-    } else if (!m_lockRefusalSaid) {
+    if (!held && !m_lockRefusalSaid) {
         m_lockRefusalSaid = true;
         const std::string why = m_sleep->lastError().toStdString();
         LogStatus("LS0149:ERROR:W00:Watch() no lock against sleep: " + why);
