@@ -142,6 +142,8 @@ int main(int argc, char** argv) {
         bool tmpfs = false;
         if (disk) tmpfs = ::mount("tmpfs", out.c_str(), "tmpfs", 0, "size=300m") == 0;
 
+        // Each fault's event alone: the window before saved its schedule.
+        fs::remove(joinPath(folder, "Schedule.txt"));
         Program program;
         double pretendFree = 2e9;
         if (disk && !tmpfs) program.freeBytes = [&](const std::string&) { return (long long)pretendFree; };
@@ -162,8 +164,8 @@ int main(int argc, char** argv) {
             const double faultWall = jump ? wallNow() + f.at : startWall + f.at;
             runUntil([&] { return wallNow() >= faultWall; }, 120);
             if (jump) clock.offset += 120;
-            if (disk && tmpfs) std::ofstream(out + "/filler.bin") << std::string(60'000'000, 'x');
-            if (disk && !tmpfs) pretendFree = 100e6;
+            if (disk && tmpfs) std::ofstream(out + "/filler.bin") << std::string(80'000'000, 'x');
+            if (disk && !tmpfs) pretendFree = 200e6;
             const double t0 = wallNow();
             const bool shown = runUntil([&] { return readText(noticeLog).count(f.summary) > before; }, 60);
             const double delay = wallNow() - t0;
@@ -175,7 +177,7 @@ int main(int argc, char** argv) {
             char delayText[32];
             std::snprintf(delayText, sizeof delayText, shown ? "%.1f s" : "not in 60 s", delay);
             std::printf("%-10s %-12s %-8s %s%s\n", f.name, delayText, listed ? "yes" : "no", f.summary,
-                        disk ? (tmpfs ? " (300 MB tmpfs)" : " (free space told, no tmpfs)") : "");
+                        disk ? (tmpfs ? " (300 MiB tmpfs)" : " (free space told, no tmpfs)") : "");
             std::fflush(stdout);
             window.releaseComponents();
         }
@@ -210,6 +212,7 @@ int main(int argc, char** argv) {
 
     // The watch's own CPU: its tick while a recording runs on the default card.
     {
+        fs::remove(joinPath(folder, "Schedule.txt"));
         Program program;
         ObjectPtr scheduler = CreateObject("Slotbook.EventsObj");
         scheduler->call("Initialize");
