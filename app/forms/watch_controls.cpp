@@ -25,7 +25,10 @@ void fillList(QListWidget* list, EventWatch& watch) {
 } // namespace
 
 void addWatchControls(frmVesper& window) {
-    QWidget* tab = window.SSTab1->widget(0);
+    // Found by name, whichever way the window's layout was built.
+    auto* tabs = window.findChild<QTabWidget*>("SSTab1");
+    if (!tabs || !tabs->widget(0)) return;
+    QWidget* tab = tabs->widget(0);
     auto* caption = new QLabel(QStringLiteral("Failed or missed:"), tab);
     caption->setObjectName("lblFailedEvents");
     caption->setGeometry(530, 4, 166, 18);
@@ -46,9 +49,9 @@ void addWatchControls(frmVesper& window) {
         notice->setText(QString::fromStdString(line));
         notice->setToolTip(QString::fromStdString(line));
     };
-    service.onOpenRequested = [&window] {
+    service.onOpenRequested = [&window, tabs] {
         window.restoreNormal();
-        window.SSTab1->setCurrentIndex(0);
+        tabs->setCurrentIndex(0);
         window.raise();
         window.activateWindow();
     };
