@@ -67,6 +67,7 @@ public:
             return result(a, 4, commands().ResizePreview(text(a, 0), text(a, 1), text(a, 2), text(a, 3)));
         });
         method("SignalPresent", [](Args& a) { return result(a, 0, commands().SignalPresent()); });
+        method("DevicesOpen", [](Args& a) { return result(a, 2, commands().DevicesOpen(text(a, 0), text(a, 1))); });
     }
     std::string className() const override { return "Command"; }
 

@@ -1,5 +1,6 @@
 #include "capture/capture_commands.h"
 
+#include "capture/device_stream.h"
 #include "capture/video_renderer.h"
 
 #include <limits>
@@ -75,6 +76,18 @@ std::string CaptureCommands::SignalPresent() {
     long state = kTunerHasNoSignalStrength;
     if (!tuner || !succeeded(tuner->signalPresent(&state))) return std::to_string(kTunerHasNoSignalStrength);
     return std::to_string(state);
+}
+
+std::string CaptureCommands::DevicesOpen(const std::string& video, const std::string& audio) {
+    for (const auto& [name, kind] : {std::pair{video, MediaKind::Video}, std::pair{audio, MediaKind::Audio}}) {
+        std::string why;
+        // Subscribed and dropped at once: the stream starts only when nobody
+        // in this process runs it yet.
+        if (!subscribeDeviceStream(
+                name, kind, [](GstSample*) {}, &why))
+            return why.empty() ? "the device \"" + name + "\" cannot be opened" : why;
+    }
+    return kOK;
 }
 
 std::string CaptureCommands::SetCountryCode(const std::string& countryCode) {

@@ -43,6 +43,11 @@ public:
     // a signal, as the tuner's query answers it: "1" yes, "0" no, "-1" the
     // tuner cannot tell or there is no tuner.
     std::string SignalPresent();
+    // Ours, for the same check: whether the named video and audio devices
+    // can deliver now, without touching the devices chosen for the preview:
+    // "OK", or why not (a device unknown, in use by another program). A
+    // device this process already runs counts as open.
+    std::string DevicesOpen(const std::string& video, const std::string& audio);
 
 private:
     void place(intptr_t owner, const std::string& left, const std::string& top, const std::string& width,

@@ -147,6 +147,7 @@ void RecordingEngine::Timer1Tick() {
 void RecordingEngine::lowDiskAtEventTime() {
     m_bBusy = true;
     if (m_host.isMinimized()) m_host.restoreNormal();
+    if (m_observer) m_observer->cancelledForLowDisk(*this);
     // The event is cancelled at once and the box does not hold the tick: a
     // recorder left alone must stop the cancelled recording on the next tick
     // and start the following event on time, whether or not anybody answers.
@@ -233,7 +234,7 @@ void RecordingEngine::startSequence() {
         // which it made.
         std::string encoder;
         guarded("EncoderVideoEncoder", [&] { encoder = m_host.EncoderVideoEncoder(); });
-        if (!encoder.empty()) LogStatus("LS0150:INFO:F00:Tmr1() video encoder: " + encoder);
+        if (!encoder.empty()) LogStatus("LS0163:INFO:F00:Tmr1() video encoder: " + encoder);
     }
     LogStatus("LS0062:INFO:F00:Tmr1() AfterEncStr");
 
@@ -251,6 +252,20 @@ void RecordingEngine::startSequence() {
     display.cmdCancelRecordingEnabled = true;
     display.cmdRecordNowEnabled = false;
     m_bBusy = false;
+    if (m_observer) m_observer->recordingStarted(*this, m_sOutputFile, started, e);
+}
+
+bool RecordingEngine::restartRecording() {
+    if (!m_bRecording || m_bBusy || m_bReadingNextEvent || m_bHoldSchedule) return false;
+    m_bBusy = true;
+    guarded("EncoderStop", [&] { m_host.EncoderStop(); });
+    m_bBusy = false;
+    // The start sequence records the next event, which is still this one.
+    m_bRecording = false;
+    m_sOutputFile = m_sOutputFolder + m_sRecFileName;
+    startSequence();
+    changed();
+    return true;
 }
 
 void RecordingEngine::stopSequence() {
@@ -262,6 +277,7 @@ void RecordingEngine::stopSequence() {
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
     LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
+    if (m_observer) m_observer->recordingStopped(*this);
 
     display.cmdCancelRecordingEnabled = false;
     display.cmdRecordNowEnabled = true;
@@ -288,6 +304,7 @@ void RecordingEngine::EndRecordingForExit() {
     m_bRecording = false;
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
+    if (m_observer) m_observer->recordingStopped(*this);
     m_dtRecStart = m_dtRecEnd = 0;
     m_bBusy = false;
 }

@@ -103,6 +103,23 @@ struct RecordingDisplay {
     int gridVersion = 0; // grows with every refill
 };
 
+class RecordingEngine;
+
+// Told of each start and stop of a recording and of an event the low-disk
+// guard cancels (the watch over recordings); asks nothing back.
+class RecordingObserver {
+public:
+    virtual ~RecordingObserver() = default;
+    // After a start sequence, whether or not the encoder started (`code` is
+    // its IStart code).
+    virtual void recordingStarted(const RecordingEngine& engine, const std::string& outputFile, bool started,
+                                  int32_t code) = 0;
+    // After the encoder stopped, before the next event is set.
+    virtual void recordingStopped(const RecordingEngine& engine) = 0;
+    // Before the guard cancels the event at its time.
+    virtual void cancelledForLowDisk(const RecordingEngine& engine) = 0;
+};
+
 // lblLength: the duration added to midnight as "h:mm" and its unit word.
 std::string lengthText(int16_t durationMinutes);
 
@@ -120,6 +137,7 @@ public:
     RecordingEngine(Program& program, RecordingHost& host);
 
     void setScheduler(ObjectPtr scheduler) { m_oScheduler = std::move(scheduler); }
+    void setObserver(RecordingObserver* observer) { m_observer = observer; }
     ObjectPtr scheduler() const { return m_oScheduler; }
 
     // The Timer1 tick.
@@ -164,6 +182,13 @@ public:
     // The event being recorded (its start and end).
     DateTime recordingStart() const { return m_dtRecStart; }
     DateTime recordingEnd() const { return m_dtRecEnd; }
+    const std::string& recordingFileName() const { return m_sRecFileName; }
+    const std::string& nextFileName() const { return m_sNextFileName; }
+    // Stops the running recording's encoder and starts the event again into
+    // a file of its own (the same name rules as any start inside the
+    // event's window). False, doing nothing, when no recording runs or a
+    // sequence is in progress.
+    bool restartRecording();
 
 private:
     void startSequence();
@@ -177,6 +202,7 @@ private:
     Program& m_program;
     RecordingHost& m_host;
     ObjectPtr m_oScheduler;
+    RecordingObserver* m_observer = nullptr;
 
     bool m_bBusy = false;
     // SetNextEvent is reading the schedule: the next event is not settled.

@@ -5,6 +5,7 @@
 #include "app/core/programme_guide.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/status_log.h"
+#include "app/core/watch_service.h"
 #include "app/core/xml_program_event.h"
 
 #include "platform/handover/handover_protocol.h"
@@ -45,6 +46,7 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
     m_engine = std::make_unique<RecordingEngine>(m_program, *this);
     m_engine->setScheduler(std::move(scheduler));
     m_preview = std::make_unique<PreviewControl>(m_program, *this);
+    m_watch = std::make_unique<WatchService>(*this, desktopSessionBus(), machineSystemBus(), this);
     m_commands = std::make_shared<ScheduleCommands>(
         m_program, [this] { return m_engine->scheduler(); },
         [this] {
@@ -61,7 +63,9 @@ VesperCore::~VesperCore() = default;
 // --- ticks -------------------------------------------------------------------
 
 void VesperCore::Timer1Tick() {
+    m_watch->beforeTick();
     m_engine->Timer1Tick();
+    m_watch->afterTick();
     m_view.render();
 }
 

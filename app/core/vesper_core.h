@@ -26,6 +26,7 @@ class HandoverServer;
 class ModEncoder;
 class ProgrammeGuide;
 class ScheduleCommands;
+class WatchService;
 
 // What the core asks of the main window.
 class MainView {
@@ -76,6 +77,8 @@ public:
     Options& options() { return m_options; }
     HandoverServer* handOverServer() { return m_handOver; }
     ProgrammeGuide& guide() { return *m_guide; }
+    // The watch over events and recordings (notices, failed list, sleep).
+    WatchService& watch() { return *m_watch; }
     QTimer* Timer1;
     QTimer* Timer2;
 
@@ -168,6 +171,7 @@ private:
     std::unique_ptr<ModEncoder> m_encoder;
     std::unique_ptr<RecordingEngine> m_engine;
     std::unique_ptr<PreviewControl> m_preview;
+    std::unique_ptr<WatchService> m_watch; // after the engine, which it observes
     std::shared_ptr<ScheduleCommands> m_commands;
     ExternalEventInbox m_inbox;
     HandoverServer* m_handOver = nullptr;

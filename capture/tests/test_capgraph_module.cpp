@@ -107,12 +107,13 @@ TEST(CapgraphModule, MembersInSlotOrderAndAnswersByReference) {
               (std::vector<std::string>{"OnStartPage", "OnEndPage", "Start", "Init", "Stop", "Release", "SetChannel",
                                         "SetTVTunerProperties", "SetCountryCode", "SetInputType", "SetVideoStandard",
                                         "SetTest", "InitPreview", "SetPreview", "SetVideoInput", "ResizePreview",
-                                        "SignalPresent"}));
+                                        "SignalPresent", "DevicesOpen"}));
     EXPECT_EQ(call(o, "Start", {"null", "null"}), "OK");
     EXPECT_EQ(call(o, "SetTest", {"anything"}), "OK");
     EXPECT_EQ(call(o, "Init", {"nope", "nope"}), "Not OK");
     EXPECT_EQ(call(o, "init", {capture::kVirtualVideoName, capture::kVirtualAudioName}), "OK");
     EXPECT_EQ(call(o, "SetChannel", {"5"}), "OK");
+    EXPECT_EQ(call(o, "DevicesOpen", {capture::kVirtualVideoName, capture::kVirtualAudioName}), "OK");
     // Omitted arguments read as empty texts.
     Args few;
     EXPECT_EQ(o->call("SetPreview", few).toString(), "Not OK");

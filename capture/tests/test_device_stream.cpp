@@ -133,6 +133,13 @@ TEST(DeviceStream, BusyDeviceCannotStartAndSaysWhy) {
               nullptr);
     EXPECT_NE(why.find("in use"), std::string::npos);
     EXPECT_EQ(runningDeviceSources(), 0);
+
+    // The check before a recording says the same, and leaves nothing running.
+    CaptureState state;
+    CaptureCommands cmd(state);
+    EXPECT_EQ(cmd.DevicesOpen("Held Card", "Held Card Audio"), why);
+    EXPECT_EQ(cmd.DevicesOpen("Gone Card", "Held Card Audio"), "no capture device is named \"Gone Card\"");
+    EXPECT_EQ(runningDeviceSources(), 0);
 }
 
 TEST(DeviceStream, SubscriptionMayEndInsideItsOwnHandler) {

@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    // Never the machine's buses: a test that wants one starts its own.
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + runtime + "/no-session-bus").c_str(), 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + runtime + "/no-system-bus").c_str(), 1);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     const int rc = RUN_ALL_TESTS();

@@ -11,6 +11,7 @@
 #include "platform/recording_files.h"
 #include "platform/registry.h"
 #include "platform/variant.h"
+#include "platform/watch/failed_events.h"
 
 #include <QFileInfo>
 
@@ -45,6 +46,8 @@ const char* const kUsage =
     "  count                            the number of events\n"
     "  guide TEXT [--limit N]           programmes of the guide whose title holds TEXT (any case)\n"
     "                                   that have not ended, in start order (at most N, 50)\n"
+    "  failed                           the recordings that failed or were missed, and what\n"
+    "                                   was done about each, oldest first\n"
     "\n"
     "  WHEN      a date and time: \"4/20/2030 8:00 PM\", \"4/20/2030 20:00\", \"2030-04-20 20:00\"\n"
     "  EVENT     the start of an event (as WHEN), or N for row N of the list\n"
@@ -58,7 +61,8 @@ const char* const kUsage =
     "\n"
     "Exit codes: 0 done, 1 refused (conflict, expired or no such event; nothing changed),\n"
     "2 bad arguments (nothing changed), 3 the scheduler failed; for guide: 0 matches shown,\n"
-    "1 no programme matches, 2 bad arguments, 3 no guide or one that cannot be read.\n";
+    "1 no programme matches, 2 bad arguments, 3 no guide or one that cannot be read;\n"
+    "for failed: 0 shown, 1 the list is empty.\n";
 
 // The refresh pause lets a window program process its messages; a command has
 // none, so the pause passes on the clock without waiting.
@@ -460,8 +464,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         (args.empty() ? err : out) << kUsage;
         return args.empty() ? BadArguments : Ok;
     }
-    static const std::vector<std::string> commands{"list",   "add",  "update", "cancel",
-                                                   "remove", "next", "count",  "guide"};
+    static const std::vector<std::string> commands{"list", "add",   "update", "cancel", "remove",
+                                                   "next", "count", "guide",  "failed"};
     if (std::find(commands.begin(), commands.end(), args[0]) == commands.end()) {
         err << "vesper-schedule: unknown command \"" << args[0] << "\"\n\n" << kUsage;
         return BadArguments;
@@ -479,6 +483,22 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     struct RestoreClock {
         ~RestoreClock() { setClock(nullptr); }
     } restore;
+
+    if (args[0] == "failed") {
+        if (args.size() > 1) {
+            err << "vesper-schedule: failed takes no arguments\n(vesper-schedule --help shows the usage)\n";
+            return BadArguments;
+        }
+        const watch::FailedEventList list;
+        const auto entries = list.entries();
+        if (entries.empty()) {
+            err << "vesper-schedule: no recording has failed or been missed (" << list.path() << ")\n";
+            return Refused;
+        }
+        for (const watch::FailedEvent& e : entries)
+            out << formatDate(e.when, "yyyy-mm-dd hh:mm:ss") << "  " << watch::describe(e) << "\n";
+        return Ok;
+    }
 
     if (args[0] == "guide") {
         try {

@@ -280,9 +280,9 @@ TEST_F(Engine, AnH264ProfileRecordsUnderItsOwnExtension) {
     tickAt(at(20, 0, 1));
     EXPECT_EQ(host.count("Output " + outputPath("News Tu-040420.mp4")), 1u);
     EXPECT_EQ(host.count("Profile H.264 High"), 1u);
-    EXPECT_EQ(logLinesWith({"LS0101", "LS0150", "LS0062"}),
+    EXPECT_EQ(logLinesWith({"LS0101", "LS0163", "LS0062"}),
               (std::vector<std::string>{"LS0101:INFO:F00:Tmr1() e = 0",
-                                        "LS0150:INFO:F00:Tmr1() video encoder: x264 (software)",
+                                        "LS0163:INFO:F00:Tmr1() video encoder: x264 (software)",
                                         "LS0062:INFO:F00:Tmr1() AfterEncStr"}));
     host.profile = "Video for broadband NTSC (384 Kbps)";
     engine.ProfileChanged();

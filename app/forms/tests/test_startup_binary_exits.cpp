@@ -171,7 +171,7 @@ TEST(StartupBinaryExits, AKilledH264RecordingPlaysAsItIs) {
     })) << run.output();
     run.kill();
     EXPECT_FALSE(std::filesystem::exists(run.file("MyTV/crash.wmv")));
-    EXPECT_TRUE(logHas(run, "LS0150:INFO:F00:Tmr1() video encoder: ")) << run.output();
+    EXPECT_TRUE(logHas(run, "LS0163:INFO:F00:Tmr1() video encoder: ")) << run.output();
 
     const test::ProbeResult info = test::probe(file);
     EXPECT_EQ(info.videoCodec, "h264") << info.raw;

@@ -167,9 +167,9 @@ TEST(RecordNow, AnH264ProfileChosenThroughAdvanceRecordsMp4) {
     EXPECT_EQ(info.width, 320);
     EXPECT_EQ(info.height, 240);
     EXPECT_GT(expectCompleteRecording(file), 0);
-    const auto encoder = logLinesWith({"LS0150"});
+    const auto encoder = logLinesWith({"LS0163"});
     ASSERT_EQ(encoder.size(), 1u);
-    EXPECT_GT(encoder[0].size(), std::string("LS0150:INFO:F00:Tmr1() video encoder: ").size()) << encoder[0];
+    EXPECT_GT(encoder[0].size(), std::string("LS0163:INFO:F00:Tmr1() video encoder: ").size()) << encoder[0];
     setUiSeam(nullptr);
     setWaitHook({});
 }
