@@ -534,12 +534,14 @@ void frmGuideChannels::apply() {
 
 frmGuide* showGuideWindow(VesperCore& core, QWidget* owner) {
     auto* guide = owner->findChild<frmGuide*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!guide) {
+    const bool opening = !guide;
+    if (opening) {
         guide = new frmGuide(core, owner);
         guide->setAttribute(Qt::WA_DeleteOnClose);
-        guide->showDay(now());
     }
     guide->show();
+    // Shown first: a hidden scroll area has no range to scroll to the now line.
+    if (opening) guide->showDay(now());
     guide->raise();
     guide->activateWindow();
     return guide;
