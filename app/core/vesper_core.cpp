@@ -2,6 +2,9 @@
 
 #include "app/core/handover_server.h"
 #include "app/core/mod_encoder.h"
+#include "app/core/remote_access.h"
+#include "app/core/remote_api.h"
+#include "app/core/remote_server.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/status_log.h"
 #include "app/core/xml_program_event.h"
@@ -50,9 +53,10 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
             m_engine->SetNextEvent();
             m_view.render();
         });
+    m_remoteApi = std::make_unique<remote::RemoteApi>(*this);
 }
 
-VesperCore::~VesperCore() = default;
+VesperCore::~VesperCore() { delete m_remote; }
 
 // --- ticks -------------------------------------------------------------------
 
@@ -101,6 +105,31 @@ bool VesperCore::StartHandOver() {
     if (m_handOver->listen()) return true;
     LogStatus("LS0131:ERROR:F00:StartHandOver():the hand-over socket could not be opened: " +
               m_handOver->serverPath().toStdString());
+    return false;
+}
+
+bool VesperCore::StartRemoteAccess() {
+    delete m_remote;
+    m_remote = nullptr;
+    const remote::Settings s = remote::loadSettings();
+    if (!s.enabled || m_ended) return true;
+    if (s.tokenHash.isEmpty()) {
+        LogStatus("LS0141:ERROR:F00:StartRemoteAccess():remote access is on but has no token yet");
+        return false;
+    }
+    QHostAddress address;
+    if (!address.setAddress(s.address)) {
+        LogStatus("LS0141:ERROR:F00:StartRemoteAccess():not an address: " + s.address.toStdString());
+        return false;
+    }
+    m_remote = new remote::RemoteServer([this](const remote::Request& r) { return m_remoteApi->handle(r); },
+                                        s.tokenHash, {}, this);
+    QString error;
+    if (m_remote->start(address, s.port, s.certificate, s.privateKey, &error)) return true;
+    LogStatus("LS0141:ERROR:F00:StartRemoteAccess():" + s.address.toStdString() + ":" + std::to_string(s.port) + ": " +
+              error.toStdString());
+    delete m_remote;
+    m_remote = nullptr;
     return false;
 }
 
@@ -160,6 +189,8 @@ void VesperCore::endProgram(EndReason reason, const std::function<void()>& save)
     Timer1->stop();
     Timer2->stop();
     if (m_handOver) m_handOver->close();
+    delete m_remote;
+    m_remote = nullptr;
     // What the program saves (its clean-exit marker, its settings when they
     // are valid) is the caller's; a discarded program saves nothing.
     if (reason != EndReason::Discard && save) guarded("saving the settings", save);

@@ -23,6 +23,10 @@ class QTimer;
 namespace vesper {
 
 class HandoverServer;
+namespace remote {
+class RemoteApi;
+class RemoteServer;
+} // namespace remote
 class ModEncoder;
 class ScheduleCommands;
 
@@ -97,6 +101,12 @@ public:
     // Opens the hand-over socket through which other programs send program
     // events; false (logged) when it could not be opened.
     bool StartHandOver();
+    // Starts or stops the remote access server as its settings say (off by
+    // default: then no port is open); false (logged) when it should run but
+    // could not start.
+    bool StartRemoteAccess();
+    remote::RemoteServer* remoteServer() { return m_remote; }
+    remote::RemoteApi& remoteApi() { return *m_remoteApi; }
 
     // The video input of the options (0 tuner, 1 S-Video, 2 Composite1).
     int16_t chosenVideoInput() const;
@@ -166,6 +176,8 @@ private:
     std::shared_ptr<ScheduleCommands> m_commands;
     ExternalEventInbox m_inbox;
     HandoverServer* m_handOver = nullptr;
+    std::unique_ptr<remote::RemoteApi> m_remoteApi;
+    remote::RemoteServer* m_remote = nullptr;
     bool m_ended = false;
     EndReason m_endReason = EndReason::Discard;
 };

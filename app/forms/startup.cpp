@@ -300,6 +300,7 @@ bool VesperStartup::FormLoad() {
         Checkpoint(28);
         restoreOptions();
         w.core().StartHandOver();
+        w.core().StartRemoteAccess();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();
