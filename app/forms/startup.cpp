@@ -301,6 +301,7 @@ bool VesperStartup::FormLoad() {
         restoreOptions();
         w.core().StartHandOver();
         w.core().StartRemoteAccess();
+        w.showRemoteAccess();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();

@@ -103,7 +103,7 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     EXPECT_NE(readFile(schedulePath()).find("News And Weather_1.wmv"), std::string::npos);
 
     // The conflict test's reason, as the window's message says it.
-    a = call("POST", "/api/schedule", R"({"start":"2030-04-27T21:00","channel":9,"duration":30})");
+    a = call("POST", "/api/schedule", R"({"start":"2030-04-20T19:30","channel":9,"duration":60})");
     ASSERT_EQ(a.status, 409) << a.body.toStdString();
     EXPECT_EQ(a.json()["error"].toString(), "conflict");
     EXPECT_TRUE(a.json()["reason"].toString().contains("CONFLICTS with this existing event:\nFilename: "
@@ -116,7 +116,7 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     ASSERT_EQ(a.status, 201);
     EXPECT_EQ(a.json()["filename"].toString(), "default.wmv");
     // Moving the second onto the first is refused with the update's wording.
-    a = call("PUT", "/api/schedule/2030-04-21T08:00", R"({"start":"2030-04-20T20:30"})");
+    a = call("PUT", "/api/schedule/2030-04-21T08:00", R"({"start":"2030-04-20T19:45"})");
     ASSERT_EQ(a.status, 409);
     EXPECT_TRUE(a.json()["reason"].toString().endsWith("Event was not updated!"));
     a = call("PUT", "/api/schedule/2030-04-21T08:00", R"({"channel":12,"filename":"Morning"})");
@@ -171,7 +171,7 @@ TEST_F(RemoteApi, BadInputIsRefusedWithItsReasonAndChangesNothing) {
         {R"({"start":"20/04/2030","channel":5,"duration":30})", "\"start\""},
         {R"({"start":"2030-04-20T20:00Z","channel":5,"duration":30})", "\"start\""},
         {R"({"channel":5,"duration":30})", "\"start\""},
-        {R"({"start":"2030-04-19T10:00","channel":5,"duration":30})", "expired"},
+        {R"({"start":"2030-04-19T10:00","channel":5,"duration":30})", "has EXPIRED"},
     };
     for (const Case& c : cases) {
         const HttpAnswer a = call("POST", "/api/schedule", c.body);
@@ -196,7 +196,7 @@ TEST_F(RemoteApi, ThePageInHeadlessChromiumAddsAnEventThatTheGridShows) {
     env.insert("XDG_CACHE_HOME", QString::fromStdString(profile + "/cache"));
     browser.setProcessEnvironment(env);
     browser.setProcessChannelMode(QProcess::MergedChannels);
-    browser.start("python3",
+    browser.start("/usr/bin/python3",
                   {REMOTE_PAGE_SCRIPT, "http://127.0.0.1:" + QString::number(port) + "/", QString::fromLatin1(kToken),
                    "2030-04-20T20:00", "Nature & Co", QString::fromStdString(profile + "/user-data")});
     ASSERT_TRUE(spinEventsUntil([&] { return browser.state() == QProcess::NotRunning; }, 240000));
@@ -242,12 +242,14 @@ TEST(RemoteBinary, OffOpensNoPortAndOnRecordsNowUntilCancelled) {
     vesper::test::application();
     {
         VesperRun off("remote-off");
+        off.traceOn();
         off.start();
         ASSERT_TRUE(off.reachedOk29()) << off.output();
         EXPECT_TRUE(listeningPorts(off.pidOfRun()).empty());
         EXPECT_EQ(off.terminate(), 0) << off.output();
     }
     VesperRun run("remote-on");
+    run.traceOn();
     run.env["VESPER_TEST_NOW"] = "4/20/2030 7:00:00 PM";
     const quint16 port = freePort();
     run.set(remote::kKey, remote::kEnabled, "1");
