@@ -181,6 +181,7 @@ Reply RemoteApi::saved(int status, const QJsonValue& value) {
     // Saved at once, as the window's dialog does, so that nothing is lost
     // when the program ends unexpectedly.
     m_core.commands().SchedulerObject()->call("IPersistentSave");
+    m_core.SetNextEventSoon();
     return ok(status, value);
 }
 

@@ -137,10 +137,7 @@ ScheduleCommands::Change ScheduleCommands::change(const char* member, DateTime k
     Args a = conflictArgs(key, e);
     o->call(member, a);
     c.done = a[0].toBool();
-    if (c.done) {
-        if (m_setNextEvent) m_setNextEvent();
-        return c;
-    }
+    if (c.done) return c;
     c.conflict = EventRecord{a[1].toDate(), 0, a[2].toInt16(), true, a[4].toString(), a[3].toString()};
     c.conflictText =
         conflictText(key == 0, e, c.conflict.dt, c.conflict.duration, c.conflict.filename, c.conflict.every);
@@ -165,7 +162,6 @@ bool ScheduleCommands::cancelOrDeleteAt(bool cancel, DateTime start) {
     if (!found) return false;
     Args a{Variant::date(start)};
     o->call(cancel ? "ICancelEvent" : "IRemoveEvent", a);
-    if (m_setNextEvent) m_setNextEvent();
     return true;
 }
 

@@ -44,8 +44,10 @@ public:
     bool PrepareEdit(int row, const GridRow& shown);
 
     // Add and update for callers that show no message (remote access): the
-    // same scheduler calls and next-event refresh as the window's, the
-    // conflict returned instead of shown. Scheduler errors reach the caller.
+    // same scheduler calls as the window's, the conflict returned instead of
+    // shown. The caller sets the next event (its refresh pauses, so a caller
+    // that answers first runs it afterwards). Scheduler errors reach the
+    // caller.
     struct Change {
         bool done = false;
         EventRecord conflict; // start, duration, file name and repeat word

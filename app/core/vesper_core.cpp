@@ -133,6 +133,17 @@ bool VesperCore::StartRemoteAccess() {
     return false;
 }
 
+void VesperCore::SetNextEventSoon() {
+    if (m_nextEventPending) return;
+    m_nextEventPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_nextEventPending = false;
+        if (m_ended) return;
+        m_engine->SetNextEvent();
+        m_view.render();
+    });
+}
+
 // --- options -------------------------------------------------------------------
 
 int16_t VesperCore::chosenVideoInput() const {

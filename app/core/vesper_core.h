@@ -106,6 +106,11 @@ public:
     // could not start.
     bool StartRemoteAccess();
     remote::RemoteServer* remoteServer() { return m_remote; }
+    // Sets the next event once control is back in the event loop (several
+    // requests in a row set it once): a remote change is answered without
+    // waiting for the scheduler's refresh pause.
+    void SetNextEventSoon();
+    bool nextEventPending() const { return m_nextEventPending; }
     remote::RemoteApi& remoteApi() { return *m_remoteApi; }
 
     // The video input of the options (0 tuner, 1 S-Video, 2 Composite1).
@@ -178,6 +183,7 @@ private:
     HandoverServer* m_handOver = nullptr;
     std::unique_ptr<remote::RemoteApi> m_remoteApi;
     remote::RemoteServer* m_remote = nullptr;
+    bool m_nextEventPending = false;
     bool m_ended = false;
     EndReason m_endReason = EndReason::Discard;
 };

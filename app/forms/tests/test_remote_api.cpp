@@ -70,7 +70,13 @@ protected:
     static std::string schedulePath() { return joinPath(testFolder(), "Schedule.txt"); }
 
     HttpAnswer call(const QByteArray& method, const QByteArray& path, const QByteArray& body = {}) {
-        return http(port, httpText(port, method, path, body, kToken));
+        const HttpAnswer a = http(port, httpText(port, method, path, body, kToken));
+        settle();
+        return a;
+    }
+    // The next event, set after the answer, has been set.
+    void settle() {
+        EXPECT_TRUE(spinEventsUntil([&] { return !window->core().nextEventPending(); }));
     }
     std::vector<std::string> grid() const {
         std::vector<std::string> rows;
@@ -203,6 +209,7 @@ TEST_F(RemoteApi, ThePageInHeadlessChromiumAddsAnEventThatTheGridShows) {
     const std::string output = browser.readAll().toStdString();
     ASSERT_EQ(browser.exitStatus(), QProcess::NormalExit) << output;
     ASSERT_EQ(browser.exitCode(), 0) << output;
+    settle();
     EXPECT_NE(output.find("Nature And Co.wmv"), std::string::npos) << output;
     EXPECT_NE(output.find("Event was not added!"), std::string::npos) << output;
     EXPECT_EQ(grid(), (std::vector<std::string>{"Sat,  Apr 20,  08:00 PM|7|0:45|weekly|Nature And Co.wmv"}));
