@@ -150,6 +150,41 @@ void ScheduleCommands::SaveScheduleToDisk() {
            vbCritical, "Save Schedule");
 }
 
+ScheduleCommands::Change ScheduleCommands::change(const char* member, DateTime key, const EventRecord& e) {
+    Change c;
+    ObjectPtr o = SchedulerObject();
+    if (!o) throw AutomationError(err::ObjectNotSet, "Vesper", "There is no scheduler.");
+    Args a = conflictArgs(key, e);
+    o->call(member, a);
+    c.done = a[0].toBool();
+    if (c.done) return c;
+    c.conflict = EventRecord{a[1].toDate(), 0, a[2].toInt16(), true, a[4].toString(), a[3].toString()};
+    c.conflictText =
+        conflictText(key == 0, e, c.conflict.dt, c.conflict.duration, c.conflict.filename, c.conflict.every);
+    return c;
+}
+
+ScheduleCommands::Change ScheduleCommands::tryAddEvent(const EventRecord& e) { return change("IAddEvent2", 0, e); }
+
+ScheduleCommands::Change ScheduleCommands::tryUpdateEvent(DateTime key, const EventRecord& e) {
+    return change("IUpdateEvent2", key, e);
+}
+
+bool ScheduleCommands::cancelOrDeleteAt(bool cancel, DateTime start) {
+    ObjectPtr o = SchedulerObject();
+    if (!o) throw AutomationError(err::ObjectNotSet, "Vesper", "There is no scheduler.");
+    const int16_t n = o->call("ICount").toInt16();
+    bool found = false;
+    for (int16_t i = 1; i <= n && !found; ++i) {
+        EventRecord e;
+        found = readEvent(*o, i, e) && toSeconds(e.dt) == toSeconds(start);
+    }
+    if (!found) return false;
+    Args a{Variant::date(start)};
+    o->call(cancel ? "ICancelEvent" : "IRemoveEvent", a);
+    return true;
+}
+
 void ScheduleCommands::cancelOrDelete(bool cancel, int row, bool scheduleTabShown) {
     if (!scheduleTabShown) return;
     ObjectPtr o = SchedulerObject();

@@ -48,12 +48,29 @@ public:
     // refills the grid and opens no dialog.
     bool PrepareEdit(int row, const GridRow& shown);
 
+    // Add and update for callers that show no message (remote access): the
+    // same scheduler calls as the window's, the conflict returned instead of
+    // shown. The caller sets the next event (its refresh pauses, so a caller
+    // that answers first runs it afterwards). Scheduler errors reach the
+    // caller.
+    struct Change {
+        bool done = false;
+        EventRecord conflict; // start, duration, file name and repeat word
+        std::string conflictText;
+    };
+    Change tryAddEvent(const EventRecord& e);
+    Change tryUpdateEvent(DateTime key, const EventRecord& e);
+    // Cancel (one occurrence) or delete the event starting at `start`, without
+    // a confirmation; false when no event starts then.
+    bool cancelOrDeleteAt(bool cancel, DateTime start);
+
     // The texts of the messages, as shown.
     static std::string conflictText(bool adding, const EventRecord& event, DateTime otherStart, int16_t otherDuration,
                                     const std::string& otherFilename, const std::string& otherRepeat);
     static std::string confirmText(bool cancel, const EventRecord& event);
 
 private:
+    Change change(const char* member, DateTime key, const EventRecord& e);
     void addEvent(const char* routine, const char* title, const EventRecord& e);
     void cancelOrDelete(bool cancel, int row, bool scheduleTabShown);
 

@@ -3,6 +3,9 @@
 #include "app/core/handover_server.h"
 #include "app/core/mod_encoder.h"
 #include "app/core/programme_guide.h"
+#include "app/core/remote_access.h"
+#include "app/core/remote_api.h"
+#include "app/core/remote_server.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/status_log.h"
 #include "app/core/watch_service.h"
@@ -56,9 +59,10 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
     // A programme chosen in the guide takes the way of a sent document.
     m_guide = std::make_unique<ProgrammeGuide>(
         *m_commands, [this](const std::string& document) { m_view.handOverDocument(document); });
+    m_remoteApi = std::make_unique<remote::RemoteApi>(*this);
 }
 
-VesperCore::~VesperCore() = default;
+VesperCore::~VesperCore() { delete m_remote; }
 
 // --- ticks -------------------------------------------------------------------
 
@@ -110,6 +114,42 @@ bool VesperCore::StartHandOver() {
     LogStatus("LS0131:ERROR:F00:StartHandOver():the hand-over socket could not be opened: " +
               m_handOver->serverPath().toStdString());
     return false;
+}
+
+bool VesperCore::StartRemoteAccess() {
+    delete m_remote;
+    m_remote = nullptr;
+    const remote::Settings s = remote::loadSettings();
+    if (!s.enabled || m_ended) return true;
+    if (s.tokenHash.isEmpty()) {
+        LogStatus("LS0141:ERROR:F00:StartRemoteAccess():remote access is on but has no token yet");
+        return false;
+    }
+    QHostAddress address;
+    if (!address.setAddress(s.address)) {
+        LogStatus("LS0141:ERROR:F00:StartRemoteAccess():not an address: " + s.address.toStdString());
+        return false;
+    }
+    m_remote = new remote::RemoteServer([this](const remote::Request& r) { return m_remoteApi->handle(r); },
+                                        s.tokenHash, {}, this);
+    QString error;
+    if (m_remote->start(address, s.port, s.certificate, s.privateKey, &error)) return true;
+    LogStatus("LS0141:ERROR:F00:StartRemoteAccess():" + s.address.toStdString() + ":" + std::to_string(s.port) + ": " +
+              error.toStdString());
+    delete m_remote;
+    m_remote = nullptr;
+    return false;
+}
+
+void VesperCore::SetNextEventSoon() {
+    if (m_nextEventPending) return;
+    m_nextEventPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_nextEventPending = false;
+        if (m_ended) return;
+        m_engine->SetNextEvent();
+        m_view.render();
+    });
 }
 
 // --- options -------------------------------------------------------------------
@@ -176,6 +216,8 @@ void VesperCore::endProgram(EndReason reason, const std::function<void()>& save)
     Timer2->stop();
     if (m_handOver) m_handOver->close();
     m_guide->stop();
+    delete m_remote;
+    m_remote = nullptr;
     // What the program saves (its clean-exit marker, its settings when they
     // are valid) is the caller's; a discarded program saves nothing.
     if (reason != EndReason::Discard && save) guarded("saving the settings", save);

@@ -23,6 +23,10 @@ class QTimer;
 namespace vesper {
 
 class HandoverServer;
+namespace remote {
+class RemoteApi;
+class RemoteServer;
+} // namespace remote
 class ModEncoder;
 class ProgrammeGuide;
 class ScheduleCommands;
@@ -104,6 +108,17 @@ public:
     // Opens the hand-over socket through which other programs send program
     // events; false (logged) when it could not be opened.
     bool StartHandOver();
+    // Starts or stops the remote access server as its settings say (off by
+    // default: then no port is open); false (logged) when it should run but
+    // could not start.
+    bool StartRemoteAccess();
+    remote::RemoteServer* remoteServer() { return m_remote; }
+    // Sets the next event once control is back in the event loop (several
+    // requests in a row set it once): a remote change is answered without
+    // waiting for the scheduler's refresh pause.
+    void SetNextEventSoon();
+    bool nextEventPending() const { return m_nextEventPending; }
+    remote::RemoteApi& remoteApi() { return *m_remoteApi; }
 
     // The video input of the options (0 tuner, 1 S-Video, 2 Composite1).
     int16_t chosenVideoInput() const;
@@ -176,6 +191,9 @@ private:
     ExternalEventInbox m_inbox;
     HandoverServer* m_handOver = nullptr;
     std::unique_ptr<ProgrammeGuide> m_guide;
+    std::unique_ptr<remote::RemoteApi> m_remoteApi;
+    remote::RemoteServer* m_remote = nullptr;
+    bool m_nextEventPending = false;
     bool m_ended = false;
     EndReason m_endReason = EndReason::Discard;
 };

@@ -6,6 +6,8 @@
 #include "app/core/handover_server.h"
 #include "app/core/mod_encoder.h"
 #include "app/core/output_files.h"
+#include "app/core/remote_access.h"
+#include "app/core/remote_server.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/settings_store.h"
 #include "app/core/status_log.h"
@@ -33,6 +35,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -48,7 +51,6 @@
 namespace vesper {
 
 namespace {
-
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString q(const char* s) { return QString::fromUtf8(s); }
@@ -189,6 +191,7 @@ void frmVesper::connectControls() {
         if (m_core->handOverTextChanged(text.toStdString())) txtHiddenTextBox80916654->setText(q(kHandOverMarker));
     });
     bindOptions();
+    bindRemoteAccess();
 
     connect(cmdCancelRecording, &QPushButton::clicked, this, [this] {
         m_core->engine().CancelRecording();
@@ -269,6 +272,54 @@ void frmVesper::bindOptions() {
                     [&options, name](const QString& text) { options.setText(name, text.toStdString()); });
         }
     }
+}
+
+void frmVesper::bindRemoteAccess() {
+    showRemoteAccess();
+    connect(chkRemoteAccess, &QCheckBox::clicked, this, [this](bool on) {
+        remote::saveEnabled(on);
+        // The first switch-on makes the token the page asks for.
+        const bool first = on && remote::loadSettings().tokenHash.isEmpty();
+        const QByteArray token = first ? remote::renewToken() : QByteArray();
+        const bool started = m_core->StartRemoteAccess();
+        showRemoteAccess();
+        if (!started) {
+            const remote::Settings s = remote::loadSettings();
+            MsgBox("Remote access could not be started on " + s.address.toStdString() + ":" + std::to_string(s.port) +
+                       ".\r\nAnother program may use that port; see the status log.",
+                   vbExclamation, "Remote Access");
+        } else if (first) {
+            showRemoteToken(token);
+        }
+    });
+    connect(cmdRemoteToken, &QPushButton::clicked, this, [this] {
+        const QByteArray token = remote::renewToken();
+        if (remote::loadSettings().enabled) m_core->StartRemoteAccess();
+        showRemoteAccess();
+        showRemoteToken(token);
+    });
+}
+
+void frmVesper::showRemoteAccess() {
+    const remote::Settings s = remote::loadSettings();
+    const remote::RemoteServer* server = m_core->remoteServer();
+    chkRemoteAccess->setChecked(s.enabled);
+    const QString scheme = s.certificate.isEmpty() ? "http" : "https";
+    lblRemoteAccess->setText(server ? scheme + "://" + s.address + ":" + QString::number(server->port()) + "/"
+                                    : QString());
+}
+
+void frmVesper::showRemoteToken(const QByteArray& token) {
+    // Shown once, in a box of its own that is never logged; only its hash is kept.
+    auto* box = new QMessageBox(QMessageBox::Information, "Remote Access",
+                                "Your access token, shown only this once:\n\n" + QString::fromLatin1(token) +
+                                    "\n\nEnter it on the page " + lblRemoteAccess->text() +
+                                    " . Any earlier token no longer works.",
+                                QMessageBox::Ok, this);
+    box->setObjectName("msgRemoteToken");
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void frmVesper::showOptions() {

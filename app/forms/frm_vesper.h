@@ -49,6 +49,8 @@ public:
 
     Program& program() { return m_program; }
     VesperCore& core() { return *m_core; }
+    // Shows the remote access switch and the page's address as they stand.
+    void showRemoteAccess();
     frmTV* tvWindow() { return m_tv; }
 
     // Window state that start-up and shut-down drive.
@@ -164,6 +166,9 @@ private:
     void connectControls();
     // Each control of a stored option shows its value and passes changes on.
     void bindOptions();
+    // The remote access controls of the Options tab.
+    void bindRemoteAccess();
+    void showRemoteToken(const QByteArray& token);
     void placePreviewPane();
     void placeGuidePane();
 

@@ -303,6 +303,8 @@ bool VesperStartup::FormLoad() {
         w.core().StartHandOver();
         // The listings import in the background, now and then daily.
         w.core().guide().start();
+        w.core().StartRemoteAccess();
+        w.showRemoteAccess();
         RegSaveSetting2(settings::bAppLoadComplete, "True");
         if (programFileExists("Vesper.chm")) m_helpFile = true;
         wireControls();

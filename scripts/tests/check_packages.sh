@@ -12,7 +12,7 @@ COMMANDS=(
   cmake ninja g++ pkg-config
   cpack dpkg-shlibdeps objdump strip file dpkg-deb dpkg lintian desktop-file-validate gzip tar ldd
   ctest ffmpeg ffprobe gst-launch-1.0 gst-inspect-1.0 Xvfb xvfb-run xauth setpriv flock sqlite3 sh bash
-  mcookie setsid realpath mkfifo timeout dbus-daemon tv_validate_file
+  mcookie setsid realpath mkfifo timeout dbus-daemon tv_validate_file chromium chromedriver
 )
 
 mapfile -t listed < <("$SOURCE/scripts/setup.sh" --packages)

@@ -56,6 +56,7 @@ public:
     // SIGKILL, then reap.
     void kill();
     bool running() const { return m_pid > 0; }
+    pid_t pidOfRun() const { return m_pid; }
     // Polls `done` until it holds or `seconds` have passed (the program is a
     // separate process: there is no clock of ours to move).
     bool waitFor(const std::function<bool()>& done, double seconds = 90) const;
