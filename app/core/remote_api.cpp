@@ -1,13 +1,17 @@
 #include "app/core/remote_api.h"
 
 #include "app/core/add_event_rules.h"
+#include "app/core/programme_guide.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/schedule_grid.h"
 #include "app/core/settings_store.h"
 #include "app/core/status_log.h"
 #include "app/core/vesper_core.h"
 
+#include "listings/guide_store.h"
+#include "listings/xmltv_time.h"
 #include "platform/clock.h"
+#include "platform/watch/failed_events.h"
 #include "scheduler/event_rules.h"
 
 #include <QDateTime>
@@ -16,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QUrlQuery>
 
 #include <algorithm>
 #include <optional>
@@ -140,6 +145,36 @@ QJsonObject conflictJson(const ScheduleCommands::Change& c) {
 }
 
 } // namespace
+
+RemoteApi::RemoteApi(VesperCore& core) : m_core(core) {
+    failedList = [] {
+        QJsonArray list;
+        for (const watch::FailedEvent& e : watch::FailedEventList().entries())
+            list.append(QJsonObject{{"noticed", isoText(e.when)},
+                                    {"start", isoText(e.start)},
+                                    {"end", isoText(e.end)},
+                                    {"channel", e.channel},
+                                    {"filename", QString::fromStdString(e.name)},
+                                    {"missed", e.missed},
+                                    {"reason", QString::fromStdString(e.reason)},
+                                    {"action", QString::fromStdString(e.action)}});
+        return QJsonValue(list);
+    };
+    // "?title=News": the programmes not yet ended whose title holds it.
+    guide = [this](const QString& query) {
+        QJsonArray list;
+        listings::GuideStore* store = m_core.guide().store();
+        const QString title = QUrlQuery(query).queryItemValue("title", QUrl::FullyDecoded).trimmed();
+        if (!store || title.isEmpty()) return QJsonValue(list);
+        for (const listings::Programme& p : store->search(title, 100, listings::utcFromLocal(now())))
+            list.append(QJsonObject{{"title", p.title},
+                                    {"channel", p.tunerChannel},
+                                    {"channelName", p.channelName},
+                                    {"start", isoText(listings::localTime(p.startUtc))},
+                                    {"duration", p.lengthMinutes()}});
+        return QJsonValue(list);
+    };
+}
 
 Reply RemoteApi::handle(const Request& r) {
     ObjectPtr scheduler = m_core.commands().SchedulerObject();

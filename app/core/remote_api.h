@@ -19,7 +19,8 @@ namespace remote {
 
 class RemoteApi {
 public:
-    explicit RemoteApi(VesperCore& core) : m_core(core) {}
+    // The failed list and the guide are this Vesper's own.
+    explicit RemoteApi(VesperCore& core);
 
     Reply handle(const Request& request);
 

@@ -10,6 +10,7 @@
 #include "app/forms/frm_vesper.h"
 #include "app/forms/tests/test_startup_binary_support.h"
 #include "platform/testing/qt_application.h"
+#include "platform/watch/failed_events.h"
 
 #include "platform/registry.h"
 
@@ -146,11 +147,18 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     EXPECT_EQ(call("DELETE", "/api/schedule/2030-04-27T20:00").status, 404);
     EXPECT_EQ(call("POST", "/api/schedule/2030-04-27T20:00/cancel").status, 404);
 
-    // Nothing to cancel while nothing records; the guide and the failed list
-    // are absent here.
+    // Nothing to cancel while nothing records; the failed list as the watch
+    // keeps it; no guide imported, no programmes.
     EXPECT_EQ(call("DELETE", "/api/recording").status, 409);
-    EXPECT_EQ(call("GET", "/api/guide").status, 404);
-    EXPECT_EQ(call("GET", "/api/failed").status, 404);
+    watch::FailedEvent failed;
+    failed.when = failed.start = makeDate(2030, 4, 19, 20, 0, 0);
+    failed.name = "Quiz.wmv";
+    failed.reason = "the card is busy";
+    ASSERT_NE(watch::FailedEventList().add(failed), 0);
+    a = call("GET", "/api/failed");
+    ASSERT_EQ(a.json()["failed"].toArray().size(), 1);
+    EXPECT_EQ(a.json()["failed"].toArray()[0].toObject()["reason"].toString(), "the card is busy");
+    EXPECT_EQ(call("GET", "/api/guide?title=News").json()["programmes"].toArray().size(), 0);
     a = call("GET", "/api/openapi.json");
     EXPECT_EQ(a.json()["openapi"].toString(), "3.0.3");
     EXPECT_TRUE(a.json()["paths"].toObject().contains("/api/schedule/{start}/cancel"));
