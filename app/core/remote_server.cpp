@@ -217,17 +217,7 @@ bool RemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     } catch (const std::exception& e) {
         r = error(500, QString::fromStdString(e.what()));
     }
-    {
-        QHttpServerResponder responder = makeResponder(request, socket);
-        respond(responder, r);
-    }
-    // A client that asked to close gets its connection closed once the
-    // answer is out, rather than holding a place until the idle timeout.
-    if (request.value("Connection").toLower().contains("close")) socket->disconnectFromHost();
-    return true;
-}
-
-void RemoteServer::respond(QHttpServerResponder& responder, const Reply& r) {
+    QHttpServerResponder responder = makeResponder(request, socket);
     const auto status = static_cast<QHttpServerResponder::StatusCode>(r.status);
     // Never cached, never sniffed, never framed; the page loads only its own
     // files. No Access-Control-Allow-Origin: other origins stay closed.
@@ -246,6 +236,7 @@ void RemoteServer::respond(QHttpServerResponder& responder, const Reply& r) {
                          {"X-Frame-Options", "DENY"},
                          {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'"}},
                         status);
+    return true;
 }
 
 void RemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {

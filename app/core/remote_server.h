@@ -61,7 +61,6 @@ protected:
 
 private:
     Reply answer(const QHttpServerRequest& request) const;
-    static void respond(QHttpServerResponder& responder, const Reply& r);
 
     Handler m_api;
     QByteArray m_tokenHash;
