@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 namespace vesper::remote {
 
 namespace {
@@ -67,8 +70,16 @@ protected:
             socket->disconnectFromHost();
             return;
         }
+        // A connection stops counting as soon as it is closed, whoever closed
+        // it; the socket goes with the next turn of the event loop.
         ++open;
-        connect(socket, &QObject::destroyed, this, [this] { --open; });
+        auto counted = std::make_shared<bool>(true);
+        auto release = [this, counted] {
+            if (std::exchange(*counted, false)) --open;
+        };
+        connect(socket, &QAbstractSocket::disconnected, this, release);
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, this, release);
         watch(socket);
         if (useTls) {
             auto* ssl = static_cast<QSslSocket*>(socket);
