@@ -6,6 +6,7 @@
 #include "app/forms/frm_add_event.h"
 #include "app/forms/frm_guide.h"
 #include "app/forms/frm_vesper.h"
+#include "app/forms/tests/window_without_card.h"
 #include "platform/testing/event_loop.h"
 #include "platform/testing/qt_application.h"
 #include "platform/testing/qt_test_support.h"
@@ -38,20 +39,7 @@ protected:
         vesper::test::application();
         setClock(&clock);
         setUiSeam(&seam);
-        ASSERT_TRUE(registerComponent(SLOTBOOK_PATH));
-        std::filesystem::remove(joinPath(testFolder(), "Schedule.txt"));
-        scheduler = TryCreateObject("Slotbook.EventsObj");
-        ASSERT_TRUE(scheduler);
-        scheduler->call("Initialize");
-        program.freeBytes = [](const std::string&) { return 2000000000.0; };
-        program.createObject = [](const std::string& progId) -> ObjectPtr {
-            if (progId == "Capgraph.Command" || progId == "Encwrap.clsCommand" || progId == "Chanplug.clsObject")
-                return nullptr;
-            return TryCreateObject(progId);
-        };
-        window = std::make_unique<frmVesper>(program, scheduler, frmVesperOptions{false, true});
-        window->txtOutputDir->setText(QString::fromStdString(makeFolder("guide-out")));
-        window->SetNextEvent();
+        ASSERT_NO_FATAL_FAILURE(openWindowWithoutCard(program, scheduler, window, "guide-out"));
         ASSERT_TRUE(window->core().guide().store()->importXmltvFile(listings::test::sample("sample.xml")).ok);
     }
     void TearDown() override {

@@ -9,6 +9,7 @@
 #include "app/core/tests/test_engine_support.h"
 #include "app/forms/frm_vesper.h"
 #include "app/forms/tests/test_startup_binary_support.h"
+#include "app/forms/tests/window_without_card.h"
 #include "platform/testing/qt_application.h"
 #include "platform/watch/failed_events.h"
 
@@ -36,20 +37,7 @@ protected:
         vesper::test::application();
         setClock(&clock);
         setUiSeam(&seam);
-        ASSERT_TRUE(registerComponent(SLOTBOOK_PATH));
-        std::filesystem::remove(schedulePath());
-        scheduler = TryCreateObject("Slotbook.EventsObj");
-        ASSERT_TRUE(scheduler);
-        scheduler->call("Initialize");
-        program.freeBytes = [](const std::string&) { return 2000000000.0; };
-        program.createObject = [](const std::string& progId) -> ObjectPtr {
-            if (progId == "Capgraph.Command" || progId == "Encwrap.clsCommand" || progId == "Chanplug.clsObject")
-                return nullptr;
-            return TryCreateObject(progId);
-        };
-        window = std::make_unique<frmVesper>(program, scheduler, frmVesperOptions{false, true});
-        window->txtOutputDir->setText(QString::fromStdString(makeFolder("remote-out")));
-        window->SetNextEvent();
+        ASSERT_NO_FATAL_FAILURE(openWindowWithoutCard(program, scheduler, window, "remote-out"));
         window->SSTab1->setCurrentIndex(1);
 
         QTcpServer probe; // a free port for this test

@@ -5,6 +5,7 @@
 #include "app/core/tests/test_engine_support.h"
 #include "app/forms/frm_add_event.h"
 #include "app/forms/frm_vesper.h"
+#include "app/forms/tests/window_without_card.h"
 #include "platform/testing/qt_application.h"
 
 #include "platform/registry.h"
@@ -48,22 +49,8 @@ protected:
         setClock(&clock);
         setUiSeam(&seam);
         registry::deleteKey(std::string(settings::kRoot) + "\\AddEvent");
-        ASSERT_TRUE(registerComponent(SLOTBOOK_PATH));
         ASSERT_TRUE(registerComponent(ENGINE_PATH));
-        std::filesystem::remove(schedulePath());
-        scheduler = TryCreateObject("Slotbook.EventsObj");
-        ASSERT_TRUE(scheduler);
-        scheduler->call("Initialize");
-        program.freeBytes = [](const std::string&) { return 2000000000.0; };
-        // No card here: the commands need none.
-        program.createObject = [](const std::string& progId) -> ObjectPtr {
-            if (progId == "Capgraph.Command" || progId == "Encwrap.clsCommand" || progId == "Chanplug.clsObject")
-                return nullptr;
-            return TryCreateObject(progId);
-        };
-        window = std::make_unique<frmVesper>(program, scheduler, frmVesperOptions{false, true});
-        window->txtOutputDir->setText(QString::fromStdString(makeFolder("schedule-out")));
-        window->SetNextEvent();
+        ASSERT_NO_FATAL_FAILURE(openWindowWithoutCard(program, scheduler, window, "schedule-out"));
         window->SSTab1->setCurrentIndex(1);
     }
     void TearDown() override {

@@ -5,6 +5,7 @@
 #include "platform/testing/qt_application.h"
 #include "platform/testing/test_env.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -17,6 +18,29 @@
 #include <vector>
 
 namespace vesper::test {
+
+// logind's inhibitors as the mock lists them.
+struct Inhibitor {
+    QString what, who, why, mode;
+};
+inline QList<Inhibitor> logindInhibitors(QDBusConnection& bus) {
+    const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
+        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "ListInhibitors"));
+    QList<Inhibitor> out;
+    if (reply.arguments().isEmpty()) return out;
+    const QDBusArgument list = reply.arguments().at(0).value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        Inhibitor i;
+        uint uid = 0, pid = 0;
+        list.beginStructure();
+        list >> i.what >> i.who >> i.why >> i.mode >> uid >> pid;
+        list.endStructure();
+        out << i;
+    }
+    list.endArray();
+    return out;
+}
 
 // The mock's own interface, through which a test makes it send signals.
 inline constexpr const char* kMockInterface = "org.freedesktop.DBus.Mock";

@@ -43,21 +43,9 @@ public slots:
 
 // logind's inhibitors as "what who why mode", one a line.
 QStringList inhibitors(QDBusConnection& bus) {
-    const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
-        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "ListInhibitors"));
     QStringList out;
-    if (reply.arguments().isEmpty()) return out;
-    const QDBusArgument list = reply.arguments().at(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString what, who, why, mode;
-        uint uid = 0, pid = 0;
-        list.beginStructure();
-        list >> what >> who >> why >> mode >> uid >> pid;
-        list.endStructure();
-        out << QStringList{what, who, why, mode}.join(' ');
-    }
-    list.endArray();
+    for (const test::Inhibitor& i : test::logindInhibitors(bus))
+        out << QStringList{i.what, i.who, i.why, i.mode}.join(' ');
     return out;
 }
 
