@@ -443,8 +443,18 @@ AddEventRules::OkResult AddEventRules::Ok(MainWindowOps& window) {
             window.UpdateEvent(m_program.currentEvent.dt, *start, channel, length, true, fields.repeat, fields.output);
     });
     trap.step([&] { window.SaveScheduleToDisk(); });
+    trap.step([&] {
+        const EventRecord added{*start, channel, length, true, fields.repeat, fields.output};
+        window.setEventTiming(added, timing, editedEvent());
+    });
     if (trap.failed()) LogStatus("LS0118:ERROR:F02:cmdOK_Click() Exit - " + trap.text());
     return OkResult::Done;
+}
+
+const EventRecord* AddEventRules::editedEvent() const {
+    const bool adding =
+        m_mode == mode::AddEvent || m_mode == mode::AddEventRecordNow || m_mode == mode::AddEventExternal;
+    return adding ? nullptr : &m_program.currentEvent;
 }
 
 void AddEventRules::SaveSettings() {

@@ -75,6 +75,10 @@ public:
     std::optional<std::string> channelNotice() const;
 
     AddEventFields fields;
+    // The event's margins and keep mark, given to it on OK.
+    EventTiming timing;
+    // The event the dialog edits (update mode), else null.
+    const EventRecord* editedEvent() const;
 
     // The start and end as typed, and read back as date-times (nullopt when
     // the boxes do not make a time).

@@ -2,6 +2,9 @@
 // operations, the scheduler object and a few display refreshes.
 #pragma once
 
+#include "app/core/event_timing.h"
+#include "app/core/program.h"
+
 #include "platform/automation.h"
 #include "platform/dates.h"
 
@@ -31,6 +34,18 @@ public:
     virtual void SetEncoderProfileLabelToolTip() = 0;
     virtual void AttachTVScreen() = 0;
     virtual void SetChannelForFormVesper(const std::string& channel) = 0;
+
+    // The margins and keep mark of an event of the schedule (its own, else
+    // the defaults); null: those a new event gets.
+    virtual EventTiming eventTiming(const EventRecord* event) {
+        (void)event;
+        return {};
+    }
+    // Gives the event just added or updated its options, once the schedule
+    // holds it; `previous`: the event an update replaced.
+    virtual void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous) {
+        (void)event, (void)timing, (void)previous;
+    }
 };
 
 } // namespace vesper

@@ -1,5 +1,6 @@
 #include "app/core/recording_engine.h"
 
+#include "app/core/encoder_profiles.h"
 #include "app/core/output_files.h"
 #include "app/core/settings_store.h"
 #include "app/core/status_log.h"
@@ -10,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/recording_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -135,13 +137,38 @@ void RecordingEngine::Timer1Tick() {
     }
 
     if (inWindow || m_bRecording) {
+        // Recordings let go make room before each start and before the guard
+        // would fire; the guard stays the last line.
+        const bool starting = !m_bRecording && !m_started.count(secs(m_dtNextStart));
+        if (starting || m_program.g_dFreeBytes < kLowDiskBytes) makeRoom(starting);
         if (m_program.g_dFreeBytes < kLowDiskBytes) {
             lowDiskAtEventTime();
-        } else if (!m_bRecording && !m_started.count(secs(m_dtNextStart))) {
+        } else if (starting) {
             startSequence();
         }
     }
     changed();
+}
+
+void RecordingEngine::makeRoom(bool wholeEvent) {
+    if (!m_spaceMaker) return;
+    const DateTime start = wholeEvent || !m_bRecording ? m_dtNextStart : m_dtRecStart;
+    const DateTime end = wholeEvent || !m_bRecording ? m_dtNextEnd : m_dtRecEnd;
+    const EventTiming& timing = wholeEvent || !m_bRecording ? m_nextTiming : m_recTiming;
+    const long long to = instantEnd(start, end) + timing.endMarginSeconds;
+    const long long from = wholeEvent ? firstInstantOf(start) - timing.startMarginSeconds : clock().unixNow();
+    const int minutes = int(std::max(0LL, (to - from + 59) / 60));
+    const double estimate = std::max(0.0, estimatedRecordingBytes(m_program, m_host.profileName(), minutes));
+    const std::string name = wholeEvent || !m_bRecording ? m_sNextFileName : m_sRecFileName;
+    guarded("making room", [&] { m_spaceMaker->makeRoom(m_sOutputFolder, estimate + kLowDiskBytes, name); });
+    ShowFreeDiskSpace();
+}
+
+void RecordingEngine::recordingCompleted() {
+    if (!m_spaceMaker || m_sRecOutputFile.empty()) return;
+    guarded("listing the recording", [&] {
+        m_spaceMaker->recordingCompleted(m_sRecOutputFile, m_sRecFileName, m_recTiming.keepUntilSpaceNeeded);
+    });
 }
 
 void RecordingEngine::lowDiskAtEventTime() {
@@ -164,6 +191,7 @@ void RecordingEngine::startSequence() {
     // recording by its own event.
     const DateTime start = m_dtNextStart, end = m_dtNextEnd;
     const std::string fileName = m_sNextFileName;
+    const EventTiming timing = m_nextTiming;
     // The file is named by the profile it is recorded with, whatever was
     // chosen since the next event was set.
     const std::string profile = m_host.profileName();
@@ -211,6 +239,7 @@ void RecordingEngine::startSequence() {
         const bool overwrite = m_host.overwriteFiles() && !WrittenWithin(m_sOutputFile, sinceStart);
         PrepareOutputFile(m_sOutputFile, overwrite, now());
     });
+    if (m_spaceMaker) guarded("listing the recording", [&] { m_spaceMaker->recordingStarting(m_sOutputFile); });
 
     guarded("EncoderSetOutputFilename", [&] { m_host.EncoderSetOutputFilename(m_sOutputFile); });
     guarded("EncoderSetVideoSource", [&] { m_host.EncoderSetVideoSource(m_host.videoSourceText()); });
@@ -243,6 +272,8 @@ void RecordingEngine::startSequence() {
     m_dtRecEnd = end;
     m_started.insert(secs(start));
     m_sRecFileName = fileName;
+    m_sRecOutputFile = m_sOutputFile;
+    m_recTiming = timing;
 
     display.lblReadyColour = kColourRecording;
     display.lblReady = "Recording ...";
@@ -259,6 +290,7 @@ bool RecordingEngine::restartRecording() {
     if (!m_bRecording || m_bBusy || m_bReadingNextEvent || m_bHoldSchedule) return false;
     m_bBusy = true;
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
+    recordingCompleted();
     m_bBusy = false;
     // The start sequence records the next event, which is still this one.
     m_bRecording = false;
@@ -276,6 +308,7 @@ void RecordingEngine::stopSequence() {
     LogStatus("LS0060:INFO:F00:Tmr1() BeforeEncStp");
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
+    recordingCompleted();
     LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
     if (m_observer) m_observer->recordingStopped(*this);
 
@@ -304,6 +337,7 @@ void RecordingEngine::EndRecordingForExit() {
     m_bRecording = false;
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
+    recordingCompleted();
     if (m_observer) m_observer->recordingStopped(*this);
     m_dtRecStart = m_dtRecEnd = 0;
     m_bBusy = false;
@@ -336,6 +370,9 @@ void RecordingEngine::SetNextEvent() {
         LogStatus("LS0065:ERROR:F00:SetNextEvent() Sch NxtEvnt - " + e.logText());
     }
 
+    m_nextTiming = m_timingSettings ? m_timingSettings->defaults : EventTiming{};
+    if (m_timingStore && dt != 0)
+        m_nextTiming = m_timingStore->forEvent(eventTimingKey(dt, channel, every, filename), m_nextTiming);
     if (every == "weekdays") pending.step([&] { filename = WeekdayFileName(dt, filename); });
     const DateTime end = dt + double(duration) / 1440.0;
 
@@ -375,6 +412,7 @@ void RecordingEngine::SetNextEvent() {
 
     m_bReadingNextEvent = false;
     ShowFreeDiskSpace(m_sOutputFolder);
+    if (m_program.g_dFreeBytes < kLowDiskBytes && m_dtNextStart != 0 && !m_bRecording) makeRoom(true);
     changed();
     if (m_program.g_dFreeBytes < kLowDiskBytes) {
         if (m_host.isMinimized()) m_host.restoreNormal();

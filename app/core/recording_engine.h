@@ -4,6 +4,7 @@
 // so that it runs without a display; the window renders `display`.
 #pragma once
 
+#include "app/core/event_timing.h"
 #include "app/core/output_files.h"
 #include "app/core/program.h"
 #include "app/core/schedule_grid.h"
@@ -120,6 +121,24 @@ public:
     virtual void cancelledForLowDisk(const RecordingEngine& engine) = 0;
 };
 
+// Makes room on the output folder's disk by deleting recordings their events
+// let go ("keep until space is needed"), oldest first. The engine asks before
+// each start and before its low-disk guard fires, and tells it of each file
+// it starts and completes.
+class SpaceMaker {
+public:
+    virtual ~SpaceMaker() = default;
+    // Deletes such recordings until `neededBytes` are free on the disk of
+    // `folder` or none is left; true when that much is free.
+    virtual bool makeRoom(const std::string& folder, double neededBytes, const std::string& forEvent) = 0;
+    // A recording starts into `path`: whatever was kept under that name is
+    // being replaced.
+    virtual void recordingStarting(const std::string& path) = 0;
+    // A recording into `path` for the event named `eventName` is complete;
+    // `keep`: it may make room later.
+    virtual void recordingCompleted(const std::string& path, const std::string& eventName, bool keep) = 0;
+};
+
 // lblLength: the duration added to midnight as "h:mm" and its unit word.
 std::string lengthText(int16_t durationMinutes);
 
@@ -138,6 +157,13 @@ public:
 
     void setScheduler(ObjectPtr scheduler) { m_oScheduler = std::move(scheduler); }
     void setObserver(RecordingObserver* observer) { m_observer = observer; }
+    void setSpaceMaker(SpaceMaker* maker) { m_spaceMaker = maker; }
+    // Where each event's own margins and keep mark are, and the options of
+    // the others; without them every event is timed by its start and length.
+    void setTiming(const EventTimingStore* store, const TimingSettings* settings) {
+        m_timingStore = store;
+        m_timingSettings = settings;
+    }
     ObjectPtr scheduler() const { return m_oScheduler; }
 
     // The Timer1 tick.
@@ -184,6 +210,8 @@ public:
     DateTime recordingEnd() const { return m_dtRecEnd; }
     const std::string& recordingFileName() const { return m_sRecFileName; }
     const std::string& nextFileName() const { return m_sNextFileName; }
+    // The next event's margins and keep mark.
+    const EventTiming& nextTiming() const { return m_nextTiming; }
     // Stops the running recording's encoder and starts the event again into
     // a file of its own (the same name rules as any start inside the
     // event's window). False, doing nothing, when no recording runs or a
@@ -196,6 +224,10 @@ private:
     void lowDiskAtEventTime();
     // Names the next event's file (m_sOutputFile, lblOutput) by the profile.
     void nameOutputFile(const std::string& profile);
+    // Asks the space maker for what the next event needs (its estimated size
+    // plus the reserve) and measures the disk again.
+    void makeRoom(bool wholeEvent);
+    void recordingCompleted();
     Object& sched();
     void changed() { m_host.displayChanged(); }
 
@@ -203,6 +235,10 @@ private:
     RecordingHost& m_host;
     ObjectPtr m_oScheduler;
     RecordingObserver* m_observer = nullptr;
+    SpaceMaker* m_spaceMaker = nullptr;
+    const EventTimingStore* m_timingStore = nullptr;
+    const TimingSettings* m_timingSettings = nullptr;
+    EventTiming m_nextTiming, m_recTiming;
 
     bool m_bBusy = false;
     // SetNextEvent is reading the schedule: the next event is not settled.
@@ -211,6 +247,8 @@ private:
     DateTime m_dtRecEnd = 0;
     // The next event's file name, and that of the event being recorded.
     std::string m_sNextFileName, m_sRecFileName;
+    // The path the running recording writes.
+    std::string m_sRecOutputFile;
     // The next event's file name as m_sOutputFile ends in it (the profile's
     // extension applied).
     std::string m_sNextOutputName;

@@ -15,6 +15,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vesper {
@@ -48,6 +49,7 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
     m_encoder = std::make_unique<ModEncoder>(m_program, *m_tuner);
     m_engine = std::make_unique<RecordingEngine>(m_program, *this);
     m_engine->setScheduler(std::move(scheduler));
+    m_engine->setTiming(&m_eventTiming, &m_timingSettings);
     m_preview = std::make_unique<PreviewControl>(m_program, *this);
     m_watch = std::make_unique<WatchService>(*this, desktopSessionBus(), machineSystemBus(), this);
     m_commands = std::make_shared<ScheduleCommands>(
@@ -190,6 +192,35 @@ void VesperCore::EncoderSetProfileName(const std::string& name) { m_encoder->Enc
 bool VesperCore::EncoderStart(int32_t& e) { return m_encoder->EncoderStart(e); }
 void VesperCore::EncoderStop() { m_encoder->EncoderStop(); }
 std::string VesperCore::EncoderVideoEncoder() { return m_encoder->EncoderVideoEncoder(); }
+
+EventTiming VesperCore::eventTimingOf(const EventRecord* event) const {
+    if (!event) return m_timingSettings.defaults;
+    return m_eventTiming.forEvent(eventTimingKey(event->dt, event->channel, event->every, event->filename),
+                                  m_timingSettings.defaults);
+}
+
+void VesperCore::setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous) {
+    const ObjectPtr scheduler = m_engine->scheduler();
+    if (!scheduler) return;
+    const std::string key = eventTimingKey(event.dt, event.channel, event.every, event.filename);
+    std::vector<std::string> live;
+    try {
+        EventRecord e;
+        for (int16_t i = 1; readEvent(*scheduler, i, e); ++i)
+            live.push_back(eventTimingKey(e.dt, e.channel, e.every, e.filename));
+    } catch (const AutomationError& e) {
+        LogStatus("LS0164:ERROR:F00:setEventTiming() " + e.logText());
+        return;
+    }
+    // A refused change (a conflict) leaves the schedule, and so the options
+    // of its events, as they were.
+    if (std::find(live.begin(), live.end(), key) == live.end()) return;
+    const std::string oldKey =
+        previous ? eventTimingKey(previous->dt, previous->channel, previous->every, previous->filename) : key;
+    if (oldKey != key && m_eventTiming.hasOwn(oldKey)) m_eventTiming.erase(oldKey);
+    if (!m_eventTiming.set(key, timing) || !m_eventTiming.keepOnly(live))
+        LogStatus("LS0165:ERROR:F00:setEventTiming() " + m_eventTiming.lastError());
+}
 
 void VesperCore::setProfileName(const std::string& name) {
     if (name == m_sProfileName) return;

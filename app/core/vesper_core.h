@@ -81,6 +81,13 @@ public:
     Options& options() { return m_options; }
     HandoverServer* handOverServer() { return m_handOver; }
     ProgrammeGuide& guide() { return *m_guide; }
+    // Each event's margins and keep mark, and the options of the others.
+    TimingSettings& timingSettings() { return m_timingSettings; }
+    EventTimingStore& eventTiming() { return m_eventTiming; }
+    EventTiming eventTimingOf(const EventRecord* event) const;
+    // Gives an event of the schedule its options (and forgets those of events
+    // no longer scheduled); nothing when the schedule does not hold it.
+    void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous);
     // The watch over events and recordings (notices, failed list, sleep).
     WatchService& watch() { return *m_watch; }
     QTimer* Timer1;
@@ -182,6 +189,8 @@ private:
     Program& m_program;
     MainView& m_view;
     Options m_options;
+    TimingSettings m_timingSettings = TimingSettings::load();
+    EventTimingStore m_eventTiming;
     std::unique_ptr<ModTuner> m_tuner;
     std::unique_ptr<ModEncoder> m_encoder;
     std::unique_ptr<RecordingEngine> m_engine;

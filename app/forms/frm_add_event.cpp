@@ -3,6 +3,7 @@
 #include "platform/ui/qt_ui_seam.h"
 
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTextCharFormat>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -60,6 +62,7 @@ frmAddEvent::frmAddEvent(Program& program, MainWindowOps& window, QWidget* paren
     : QDialog(parent), m_program(program), m_window(window), m_rules(program) {
     setObjectName("frmAddEvent");
     m_rules.Load();
+    m_rules.timing = window.eventTiming(m_rules.editedEvent());
     build();
     showFields(m_rules.fields);
     if (const auto notice = m_rules.channelNotice()) {
@@ -145,6 +148,31 @@ void frmAddEvent::build() {
     fileRow->addWidget(txtOutput, 1);
     fileRow->addWidget(cmdFilenameQuickPick);
     grid->addLayout(fileRow, 2, 1);
+
+    fraPadding = named(new QGroupBox("Padding:"), "fraPadding");
+    const auto margin = [](const char* name, int seconds, const char* tip) {
+        auto* box = named(new QSpinBox, name);
+        box->setRange(0, kMaxMarginSeconds);
+        box->setSingleStep(30);
+        box->setSuffix(" s");
+        box->setValue(seconds);
+        box->setToolTip(tip);
+        return box;
+    };
+    updnStartMargin = margin("updnStartMargin", m_rules.timing.startMarginSeconds,
+                             " Seconds recorded before the start, for a broadcast that begins early ");
+    updnEndMargin = margin("updnEndMargin", m_rules.timing.endMarginSeconds,
+                           " Seconds recorded after the end, for a broadcast that runs late ");
+    chkKeepUntilSpace = named(new QCheckBox("Keep until space is needed"), "chkKeepUntilSpace");
+    chkKeepUntilSpace->setChecked(m_rules.timing.keepUntilSpaceNeeded);
+    chkKeepUntilSpace->setToolTip(" Its recordings are deleted, oldest first, when a later recording needs the space ");
+    auto* padding = new QGridLayout(fraPadding);
+    padding->addWidget(new QLabel("Early:"), 0, 0);
+    padding->addWidget(updnStartMargin, 0, 1);
+    padding->addWidget(new QLabel("Late:"), 0, 2);
+    padding->addWidget(updnEndMargin, 0, 3);
+    padding->addWidget(chkKeepUntilSpace, 1, 0, 1, 4);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdOK);
@@ -155,6 +183,7 @@ void frmAddEvent::build() {
     right->addWidget(fraLength);
     right->addWidget(fraStop);
     right->addLayout(grid);
+    right->addWidget(fraPadding);
     right->addStretch(1);
     right->addLayout(buttons);
     auto* top = new QHBoxLayout(this);
@@ -282,6 +311,7 @@ void frmAddEvent::focusField(const std::string& name) {
 
 void frmAddEvent::onOk() {
     take();
+    m_rules.timing = {updnStartMargin->value(), updnEndMargin->value(), chkKeepUntilSpace->isChecked()};
     const auto result = m_rules.Ok(m_window);
     if (result == AddEventRules::OkResult::Done) {
         refresh();

@@ -15,6 +15,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QCheckBox;
+class QSpinBox;
 
 namespace vesper {
 
@@ -72,6 +74,11 @@ public:
     QComboBox* cmbRepeat = nullptr;
     QLineEdit* txtOutput = nullptr;
     QPushButton* cmdFilenameQuickPick = nullptr;
+    // Our own: the event's margins and whether its recordings may make room.
+    QGroupBox* fraPadding = nullptr;
+    QSpinBox* updnStartMargin = nullptr;
+    QSpinBox* updnEndMargin = nullptr;
+    QCheckBox* chkKeepUntilSpace = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

@@ -95,6 +95,10 @@ public:
     void SetEncoderProfileLabelToolTip() override;
     void AttachTVScreen() override;
     void SetChannelForFormVesper(const std::string& channel) override;
+    EventTiming eventTiming(const EventRecord* event) override { return core().eventTimingOf(event); }
+    void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous) override {
+        core().setEventTiming(event, timing, previous);
+    }
 
     // MainView
     void render() override;
