@@ -111,26 +111,34 @@ void RecordingEngine::Timer1Tick() {
     // neither repeats a recording nor stretches or cuts it: an event lasts
     // its length in elapsed time from the first instant its start shows on
     // the wall clock (the change itself when the change skips its start).
+    // Its margins widen the window on either side.
     const long long U = clock().unixNow();
-    const bool inWindow =
-        m_dtNextEnd > m_dtNextStart && U > firstInstantOf(m_dtNextStart) && U < instantEnd(m_dtNextStart, m_dtNextEnd);
+    const bool inWindow = m_dtNextEnd > m_dtNextStart &&
+                          U > firstInstantOf(m_dtNextStart) - m_nextTiming.startMarginSeconds &&
+                          U < instantEnd(m_dtNextStart, m_dtNextEnd) + m_nextTiming.endMarginSeconds;
 
     // A running recording ends when the clock reaches its end or when its
     // event is no longer the next one (cancelled). A clock set back before
     // its start does not end it. The event edited while it records (a new
     // start or length, the same file, the clock still inside its window) is
     // the same recording: it goes on until the new end rather than start
-    // again over its own file.
+    // again over its own file. Once its event has ended, the schedule moves
+    // on: what remains is its end margin.
     if (m_bRecording) {
         bool stillNext = m_dtNextStart != 0 && secs(m_dtNextStart) == secs(m_dtRecStart);
-        if (!stillNext && inWindow && m_sNextFileName == m_sRecFileName) {
+        if (!stillNext && inWindow && m_sNextFileName == m_sRecFileName && U < instantEnd(m_dtRecStart, m_dtRecEnd)) {
             stillNext = true;
             m_dtRecStart = m_dtNextStart;
             m_started.insert(secs(m_dtNextStart));
         }
         if (stillNext) m_dtRecEnd = m_dtNextEnd;
-        if (!stillNext || U >= instantEnd(m_dtRecStart, m_dtRecEnd)) {
+        const long long eventEnd = instantEnd(m_dtRecStart, m_dtRecEnd);
+        if (!stillNext && U < eventEnd) {
             stopSequence();
+            changed();
+            return;
+        }
+        if (U >= eventEnd && endOfRecording(U, eventEnd)) {
             changed();
             return;
         }
@@ -150,6 +158,102 @@ void RecordingEngine::Timer1Tick() {
     changed();
 }
 
+bool RecordingEngine::eventAfterRecording(Upcoming& out) const {
+    if (m_dtNextStart != 0 && secs(m_dtNextStart) > secs(m_dtRecStart)) {
+        out = {m_dtNextStart, m_dtNextEnd, m_nNextChannel, m_sNextFileName, m_nextTiming};
+        return true;
+    }
+    if (!m_hasFollowing || secs(m_following.start) <= secs(m_dtRecStart)) return false;
+    out = m_following;
+    return true;
+}
+
+bool RecordingEngine::endOfRecording(long long U, long long eventEnd) {
+    const long long marginEnd = eventEnd + m_recTiming.endMarginSeconds;
+    long long stopAt = marginEnd;
+    Upcoming next;
+    if (eventAfterRecording(next)) {
+        const long long nextFrom = firstInstantOf(next.start) - next.timing.startMarginSeconds;
+        if (nextFrom < marginEnd && next.channel == m_nRecChannel) {
+            // One run: the following event takes it over once its own margin
+            // has begun and the schedule has let the ended event go.
+            if (U > eventEnd && U >= nextFrom) {
+                joinFollowing(next);
+                return true;
+            }
+        } else if (nextFrom < marginEnd) {
+            // Another channel: the later event's start wins over this end margin.
+            stopAt = std::max(eventEnd, nextFrom);
+        }
+        if (U >= stopAt && stopAt < marginEnd)
+            LogStatus("LS0171:INFO:F00:Tmr1() end margin of " + m_sRecFileName + " cut by " +
+                      std::to_string(marginEnd - stopAt) + " s: " + next.fileName + " on channel " +
+                      std::to_string(next.channel) + " starts");
+    }
+    if (U < stopAt) return false;
+    stopSequence();
+    return true;
+}
+
+void RecordingEngine::joinFollowing(const Upcoming& next) {
+    // The ended event's part runs to its own end margin; the following
+    // event's part starts at its start margin; the run goes on.
+    RunPart& ended = m_run.parts.back();
+    ended.to = instantEnd(m_dtRecStart, m_dtRecEnd) + m_recTiming.endMarginSeconds;
+    RunPart part;
+    part.eventName = next.fileName;
+    part.from = std::max(m_run.parts.front().from, firstInstantOf(next.start) - next.timing.startMarginSeconds);
+    part.keep = next.timing.keepUntilSpaceNeeded;
+    part.path = m_sOutputFolder + recordedFileName(next.fileName, m_runProfile);
+    guarded("preparing the output file", [&] {
+        PrepareOutputFile(part.path, m_host.overwriteFiles(), now());
+        // Two parts of one run never share a file.
+        for (const RunPart& p : m_run.parts)
+            if (p.path == part.path) MakeUniqueFileName(part.path);
+    });
+    if (m_spaceMaker) guarded("listing the recording", [&] { m_spaceMaker->recordingStarting(part.path); });
+    m_run.parts.push_back(part);
+    LogStatus("LS0170:INFO:F00:Tmr1() " + next.fileName + " joins the recording of " + m_sRecFileName + " on channel " +
+              std::to_string(m_nRecChannel) + "; the run is cut into both files when it ends");
+
+    m_dtRecStart = next.start;
+    m_dtRecEnd = next.end;
+    m_recTiming = next.timing;
+    m_sRecFileName = next.fileName;
+    m_started.insert(secs(next.start));
+    // The schedule lets the ended event go; the recording is the next event's.
+    SetNextEvent();
+}
+
+void RecordingEngine::finishRun(long long U) {
+    if (m_run.parts.empty()) return;
+    RecordedRun run = std::move(m_run);
+    m_run = {};
+    run.stopped = U;
+    run.parts.back().to = U;
+    SpaceMaker* maker = m_spaceMaker;
+    const auto listed = [maker](const RunPart& part, bool made) {
+        if (maker && made)
+            guarded("listing the recording", [&] { maker->recordingCompleted(part.path, part.eventName, part.keep); });
+    };
+    if (run.parts.size() == 1) {
+        listed(run.parts.front(), true);
+        return;
+    }
+    if (m_cutter) {
+        m_cutter->cut(run, listed);
+        return;
+    }
+    // Nobody to cut it: the run stays whole in its first file, kept only
+    // when every event in it may go.
+    RunPart whole = run.parts.front();
+    for (const RunPart& p : run.parts)
+        whole.keep = whole.keep && p.keep;
+    LogStatus("LS0172:WARNING:F00:Tmr1() " + run.file + " holds " + std::to_string(run.parts.size()) +
+              " events: it could not be cut");
+    listed(whole, true);
+}
+
 void RecordingEngine::makeRoom(bool wholeEvent) {
     if (!m_spaceMaker) return;
     const DateTime start = wholeEvent || !m_bRecording ? m_dtNextStart : m_dtRecStart;
@@ -162,13 +266,6 @@ void RecordingEngine::makeRoom(bool wholeEvent) {
     const std::string name = wholeEvent || !m_bRecording ? m_sNextFileName : m_sRecFileName;
     guarded("making room", [&] { m_spaceMaker->makeRoom(m_sOutputFolder, estimate + kLowDiskBytes, name); });
     ShowFreeDiskSpace();
-}
-
-void RecordingEngine::recordingCompleted() {
-    if (!m_spaceMaker || m_sRecOutputFile.empty()) return;
-    guarded("listing the recording", [&] {
-        m_spaceMaker->recordingCompleted(m_sRecOutputFile, m_sRecFileName, m_recTiming.keepUntilSpaceNeeded);
-    });
 }
 
 void RecordingEngine::lowDiskAtEventTime() {
@@ -272,8 +369,18 @@ void RecordingEngine::startSequence() {
     m_dtRecEnd = end;
     m_started.insert(secs(start));
     m_sRecFileName = fileName;
-    m_sRecOutputFile = m_sOutputFile;
     m_recTiming = timing;
+    m_nRecChannel = m_nNextChannel;
+    m_runProfile = profile;
+    const long long U = clock().unixNow();
+    m_run = {m_sOutputFile, 0, {RunPart{m_sOutputFile, fileName, U, 0, timing.keepUntilSpaceNeeded}}};
+    // An event on another channel that ran into this one's start margin
+    // kept the card: the margin lost is said.
+    const long long marginFrom = firstInstantOf(start) - timing.startMarginSeconds;
+    if (m_lastStop > marginFrom && m_nLastChannel != m_nNextChannel && timing.startMarginSeconds > 0)
+        LogStatus("LS0173:INFO:F00:Tmr1() start margin of " + fileName + " cut by " +
+                  std::to_string(std::min<long long>(m_lastStop - marginFrom, timing.startMarginSeconds)) +
+                  " s: " + m_sLastFileName + " on channel " + std::to_string(m_nLastChannel) + " ran until then");
 
     display.lblReadyColour = kColourRecording;
     display.lblReady = "Recording ...";
@@ -290,7 +397,7 @@ bool RecordingEngine::restartRecording() {
     if (!m_bRecording || m_bBusy || m_bReadingNextEvent || m_bHoldSchedule) return false;
     m_bBusy = true;
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
-    recordingCompleted();
+    finishRun(clock().unixNow());
     m_bBusy = false;
     // The start sequence records the next event, which is still this one.
     m_bRecording = false;
@@ -308,7 +415,10 @@ void RecordingEngine::stopSequence() {
     LogStatus("LS0060:INFO:F00:Tmr1() BeforeEncStp");
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
-    recordingCompleted();
+    m_lastStop = clock().unixNow();
+    m_nLastChannel = m_nRecChannel;
+    m_sLastFileName = m_sRecFileName;
+    finishRun(m_lastStop);
     LogStatus("LS0049:INFO:F00:Tmr1() AfterEncStp");
     if (m_observer) m_observer->recordingStopped(*this);
 
@@ -337,7 +447,7 @@ void RecordingEngine::EndRecordingForExit() {
     m_bRecording = false;
     guarded("EncoderStop", [&] { m_host.EncoderStop(); });
     RegSaveSetting2(settings::sRecordingFile, "");
-    recordingCompleted();
+    finishRun(clock().unixNow());
     if (m_observer) m_observer->recordingStopped(*this);
     m_dtRecStart = m_dtRecEnd = 0;
     m_bBusy = false;
@@ -395,8 +505,24 @@ void RecordingEngine::SetNextEvent() {
     fitLabel(m_sNextOutputName, display.lblOutput, display.lblOutputToolTip);
 
     try {
-        display.gridRows = readScheduleRows(sched());
+        const std::vector<EventRecord> events = readScheduleEvents(sched());
+        display.gridRows.clear();
+        for (const EventRecord& e : events)
+            display.gridRows.push_back(gridRow(e));
         ++display.gridVersion;
+        // The event after the next one: a recording's end margin is judged
+        // against it (the schedule is in start order).
+        m_hasFollowing = false;
+        for (const EventRecord& e : events) {
+            if (dt == 0 || secs(e.dt) <= secs(dt)) continue;
+            const std::string name = e.every == "weekdays" ? WeekdayFileName(e.dt, e.filename) : e.filename;
+            EventTiming timing = m_timingSettings ? m_timingSettings->defaults : EventTiming{};
+            if (m_timingStore)
+                timing = m_timingStore->forEvent(eventTimingKey(e.dt, e.channel, e.every, e.filename), timing);
+            m_following = {e.dt, e.dt + double(e.duration) / 1440.0, e.channel, name, timing};
+            m_hasFollowing = true;
+            break;
+        }
     } catch (const AutomationError& e) {
         LogStatus("LS0066:ERROR:F00:SetNextEvent() Sch Populate - " + e.logText());
     }

@@ -13,6 +13,7 @@
 #include "platform/dates.h"
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -139,6 +140,32 @@ public:
     virtual void recordingCompleted(const std::string& path, const std::string& eventName, bool keep) = 0;
 };
 
+// One run of the encoder and the files it becomes. Back-to-back events on one
+// channel whose margins meet are recorded in one run, so that neither loses
+// a second at the boundary, and cut apart by stream copy once it ends.
+struct RunPart {
+    std::string path;      // the file this part becomes (the first: the run's own file)
+    std::string eventName; // the event's file name as scheduled (weekday suffix applied)
+    long long from = 0;    // instants: what of the run belongs to this part
+    long long to = 0;
+    bool keep = false; // the event's "keep until space is needed"
+};
+struct RecordedRun {
+    std::string file;      // where the encoder wrote the run
+    long long stopped = 0; // the instant the encoder stopped
+    std::vector<RunPart> parts;
+};
+
+class RunCutter {
+public:
+    virtual ~RunCutter() = default;
+    // Cuts the run's file into its parts (the first keeps the run's file,
+    // shortened to its part) and calls `done` for each part, on the caller's
+    // thread, saying whether its file was made. A run that could not be cut
+    // stays whole in its file: nothing recorded is lost.
+    virtual void cut(const RecordedRun& run, std::function<void(const RunPart& part, bool made)> done) = 0;
+};
+
 // lblLength: the duration added to midnight as "h:mm" and its unit word.
 std::string lengthText(int16_t durationMinutes);
 
@@ -158,6 +185,7 @@ public:
     void setScheduler(ObjectPtr scheduler) { m_oScheduler = std::move(scheduler); }
     void setObserver(RecordingObserver* observer) { m_observer = observer; }
     void setSpaceMaker(SpaceMaker* maker) { m_spaceMaker = maker; }
+    void setCutter(RunCutter* cutter) { m_cutter = cutter; }
     // Where each event's own margins and keep mark are, and the options of
     // the others; without them every event is timed by its start and length.
     void setTiming(const EventTimingStore* store, const TimingSettings* settings) {
@@ -224,10 +252,25 @@ private:
     void lowDiskAtEventTime();
     // Names the next event's file (m_sOutputFile, lblOutput) by the profile.
     void nameOutputFile(const std::string& profile);
+    // The event after the one being recorded (the next one once the schedule
+    // has moved past the recording); false when there is none.
+    struct Upcoming {
+        DateTime start = 0, end = 0;
+        int16_t channel = 0;
+        std::string fileName;
+        EventTiming timing;
+    };
+    bool eventAfterRecording(Upcoming& out) const;
+    // The margin phase of a recording (its event's end has passed): joins
+    // the following event on the same channel, or stops at the end margin,
+    // cut short by an event on another channel. True when it stopped or joined.
+    bool endOfRecording(long long now, long long eventEnd);
+    void joinFollowing(const Upcoming& following);
+    // The encoder stopped at `now`: the run's files are cut and listed.
+    void finishRun(long long now);
     // Asks the space maker for what the next event needs (its estimated size
     // plus the reserve) and measures the disk again.
     void makeRoom(bool wholeEvent);
-    void recordingCompleted();
     Object& sched();
     void changed() { m_host.displayChanged(); }
 
@@ -236,6 +279,7 @@ private:
     ObjectPtr m_oScheduler;
     RecordingObserver* m_observer = nullptr;
     SpaceMaker* m_spaceMaker = nullptr;
+    RunCutter* m_cutter = nullptr;
     const EventTimingStore* m_timingStore = nullptr;
     const TimingSettings* m_timingSettings = nullptr;
     EventTiming m_nextTiming, m_recTiming;
@@ -247,8 +291,17 @@ private:
     DateTime m_dtRecEnd = 0;
     // The next event's file name, and that of the event being recorded.
     std::string m_sNextFileName, m_sRecFileName;
-    // The path the running recording writes.
-    std::string m_sRecOutputFile;
+    // The running encoder's run: its file, profile, channel and parts.
+    RecordedRun m_run;
+    std::string m_runProfile;
+    int16_t m_nRecChannel = 0;
+    // When the last recording stopped (an instant), for the start margin it cut.
+    long long m_lastStop = 0;
+    int16_t m_nLastChannel = 0;
+    std::string m_sLastFileName;
+    // The event after the next one, as the schedule was last read.
+    bool m_hasFollowing = false;
+    Upcoming m_following;
     // The next event's file name as m_sOutputFile ends in it (the profile's
     // extension applied).
     std::string m_sNextOutputName;

@@ -40,12 +40,19 @@ bool readEvent(Object& scheduler, int16_t index, EventRecord& out) {
     return true;
 }
 
+std::vector<EventRecord> readScheduleEvents(Object& scheduler) {
+    std::vector<EventRecord> events;
+    const int16_t count = scheduler.call("ICount").toInt16();
+    events.reserve(size_t(std::max<int16_t>(count, 0)));
+    for (int16_t i = 1; i <= count; ++i)
+        events.push_back(getEvent(scheduler, i));
+    return events;
+}
+
 std::vector<GridRow> readScheduleRows(Object& scheduler) {
     std::vector<GridRow> rows;
-    const int16_t count = scheduler.call("ICount").toInt16();
-    rows.reserve(size_t(std::max<int16_t>(count, 0)));
-    for (int16_t i = 1; i <= count; ++i)
-        rows.push_back(gridRow(getEvent(scheduler, i)));
+    for (const EventRecord& e : readScheduleEvents(scheduler))
+        rows.push_back(gridRow(e));
     return rows;
 }
 

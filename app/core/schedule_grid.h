@@ -37,5 +37,7 @@ bool readEvent(Object& scheduler, int16_t index, EventRecord& out);
 
 // Every row: ICount, then IGetEvent for 1..count.
 std::vector<GridRow> readScheduleRows(Object& scheduler);
+// Every event of the schedule, in its order.
+std::vector<EventRecord> readScheduleEvents(Object& scheduler);
 
 } // namespace vesper

@@ -50,6 +50,8 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
     m_engine = std::make_unique<RecordingEngine>(m_program, *this);
     m_engine->setScheduler(std::move(scheduler));
     m_engine->setTiming(&m_eventTiming, &m_timingSettings);
+    m_cutter = std::make_unique<StreamCutter>();
+    m_engine->setCutter(m_cutter.get());
     m_preview = std::make_unique<PreviewControl>(m_program, *this);
     m_watch = std::make_unique<WatchService>(*this, desktopSessionBus(), machineSystemBus(), this);
     m_commands = std::make_shared<ScheduleCommands>(
@@ -267,6 +269,8 @@ void VesperCore::endProgram(EndReason reason, const std::function<void()>& save)
     guarded("closing the TV window", [this] { m_view.unloadTvWindow(); });
     // A recording still running ends properly, so that its file is complete.
     guarded("ending the recording", [this] { m_engine->EndRecordingForExit(); });
+    // Runs of back-to-back events are cut apart before the program goes.
+    guarded("cutting the recordings", [this] { m_cutter->finish(); });
     guarded("releasing the tuner", [this] { m_tuner->TunerRelease(); });
     guarded("releasing the encoder", [this] { m_encoder->EncoderRelease(); });
     m_program.g_bAppUnloading = true;

@@ -11,6 +11,7 @@
 #include "app/core/preview_control.h"
 #include "app/core/program.h"
 #include "app/core/recording_engine.h"
+#include "app/core/run_cutter.h"
 
 #include <QObject>
 
@@ -194,6 +195,7 @@ private:
     std::unique_ptr<ModTuner> m_tuner;
     std::unique_ptr<ModEncoder> m_encoder;
     std::unique_ptr<RecordingEngine> m_engine;
+    std::unique_ptr<StreamCutter> m_cutter;
     std::unique_ptr<PreviewControl> m_preview;
     std::unique_ptr<WatchService> m_watch; // after the engine, which it observes
     std::shared_ptr<ScheduleCommands> m_commands;
