@@ -1,0 +1,60 @@
+// Two adjacent one-minute events on one channel of the virtual card, each with
+// a start and an end margin, recorded by the real program: one run of the
+// encoder, cut into two files that each hold their event with both margins.
+#include "app/forms/tests/test_startup_binary_support.h"
+
+#include "platform/testing/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace vesper;
+using vesper::test::VesperRun;
+
+namespace {
+
+double mediaSeconds(const std::string& file) {
+    std::string probe;
+    if (test::runCommand("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + file + "'",
+                         &probe) != 0)
+        return -1;
+    return std::atof(probe.c_str());
+}
+
+bool logHas(const VesperRun& run, const std::string& prefix) {
+    for (const auto& l : run.log())
+        if (l.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+} // namespace
+
+TEST(BinaryPadding, AdjacentEventsOnOneChannelAreCutFromOneRunWithTheirMargins) {
+    VesperRun run("padding");
+    run.traceOn();
+    run.env["VESPER_TEST_NOW"] = "4/20/2030 7:59:35 PM";
+    test::writeFile(run.file("Schedule.txt"), "VER1.0\r\n"
+                                              "4/20/2030 8:00:00 PM,5,1,True,once,first.wmv\r\n"
+                                              "4/20/2030 8:01:00 PM,5,1,True,once,second.wmv\r\n");
+    // 15 s before and after each.
+    test::writeFile(run.file("EventTiming.txt"), "15\t15\t-\tfirst.wmv | 5 | once | 2030-04-20 20:00\n"
+                                                 "15\t15\t-\tsecond.wmv | 5 | once | 2030-04-20 20:01\n");
+    run.start();
+    ASSERT_TRUE(
+        run.waitFor([&] { return logHas(run, "LS0174:INFO:F00:Tmr1() one run cut into first.wmv, second.wmv"); }, 330))
+        << run.output();
+    EXPECT_TRUE(logHas(run, "LS0170:INFO:F00:Tmr1() second.wmv joins the recording of first.wmv on channel 5"));
+    EXPECT_EQ(run.terminate(), 0) << run.output();
+
+    // The first loses only the encoder's start-up at its head; the second
+    // begins at a key picture at or before its margin.
+    const double first = mediaSeconds(run.file("MyTV/first.wmv"));
+    const double second = mediaSeconds(run.file("MyTV/second.wmv"));
+    EXPECT_GT(first, 90.0 - 8.0);
+    EXPECT_LT(first, 90.0 + 1.5);
+    EXPECT_GT(second, 90.0 - 0.5);
+    EXPECT_LT(second, 90.0 + 3.0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(run.file("MyTV")), {}), 2);
+}
