@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -289,4 +291,43 @@ TEST_F(AddEventWindow, AnExpiredEventKeepsTheDialogOpen) {
     EXPECT_EQ(ui.messages[0].title, "Oops");
     EXPECT_TRUE(rows().empty());
     EXPECT_EQ(window.saves, 0);
+}
+
+// The margins and keep mark: the event's own (or the defaults) shown, and
+// given to the event on OK, an update naming the event it replaced.
+TEST_F(AddEventWindow, TheEventGetsTheMarginsAndKeepMarkShown) {
+    struct TimingWindow : CommandsWindow {
+        using CommandsWindow::CommandsWindow;
+        EventTiming eventTiming(const EventRecord* event) override {
+            asked = event ? event->filename : "(new)";
+            return event ? EventTiming{15, 45, false} : EventTiming{30, 60, true};
+        }
+        void setEventTiming(const EventRecord& e, const EventTiming& t, const EventRecord* previous) override {
+            given.push_back(e.filename + " " + std::to_string(t.startMarginSeconds) + " " +
+                            std::to_string(t.endMarginSeconds) + (t.keepUntilSpaceNeeded ? " keep" : "") +
+                            (previous ? " was " + previous->filename : ""));
+        }
+        std::string asked;
+        std::vector<std::string> given;
+    } timed(commands);
+
+    program.modeWord = mode::AddEvent;
+    {
+        frmAddEvent dlg(program, timed);
+        EXPECT_EQ(timed.asked, "(new)");
+        EXPECT_EQ(dlg.updnStartMargin->value(), 30);
+        EXPECT_TRUE(dlg.chkKeepUntilSpace->isChecked());
+        dlg.updnEndMargin->setValue(120);
+        dlg.cmdOK->click();
+    }
+    ASSERT_TRUE(commands.PrepareEdit(1, rows()[0]));
+    {
+        frmAddEvent dlg(program, timed);
+        EXPECT_EQ(timed.asked, "default.wmv");
+        EXPECT_EQ(dlg.updnEndMargin->value(), 45);
+        EXPECT_FALSE(dlg.chkKeepUntilSpace->isChecked());
+        dlg.txtOutput->setText("Renamed");
+        dlg.cmdOK->click();
+    }
+    EXPECT_EQ(timed.given, (std::vector<std::string>{"default.wmv 30 120 keep", "Renamed.wmv 15 45 was default.wmv"}));
 }
