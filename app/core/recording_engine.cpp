@@ -604,7 +604,19 @@ void RecordingEngine::CancelRecording() {
     // The ticks go on while the question is open: a recording that has ended
     // meanwhile must not take the following event with it.
     if (!m_bRecording || m_dtRecStart != recording) return;
-    CancelCurrentEvent();
+    CancelRunningEvent();
+}
+
+bool RecordingEngine::inEndMargin() const {
+    return m_bRecording && clock().unixNow() >= instantEnd(m_dtRecStart, m_dtRecEnd);
+}
+
+void RecordingEngine::CancelRunningEvent() {
+    if (!inEndMargin()) {
+        CancelCurrentEvent();
+    } else if (!m_bBusy) {
+        stopSequence();
+    }
     changed();
 }
 

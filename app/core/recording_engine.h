@@ -204,6 +204,12 @@ public:
     // cmdCancelRecording: asks, then cancels the event being recorded; the
     // next tick stops the encoder.
     void CancelRecording();
+    // The recording runs in its end margin: its event is over, and
+    // cancelling the first event of the schedule would cancel another.
+    bool inEndMargin() const;
+    // Cancels the event being recorded, as Cancel Recording does after its
+    // question; in the end margin only the recording stops.
+    void CancelRunningEvent();
     // The program ends: a running recording stops and its file is completed,
     // without moving on to the next event. Nothing while a start or stop
     // sequence runs (the end waits for it).

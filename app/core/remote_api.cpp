@@ -301,10 +301,11 @@ Reply RemoteApi::cancelRecording() {
     if (!engine.m_bRecording) return fail(409, "nothing is being recorded");
     // The window's Cancel Recording without its question: the next tick
     // stops the encoder.
-    engine.CancelCurrentEvent();
+    const DateTime start = engine.recordingStart();
+    engine.CancelRunningEvent();
     m_core.displayChanged();
     m_core.commands().SchedulerObject()->call("IPersistentSave");
-    return ok(200, QJsonObject{{"cancelled", isoText(engine.recordingStart())}});
+    return ok(200, QJsonObject{{"cancelled", isoText(start)}});
 }
 
 QByteArray RemoteApi::openApi() {

@@ -495,7 +495,8 @@ bool VesperStartup::queryUnload(QCloseEvent* event) {
     // recording by cancelling its event; the program's own unloading (the
     // exit button, the deferred exit) does not.
     const bool fromOutside = event->spontaneous() || m_outsideReason;
-    if (fromOutside && w.core().recording()) w.CancelCurrentEvent();
+    // In its end margin the event is over already: the end completes the file.
+    if (fromOutside && w.core().recording() && !w.core().engine().inEndMargin()) w.CancelCurrentEvent();
     endProgram(m_outsideReason ? *m_outsideReason : event->spontaneous() ? EndReason::CloseBox : EndReason::Exit);
     // Other windows (a dialog left open, the TV window) do not keep the
     // program running.

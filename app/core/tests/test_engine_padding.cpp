@@ -104,3 +104,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace vesper::test
+
+namespace vesper::test {
+namespace {
+
+// Cancel Recording in an end margin stops the recording; the event after it
+// stays scheduled (its event is the schedule's first by then).
+TEST_F(EngineTest, CancellingInTheEndMarginStopsOnlyTheRecording) {
+    EventTimingStore store(joinPath(folder, "EventTiming.txt"));
+    TimingSettings defaults;
+    engine.setTiming(&store, &defaults);
+    const DateTime eight = makeDate(2004, 4, 20, 20, 0, 0);
+    addEvent(*scheduler, eight, 5, 30, "once", "A.wmv");
+    addEvent(*scheduler, eight + 1.0 / 24, 7, 30, "once", "B.wmv");
+    store.set(eventTimingKey(eight, 5, "once", "A.wmv"), {0, 600, false});
+    engine.SetNextEvent();
+    tickAt(eight + 1.0 / 86400);
+    ASSERT_TRUE(engine.m_bRecording);
+    tickAt(eight + 31.0 / 1440);
+    engine.SetNextEvent(); // something else changed the schedule: A has left it
+    ASSERT_TRUE(engine.m_bRecording);
+    ASSERT_TRUE(engine.inEndMargin());
+    engine.CancelRunningEvent();
+    EXPECT_FALSE(engine.m_bRecording);
+    EXPECT_EQ(host.count("EncoderStop"), 1u);
+    ASSERT_EQ(eventCount(*scheduler), 1);
+    EXPECT_EQ(engine.nextFileName(), "B.wmv");
+}
+
+} // namespace
+} // namespace vesper::test
