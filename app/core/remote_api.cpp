@@ -90,7 +90,8 @@ int wholeNumber(const QJsonObject& o, const char* name, int low, int high) {
 // event's own), the file name cleaned as the dialog cleans it; an event that
 // has already ended is refused.
 EventRecord eventFrom(const QJsonObject& o, const EventRecord* old) {
-    static const QStringList known{"start", "channel", "duration", "repeat", "filename"};
+    static const QStringList known{"start",    "channel",     "duration",  "repeat",
+                                   "filename", "startMargin", "endMargin", "keep"};
     for (const QString& k : o.keys())
         if (!known.contains(k)) throw Invalid{"unknown field \"" + k + "\""};
     EventRecord e = old ? *old : EventRecord{0, 0, 0, true, "once", kDefaultOutputName};
@@ -117,6 +118,17 @@ EventRecord eventFrom(const QJsonObject& o, const EventRecord* old) {
     if (eventExpired(e.dt, e.duration, now()))
         throw Invalid{QString::fromStdString(expiredMessage(generalDate(e.dt), "\n"))};
     return e;
+}
+
+// The margins and keep mark a request gives, over those the event had.
+EventTiming timingFrom(const QJsonObject& o, EventTiming t) {
+    if (o.contains("startMargin")) t.startMarginSeconds = wholeNumber(o, "startMargin", 0, kMaxMarginSeconds);
+    if (o.contains("endMargin")) t.endMarginSeconds = wholeNumber(o, "endMargin", 0, kMaxMarginSeconds);
+    if (o.contains("keep")) {
+        if (!o.value("keep").isBool()) throw Invalid{"\"keep\" must be true or false"};
+        t.keepUntilSpaceNeeded = o.value("keep").toBool();
+    }
+    return t;
 }
 
 std::vector<EventRecord> allEvents(Object& o) {
@@ -220,16 +232,25 @@ Reply RemoteApi::saved(int status, const QJsonValue& value) {
     return ok(status, value);
 }
 
+QJsonObject RemoteApi::described(const EventRecord& e) const {
+    QJsonObject o = eventJson(e);
+    const EventTiming t = m_core.eventTimingOf(&e);
+    o.insert("startMargin", t.startMarginSeconds);
+    o.insert("endMargin", t.endMarginSeconds);
+    o.insert("keep", t.keepUntilSpaceNeeded);
+    return o;
+}
+
 Reply RemoteApi::list() {
     QJsonArray events;
     for (const EventRecord& e : allEvents(*m_core.commands().SchedulerObject()))
-        events.append(eventJson(e));
+        events.append(described(e));
     return ok(200, QJsonObject{{"events", events}});
 }
 
 Reply RemoteApi::next() {
     const auto events = allEvents(*m_core.commands().SchedulerObject());
-    return ok(200, QJsonObject{{"next", events.empty() ? QJsonValue() : QJsonValue(eventJson(events.front()))}});
+    return ok(200, QJsonObject{{"next", events.empty() ? QJsonValue() : QJsonValue(described(events.front()))}});
 }
 
 Reply RemoteApi::state() {
@@ -239,24 +260,28 @@ Reply RemoteApi::state() {
     if (engine.m_bRecording) {
         QJsonObject c{{"start", isoText(engine.recordingStart())}, {"end", isoText(engine.recordingEnd())}};
         for (const EventRecord& e : events)
-            if (toSeconds(e.dt) <= toSeconds(engine.recordingStart())) c = eventJson(e);
+            if (toSeconds(e.dt) <= toSeconds(engine.recordingStart())) c = described(e);
         current = c;
     }
     const RecordingDisplay& d = engine.display;
     return ok(200, QJsonObject{{"recording", engine.m_bRecording},
                                {"status", QString::fromStdString(d.lblReady).trimmed()},
                                {"current", current},
-                               {"next", events.empty() ? QJsonValue() : QJsonValue(eventJson(events.front()))},
+                               {"next", events.empty() ? QJsonValue() : QJsonValue(described(events.front()))},
                                {"events", int(events.size())},
                                {"freeBytes", m_core.program().g_dFreeBytes},
                                {"freeSpace", QString::fromStdString(d.lblFreeDiskSpace).trimmed()}});
 }
 
 Reply RemoteApi::add(const QByteArray& body) {
-    const EventRecord e = eventFrom(parseObject(body), nullptr);
+    const QJsonObject o = parseObject(body);
+    const EventRecord e = eventFrom(o, nullptr);
+    const EventTiming timing = timingFrom(o, m_core.eventTimingOf(nullptr));
     const ScheduleCommands::Change c = m_core.commands().tryAddEvent(e);
     if (!c.done) return ok(409, conflictJson(c));
-    return saved(201, eventJson(e));
+    if (o.contains("startMargin") || o.contains("endMargin") || o.contains("keep"))
+        m_core.setEventTiming(e, timing, nullptr);
+    return saved(201, described(e));
 }
 
 Reply RemoteApi::update(const QString& key, const QByteArray& body) {
@@ -266,9 +291,15 @@ Reply RemoteApi::update(const QString& key, const QByteArray& body) {
     const auto old = findEvent(*m_core.commands().SchedulerObject(), *start);
     if (!old) return fail(404, "no event starts at " + key);
     const EventRecord e = eventFrom(o, &*old);
+    const EventTiming timing = timingFrom(o, m_core.eventTimingOf(&*old));
     const ScheduleCommands::Change c = m_core.commands().tryUpdateEvent(old->dt, e);
     if (!c.done) return ok(409, conflictJson(c));
-    return saved(200, eventJson(e));
+    // An event without options of its own keeps following the defaults
+    // unless the request gives it some.
+    const bool own = o.contains("startMargin") || o.contains("endMargin") || o.contains("keep") ||
+                     m_core.eventTiming().hasOwn(eventTimingKey(old->dt, old->channel, old->every, old->filename));
+    if (own) m_core.setEventTiming(e, timing, &*old);
+    return saved(200, described(e));
 }
 
 Reply RemoteApi::cancelOrDelete(bool cancel, const QString& key) {
@@ -293,7 +324,7 @@ Reply RemoteApi::recordNow(const QByteArray& body) {
     const EventRecord e = eventFrom(o, nullptr);
     const ScheduleCommands::Change c = m_core.commands().tryAddEvent(e);
     if (!c.done) return ok(409, conflictJson(c));
-    return saved(201, eventJson(e));
+    return saved(201, described(e));
 }
 
 Reply RemoteApi::cancelRecording() {

@@ -5,8 +5,10 @@
 // scheduler's conflict test, and the schedule is saved after it.
 #pragma once
 
+#include "app/core/program.h"
 #include "app/core/remote_server.h"
 
+#include <QJsonObject>
 #include <QJsonValue>
 
 #include <functional>
@@ -42,6 +44,8 @@ private:
     Reply recordNow(const QByteArray& body);
     Reply cancelRecording();
     Reply saved(int status, const QJsonValue& value);
+    // An event as the API shows it, with its margins and keep mark.
+    QJsonObject described(const EventRecord& e) const;
 
     VesperCore& m_core;
 };

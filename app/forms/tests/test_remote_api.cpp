@@ -107,9 +107,12 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     EXPECT_EQ(a.json()["conflict"].toObject()["start"].toString(), "2030-04-20T20:00:00");
     EXPECT_EQ(grid().size(), 1u);
 
-    a = call("POST", "/api/schedule", R"({"start":"2030-04-21T08:00","channel":3,"duration":30})");
+    a = call("POST", "/api/schedule",
+             R"({"start":"2030-04-21T08:00","channel":3,"duration":30,"startMargin":60,"keep":true})");
     ASSERT_EQ(a.status, 201);
     EXPECT_EQ(a.json()["filename"].toString(), "default.wmv");
+    EXPECT_EQ(a.json()["startMargin"].toInt(), 60);
+    EXPECT_EQ(a.json()["endMargin"].toInt(), 0);
     // Moving the second onto the first is refused with the update's wording.
     a = call("PUT", "/api/schedule/2030-04-21T08:00", R"({"start":"2030-04-20T19:45"})");
     ASSERT_EQ(a.status, 409);
@@ -117,6 +120,8 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     a = call("PUT", "/api/schedule/2030-04-21T08:00", R"({"channel":12,"filename":"Morning"})");
     ASSERT_EQ(a.status, 200) << a.body.toStdString();
     EXPECT_EQ(grid()[1], "Sun,  Apr 21,  08:00 AM|12|0:30|once|Morning.wmv");
+    EXPECT_TRUE(a.json()["keep"].toBool()); // the margins and mark follow the edited event
+    EXPECT_EQ(a.json()["startMargin"].toInt(), 60);
 
     a = call("GET", "/api/schedule/next");
     EXPECT_EQ(a.json()["next"].toObject()["filename"].toString(), "News And Weather_1.wmv");
@@ -171,6 +176,8 @@ TEST_F(RemoteApi, BadInputIsRefusedWithItsReasonAndChangesNothing) {
         {R"({"start":"2030-04-20T20:00","channel":5,"duration":30,"filename":7})", "\"filename\""},
         {R"({"start":"2030-04-20T20:00","channel":5,"duration":30,"active":false})", "unknown field"},
         {R"({"start":"20/04/2030","channel":5,"duration":30})", "\"start\""},
+        {R"({"start":"2030-04-20T20:00","channel":5,"duration":30,"endMargin":3601})", "\"endMargin\""},
+        {R"({"start":"2030-04-20T20:00","channel":5,"duration":30,"keep":"yes"})", "\"keep\""},
         {R"({"start":"2030-04-20T20:00Z","channel":5,"duration":30})", "\"start\""},
         {R"({"channel":5,"duration":30})", "\"start\""},
         {R"({"start":"2030-04-19T10:00","channel":5,"duration":30})", "has EXPIRED"},
