@@ -22,6 +22,9 @@ namespace {
 constexpr const char* kLowDiskAtEvent = "Insuficient disk space!\r\nCurrent recording event has been CANCELED!";
 constexpr const char* kLowDiskAhead = "Insuficient disk space!\r\nPlease make room or change folder location";
 
+// How long before a start margin the encoder starts: about its start-up time.
+constexpr int kStartLeadSeconds = 5;
+
 // Comparisons in whole seconds: the dates are doubles and an event's end is a
 // sum of them.
 long long secs(DateTime dt) { return toSeconds(dt); }
@@ -112,9 +115,12 @@ void RecordingEngine::Timer1Tick() {
     // its length in elapsed time from the first instant its start shows on
     // the wall clock (the change itself when the change skips its start).
     // Its margins widen the window on either side.
+    // With a start margin the encoder is started a little earlier still, so
+    // that its first picture, which takes a few seconds, falls inside the margin.
     const long long U = clock().unixNow();
+    const int lead = m_nextTiming.startMarginSeconds > 0 ? kStartLeadSeconds : 0;
     const bool inWindow = m_dtNextEnd > m_dtNextStart &&
-                          U > firstInstantOf(m_dtNextStart) - m_nextTiming.startMarginSeconds &&
+                          U > firstInstantOf(m_dtNextStart) - m_nextTiming.startMarginSeconds - lead &&
                           U < instantEnd(m_dtNextStart, m_dtNextEnd) + m_nextTiming.endMarginSeconds;
 
     // A running recording ends when the clock reaches its end or when its
@@ -221,6 +227,8 @@ void RecordingEngine::joinFollowing(const Upcoming& next) {
     m_recTiming = next.timing;
     m_sRecFileName = next.fileName;
     m_started.insert(secs(next.start));
+    // The watch follows the event now recorded, in the same file.
+    if (m_observer) m_observer->recordingStarted(*this, m_run.file, true, 0);
     // The schedule lets the ended event go; the recording is the next event's.
     SetNextEvent();
 }
@@ -275,8 +283,12 @@ void RecordingEngine::lowDiskAtEventTime() {
     // The event is cancelled at once and the box does not hold the tick: a
     // recorder left alone must stop the cancelled recording on the next tick
     // and start the following event on time, whether or not anybody answers.
-    CancelCurrentEvent();
+    // In an end margin the event is over: the recording stops, and no other
+    // event is cancelled in its place.
+    const bool margin = inEndMargin();
+    if (!margin) CancelCurrentEvent();
     m_bBusy = false;
+    if (margin) stopSequence();
     MsgBoxNoWait(kLowDiskAtEvent, vbCritical | vbOKOnly, "Error!");
 }
 

@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"20:30:00", "21:00:00"},
                     {},
                     {}},
-        PaddingCase{"EarlyAndLate", {{0, 5, "A.wmv", {120, 300, false}}}, {"19:58:01"}, {"20:35:00"}, {}, {}},
+        PaddingCase{"EarlyAndLate", {{0, 5, "A.wmv", {120, 300, false}}}, {"19:57:56"}, {"20:35:00"}, {}, {}},
         PaddingCase{"BackToBackOnOneChannel",
                     {{0, 5, "A.wmv", {0, 60, false}}, {30, 5, "B.wmv", {90, 120, true}}},
                     {"20:00:01"},
@@ -108,9 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
 namespace vesper::test {
 namespace {
 
-// Cancel Recording in an end margin stops the recording; the event after it
-// stays scheduled (its event is the schedule's first by then).
-TEST_F(EngineTest, CancellingInTheEndMarginStopsOnlyTheRecording) {
+// Cancel Recording, or the low-disk guard, in an end margin stops the
+// recording; the event after it stays scheduled (it is the schedule's first
+// by then).
+class EndMargin : public EngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EndMargin, StoppingInTheEndMarginCancelsNoOtherEvent) {
     EventTimingStore store(joinPath(folder, "EventTiming.txt"));
     TimingSettings defaults;
     engine.setTiming(&store, &defaults);
@@ -125,12 +128,19 @@ TEST_F(EngineTest, CancellingInTheEndMarginStopsOnlyTheRecording) {
     engine.SetNextEvent(); // something else changed the schedule: A has left it
     ASSERT_TRUE(engine.m_bRecording);
     ASSERT_TRUE(engine.inEndMargin());
-    engine.CancelRunningEvent();
+    if (GetParam()) {
+        engine.CancelRunningEvent();
+    } else {
+        freeBytes = 1000;
+        tickAt(eight + 32.0 / 1440);
+    }
     EXPECT_FALSE(engine.m_bRecording);
     EXPECT_EQ(host.count("EncoderStop"), 1u);
     ASSERT_EQ(eventCount(*scheduler), 1);
     EXPECT_EQ(engine.nextFileName(), "B.wmv");
 }
+
+INSTANTIATE_TEST_SUITE_P(CancelOrLowDisk, EndMargin, ::testing::Bool());
 
 } // namespace
 } // namespace vesper::test
