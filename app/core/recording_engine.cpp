@@ -620,7 +620,7 @@ void RecordingEngine::CancelRecording() {
 }
 
 bool RecordingEngine::inEndMargin() const {
-    return m_bRecording && clock().unixNow() >= instantEnd(m_dtRecStart, m_dtRecEnd);
+    return m_bRecording && m_dtRecEnd > m_dtRecStart && clock().unixNow() >= instantEnd(m_dtRecStart, m_dtRecEnd);
 }
 
 void RecordingEngine::CancelRunningEvent() {
