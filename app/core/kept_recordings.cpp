@@ -271,8 +271,13 @@ std::string describeKept(const KeptRecording& entry) {
 }
 
 std::string describeDeletion(const KeptDeletion& d) {
-    return formatDate(fromUnixLocal(d.when), "mmm d hh:mm AMPM") + "  " + fileName(d.path) + "  " +
-           megabytes(double(d.bytes)) + "  for " + d.forEvent;
+    return fileName(d.path) + " (" + formatDate(fromUnixLocal(d.when), "mmm d") + ", " + megabytes(double(d.bytes)) +
+           ")";
+}
+
+std::string explainDeletion(const KeptDeletion& d) {
+    return "Deleted " + formatDate(fromUnixLocal(d.when), "mmm d hh:mm AMPM") + " to make room for " + d.forEvent +
+           ": " + d.path;
 }
 
 } // namespace vesper

@@ -96,7 +96,9 @@ private:
 
 // "News Tu.wmv (Dec 1, 190 MB)"
 std::string describeKept(const KeptRecording& entry);
-// "Dec 1 08:00 PM  News Tu.wmv  190 MB  for Film.wmv"
+// "News Tu.wmv (Dec 2, 190 MB)": deleted on Dec 2.
 std::string describeDeletion(const KeptDeletion& deletion);
+// "Deleted Dec 2 07:59 PM to make room for Film.wmv: /recordings/News Tu.wmv"
+std::string explainDeletion(const KeptDeletion& deletion);
 
 } // namespace vesper

@@ -26,7 +26,7 @@ void showKept(QLabel* next, QListWidget* list, const SpaceKeeper& keeper) {
     // The newest first.
     for (auto it = deletions.rbegin(); it != deletions.rend(); ++it) {
         auto* item = new QListWidgetItem(QString::fromStdString(describeDeletion(*it)), list);
-        item->setToolTip(QString::fromStdString(it->path));
+        item->setToolTip(QString::fromStdString(explainDeletion(*it)));
     }
 }
 

@@ -77,7 +77,8 @@ TEST_F(KeeperTest, DeletesTheOldestFirstUntilEnoughIsFreeAndLogsAndListsEach) {
     EXPECT_EQ(deletions[0].path, a);
     EXPECT_EQ(deletions[0].bytes, 100);
     EXPECT_EQ(deletions[0].forEvent, "Film.wmv");
-    EXPECT_EQ(describeDeletion(deletions[1]), "Apr 20 08:00 PM  B.wmv  0 MB  for Film.wmv");
+    EXPECT_EQ(describeDeletion(deletions[1]), "B.wmv (Apr 20, 0 MB)");
+    EXPECT_EQ(explainDeletion(deletions[1]), "Deleted Apr 20 08:00 PM to make room for Film.wmv: " + b);
     const auto lines = logLinesWith({"LS0166"});
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("deleted " + a + " (100 bytes, kept since 2004-04-10 20:00) to make room for Film.wmv"),

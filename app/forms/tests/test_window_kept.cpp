@@ -60,7 +60,8 @@ TEST_F(KeptWindow, ShowsWhatWouldGoNextAndWhatWasDeleted) {
     EXPECT_TRUE(keeper.makeRoom(folder, 250000000, "Film.wmv"));
     EXPECT_EQ(next->text(), "Nothing is kept until space is needed");
     ASSERT_EQ(deleted->count(), 1);
-    EXPECT_EQ(deleted->item(0)->text(), "Dec 2 07:59 PM  News Tu.wmv  0 MB  for Film.wmv");
+    EXPECT_EQ(deleted->item(0)->text(), "News Tu.wmv (Dec 2, 0 MB)");
+    EXPECT_EQ(deleted->item(0)->toolTip().toStdString(), "Deleted Dec 2 07:59 PM to make room for Film.wmv: " + news);
     EXPECT_DOUBLE_EQ(window->core().watch().freeBytes(folder), 300000000);
 }
 
