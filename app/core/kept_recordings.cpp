@@ -172,12 +172,13 @@ bool SpaceKeeper::unchanged(const KeptRecording& entry) const {
 }
 
 bool SpaceKeeper::deletable(const KeptRecording& entry) const {
-    if (!unchanged(entry)) return false;
-    if (m_recording.empty()) return true;
-    struct stat st {};
-    if (::stat(m_recording.c_str(), &st) == 0 && st.st_dev == dev_t(entry.device) && st.st_ino == ino_t(entry.inode))
-        return false;
-    return entry.path != m_recording;
+    if (!unchanged(entry) || m_recording.count(entry.path)) return false;
+    for (const std::string& path : m_recording) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && st.st_dev == dev_t(entry.device) && st.st_ino == ino_t(entry.inode))
+            return false;
+    }
+    return true;
 }
 
 void SpaceKeeper::save(const KeptState& state) {
@@ -231,13 +232,13 @@ bool SpaceKeeper::makeRoom(const std::string& folder, double neededBytes, const 
 }
 
 void SpaceKeeper::recordingStarting(const std::string& path) {
-    m_recording = path;
+    m_recording.insert(path);
     KeptState state = m_list.read();
     if (std::erase_if(state.recordings, [&](const KeptRecording& r) { return r.path == path; }) != 0) save(state);
 }
 
 void SpaceKeeper::recordingCompleted(const std::string& path, const std::string& eventName, bool keep) {
-    if (path == m_recording) m_recording.clear();
+    m_recording.erase(path);
     KeptState state = m_list.read();
     bool changed = std::erase_if(state.recordings, [&](const KeptRecording& r) { return r.path == path; }) != 0;
     struct stat st {};

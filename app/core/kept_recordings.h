@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,8 @@ private:
 
     Program& m_program;
     KeptRecordingList m_list;
-    std::string m_recording; // the path being recorded
+    // The paths being recorded (a run of joined events writes several).
+    std::set<std::string> m_recording;
     // Deletions that failed, said once until they succeed or the entry goes.
     std::vector<std::string> m_failing;
 };

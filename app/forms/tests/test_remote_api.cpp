@@ -152,6 +152,7 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     a = call("GET", "/api/failed");
     ASSERT_EQ(a.json()["failed"].toArray().size(), 1);
     EXPECT_EQ(a.json()["failed"].toArray()[0].toObject()["reason"].toString(), "the card is busy");
+    std::filesystem::remove(window->core().keeper().list().path());
     const std::string quiz = writeFile(joinPath(testFolder(), "Quiz.wmv"), "recorded");
     window->core().keeper().recordingCompleted(quiz, "Quiz.wmv", true);
     a = call("GET", "/api/kept");

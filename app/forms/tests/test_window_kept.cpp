@@ -21,6 +21,7 @@ protected:
         vesper::test::application();
         setClock(&clock);
         setUiSeam(&seam);
+        std::filesystem::remove(joinPath(testFolder(), kKeptRecordingsFileName));
         ASSERT_NO_FATAL_FAILURE(openWindowWithoutCard(program, scheduler, window, "kept-out"));
         folder = window->txtOutputDir->text().toStdString();
     }
