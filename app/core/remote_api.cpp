@@ -1,6 +1,7 @@
 #include "app/core/remote_api.h"
 
 #include "app/core/add_event_rules.h"
+#include "app/core/kept_recordings.h"
 #include "app/core/programme_guide.h"
 #include "app/core/schedule_commands.h"
 #include "app/core/schedule_grid.h"
@@ -211,6 +212,7 @@ Reply RemoteApi::handle(const Request& r) {
             if (!failedList) return fail(404, "this Vesper keeps no list of failed recordings");
             return ok(200, QJsonObject{{"failed", failedList()}});
         }
+        if (parts.size() == 1 && first == "kept" && m == "GET") return kept();
         if (parts.size() == 1 && first == "guide" && m == "GET") {
             if (!guide) return fail(404, "this Vesper has no programme guide");
             return ok(200, QJsonObject{{"programmes", guide(r.query)}});
@@ -222,6 +224,28 @@ Reply RemoteApi::handle(const Request& r) {
         return fail(500, "the scheduler failed: " + QString::fromStdString(e.description()));
     }
     return fail(404, "no such endpoint: " + QString::fromLatin1(m) + " " + r.path);
+}
+
+Reply RemoteApi::kept() {
+    const SpaceKeeper& keeper = m_core.keeper();
+    const auto recording = [](const KeptRecording& r) {
+        return QJsonObject{{"path", QString::fromStdString(r.path)},
+                           {"event", QString::fromStdString(r.eventName)},
+                           {"completed", isoText(fromUnixLocal(r.completed))},
+                           {"bytes", double(r.size)}};
+    };
+    QJsonArray listed, deleted;
+    for (const KeptRecording& r : m_core.keeper().list().read().recordings)
+        listed.append(recording(r));
+    for (const KeptDeletion& d : keeper.deletions())
+        deleted.append(QJsonObject{{"path", QString::fromStdString(d.path)},
+                                   {"when", isoText(fromUnixLocal(d.when))},
+                                   {"bytes", double(d.bytes)},
+                                   {"forEvent", QString::fromStdString(d.forEvent)}});
+    const auto next = keeper.nextToGo();
+    return ok(200, QJsonObject{{"kept", listed},
+                               {"next", next ? QJsonValue(recording(*next)) : QJsonValue()},
+                               {"deleted", deleted}});
 }
 
 Reply RemoteApi::saved(int status, const QJsonValue& value) {

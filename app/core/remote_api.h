@@ -38,6 +38,7 @@ private:
     Reply list();
     Reply next();
     Reply state();
+    Reply kept();
     Reply add(const QByteArray& body);
     Reply update(const QString& key, const QByteArray& body);
     Reply cancelOrDelete(bool cancel, const QString& key);

@@ -1,6 +1,7 @@
 #include "app/core/vesper_core.h"
 
 #include "app/core/handover_server.h"
+#include "app/core/kept_recordings.h"
 #include "app/core/mod_encoder.h"
 #include "app/core/programme_guide.h"
 #include "app/core/remote_access.h"
@@ -52,6 +53,8 @@ VesperCore::VesperCore(Program& program, ObjectPtr scheduler, MainView& view, QO
     m_engine->setTiming(&m_eventTiming, &m_timingSettings);
     m_cutter = std::make_unique<StreamCutter>();
     m_engine->setCutter(m_cutter.get());
+    m_keeper = std::make_unique<SpaceKeeper>(m_program);
+    m_engine->setSpaceMaker(m_keeper.get());
     m_preview = std::make_unique<PreviewControl>(m_program, *this);
     m_watch = std::make_unique<WatchService>(*this, desktopSessionBus(), machineSystemBus(), this);
     m_commands = std::make_shared<ScheduleCommands>(

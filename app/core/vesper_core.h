@@ -31,6 +31,7 @@ class RemoteServer;
 class ModEncoder;
 class ProgrammeGuide;
 class ScheduleCommands;
+class SpaceKeeper;
 class WatchService;
 
 // What the core asks of the main window.
@@ -89,6 +90,8 @@ public:
     // Gives an event of the schedule its options (and forgets those of events
     // no longer scheduled); nothing when the schedule does not hold it.
     void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous);
+    // The recordings kept until space is needed, which make room before each start.
+    SpaceKeeper& keeper() { return *m_keeper; }
     // The watch over events and recordings (notices, failed list, sleep).
     WatchService& watch() { return *m_watch; }
     QTimer* Timer1;
@@ -192,6 +195,7 @@ private:
     Options m_options;
     TimingSettings m_timingSettings = TimingSettings::load();
     EventTimingStore m_eventTiming;
+    std::unique_ptr<SpaceKeeper> m_keeper; // before the engine, which uses it
     std::unique_ptr<ModTuner> m_tuner;
     std::unique_ptr<ModEncoder> m_encoder;
     std::unique_ptr<RecordingEngine> m_engine;

@@ -1,5 +1,6 @@
 #include "app/core/watch_service.h"
 
+#include "app/core/kept_recordings.h"
 #include "app/core/mod_encoder.h"
 #include "app/core/status_log.h"
 #include "app/core/vesper_core.h"
@@ -174,7 +175,12 @@ std::string WatchService::tunerTakes(int16_t channel) {
     return {};
 }
 
-double WatchService::freeBytes(const std::string& folder) { return double(m_core.program().freeBytes(folder)); }
+// What recordings kept until space is needed would free counts as free: they
+// go before the recording starts.
+double WatchService::freeBytes(const std::string& folder) {
+    const double free = double(m_core.program().freeBytes(folder));
+    return free < 0 ? free : free + m_core.keeper().reclaimableBytes(folder);
+}
 
 double WatchService::bitRate() { return profileBitRate(m_core.profileName()); }
 

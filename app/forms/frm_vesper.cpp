@@ -17,6 +17,7 @@
 #include "app/forms/frm_select_profile.h"
 #include "app/forms/grid_view.h"
 #include "app/forms/guide_controls.h"
+#include "app/forms/keep_controls.h"
 #include "app/forms/watch_controls.h"
 #include "platform/handover/handover_protocol.h"
 #include "platform/ui/qt_ui_seam.h"
@@ -102,6 +103,7 @@ frmVesper::frmVesper(Program& program, ObjectPtr scheduler, frmVesperOptions opt
     connectControls();
     addGuideControls(*this);
     addWatchControls(*this);
+    addKeepControls(*this);
 
     if (m_options.fillDevicesAndProfile) {
         FillDeviceBoxes();

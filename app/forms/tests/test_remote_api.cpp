@@ -3,6 +3,7 @@
 // commands (the grid shows them, the file keeps them), its refusals carry the
 // reason, and the web page in headless Chromium adds an event that the grid
 // then shows.
+#include "app/core/kept_recordings.h"
 #include "app/core/remote_access.h"
 #include "app/core/remote_server.h"
 #include "app/core/tests/http_client.h"
@@ -151,6 +152,13 @@ TEST_F(RemoteApi, ChangesGoThroughTheWindowsCommandsAndAreSaved) {
     a = call("GET", "/api/failed");
     ASSERT_EQ(a.json()["failed"].toArray().size(), 1);
     EXPECT_EQ(a.json()["failed"].toArray()[0].toObject()["reason"].toString(), "the card is busy");
+    std::filesystem::remove(window->core().keeper().list().path());
+    const std::string quiz = writeFile(joinPath(testFolder(), "Quiz.wmv"), "recorded");
+    window->core().keeper().recordingCompleted(quiz, "Quiz.wmv", true);
+    a = call("GET", "/api/kept");
+    EXPECT_EQ(a.json()["kept"].toArray().size(), 1);
+    EXPECT_EQ(a.json()["next"].toObject()["event"].toString(), "Quiz.wmv");
+    EXPECT_EQ(a.json()["deleted"].toArray().size(), 0);
     EXPECT_EQ(call("GET", "/api/guide?title=News").json()["programmes"].toArray().size(), 0);
     a = call("GET", "/api/openapi.json");
     EXPECT_EQ(a.json()["openapi"].toString(), "3.0.3");
