@@ -1,5 +1,6 @@
 #include "app/forms/frm_add_event.h"
 
+#include "app/forms/keep_controls.h"
 #include "platform/ui/qt_ui_seam.h"
 
 #include <QCalendarWidget>
@@ -150,19 +151,10 @@ void frmAddEvent::build() {
     grid->addLayout(fileRow, 2, 1);
 
     fraPadding = named(new QGroupBox("Padding:"), "fraPadding");
-    const auto margin = [](const char* name, int seconds, const char* tip) {
-        auto* box = named(new QSpinBox, name);
-        box->setRange(0, kMaxMarginSeconds);
-        box->setSingleStep(30);
-        box->setSuffix(" s");
-        box->setValue(seconds);
-        box->setToolTip(tip);
-        return box;
-    };
-    updnStartMargin = margin("updnStartMargin", m_rules.timing.startMarginSeconds,
-                             " Seconds recorded before the start, for a broadcast that begins early ");
-    updnEndMargin = margin("updnEndMargin", m_rules.timing.endMarginSeconds,
-                           " Seconds recorded after the end, for a broadcast that runs late ");
+    updnStartMargin = newMarginBox(nullptr, "updnStartMargin", m_rules.timing.startMarginSeconds,
+                                   " Seconds recorded before the start, for a broadcast that begins early ");
+    updnEndMargin = newMarginBox(nullptr, "updnEndMargin", m_rules.timing.endMarginSeconds,
+                                 " Seconds recorded after the end, for a broadcast that runs late ");
     chkKeepUntilSpace = named(new QCheckBox("Keep until space is needed"), "chkKeepUntilSpace");
     chkKeepUntilSpace->setChecked(m_rules.timing.keepUntilSpaceNeeded);
     chkKeepUntilSpace->setToolTip(" Its recordings are deleted, oldest first, when a later recording needs the space ");

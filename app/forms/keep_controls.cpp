@@ -30,18 +30,6 @@ void showKept(QLabel* next, QListWidget* list, const SpaceKeeper& keeper) {
     }
 }
 
-QSpinBox* marginBox(QWidget* parent, const char* name, int seconds, const char* tip) {
-    auto* box = new QSpinBox(parent);
-    box->setObjectName(name);
-    box->setRange(0, kMaxMarginSeconds);
-    box->setSingleStep(30);
-    box->setSuffix(" s");
-    box->setValue(seconds);
-    box->setToolTip(tip);
-    box->setFixedWidth(64);
-    return box;
-}
-
 void addSummaryControls(frmVesper& window, QWidget* tab) {
     // The deletions share the column of the failed recordings, below them.
     QRect column(530, 24, 166, 184);
@@ -79,10 +67,12 @@ void addTimingControls(frmVesper& window, QWidget* tab) {
     auto* row = new QHBoxLayout(frame);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    auto* start = marginBox(frame, "updnDefaultStartMargin", timing.defaults.startMarginSeconds,
-                            " Seconds a new event records before its start ");
-    auto* end = marginBox(frame, "updnDefaultEndMargin", timing.defaults.endMarginSeconds,
-                          " Seconds a new event records after its end ");
+    auto* start = newMarginBox(frame, "updnDefaultStartMargin", timing.defaults.startMarginSeconds,
+                               " Seconds a new event records before its start ");
+    auto* end = newMarginBox(frame, "updnDefaultEndMargin", timing.defaults.endMarginSeconds,
+                             " Seconds a new event records after its end ");
+    for (QSpinBox* box : {start, end})
+        box->setFixedWidth(64);
     auto* keep = new QCheckBox(QStringLiteral("Keep until space is needed"), frame);
     keep->setObjectName("chkDefaultKeepUntilSpace");
     keep->setChecked(timing.defaults.keepUntilSpaceNeeded);
@@ -106,6 +96,17 @@ void addTimingControls(frmVesper& window, QWidget* tab) {
 }
 
 } // namespace
+
+QSpinBox* newMarginBox(QWidget* parent, const char* name, int seconds, const char* tip) {
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(0, kMaxMarginSeconds);
+    box->setSingleStep(30);
+    box->setSuffix(" s");
+    box->setValue(seconds);
+    box->setToolTip(tip);
+    return box;
+}
 
 void addKeepControls(frmVesper& window) {
     // Found by name, whichever way the window's layout was built.

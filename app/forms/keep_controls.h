@@ -4,11 +4,17 @@
 // timing a new event gets (fraTiming).
 #pragma once
 
-class frmVesper;
+class QSpinBox;
+class QWidget;
 
 namespace vesper {
 
+class frmVesper;
+
 // Once, after the window's layout is built.
 void addKeepControls(frmVesper& window);
+
+// A margin in seconds, as the Add Event dialog and the Options tab show it.
+QSpinBox* newMarginBox(QWidget* parent, const char* name, int seconds, const char* tip);
 
 } // namespace vesper

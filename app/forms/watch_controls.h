@@ -3,9 +3,9 @@
 // that failed or were missed (lstFailedEvents), kept up to date.
 #pragma once
 
-class frmVesper;
-
 namespace vesper {
+
+class frmVesper;
 
 // Once, after the window's layout is built.
 void addWatchControls(frmVesper& window);
