@@ -1,7 +1,9 @@
 // File helpers with the classic error numbers.
 #pragma once
 
+#include <charconv>
 #include <string>
+#include <vector>
 
 namespace vesper {
 
@@ -14,5 +16,18 @@ void writeFileAtomically(const std::string& path, const std::string& contents);
 
 // Reads a whole file; raises the classic file error when it cannot.
 std::string readFile(const std::string& path);
+
+// Lists of records kept one a line, fields separated by tabs: a text field
+// with its tabs, line ends and backslashes escaped, and back.
+std::string escapeField(const std::string& text);
+std::string unescapeField(const std::string& text);
+std::vector<std::string> splitFields(const std::string& line);
+
+// A whole number that is the whole field.
+template <typename T> bool parseWhole(const std::string& text, T& out) {
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, out);
+    return r.ec == std::errc() && r.ptr == end && !text.empty();
+}
 
 } // namespace vesper

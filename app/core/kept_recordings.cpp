@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -26,51 +25,6 @@ namespace {
 
 constexpr const char* kHeader = "# Vesper: recordings kept until space is needed, and those deleted to make room "
                                 "(one a line, fields by tabs)";
-
-// A text field on one line: tabs, line ends and backslashes escaped.
-std::string escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
-    }
-    return out;
-}
-
-template <typename T> bool number(const std::string& text, T& out) {
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, out);
-    return r.ec == std::errc() && r.ptr == end && !text.empty();
-}
-
-std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t from = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', from);
-        fields.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
-        if (tab == std::string::npos) return fields;
-        from = tab + 1;
-    }
-}
 
 long long mtimeOf(const struct stat& st) { return (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec; }
 
@@ -113,20 +67,20 @@ KeptState KeptRecordingList::read() const {
     while (std::getline(in, l)) {
         if (!l.empty() && l.back() == '\r') l.pop_back();
         if (l.empty() || l[0] == '#') continue;
-        const std::vector<std::string> f = split(l);
+        const std::vector<std::string> f = splitFields(l);
         if (f[0] == "kept" && f.size() == 8) {
             KeptRecording r;
-            if (!number(f[1], r.completed) || !number(f[2], r.size) || !number(f[3], r.mtimeNs) ||
-                !number(f[4], r.device) || !number(f[5], r.inode) || r.size < 0 || f[7].empty())
+            if (!parseWhole(f[1], r.completed) || !parseWhole(f[2], r.size) || !parseWhole(f[3], r.mtimeNs) ||
+                !parseWhole(f[4], r.device) || !parseWhole(f[5], r.inode) || r.size < 0 || f[7].empty())
                 continue;
-            r.eventName = unescape(f[6]);
-            r.path = unescape(f[7]);
+            r.eventName = unescapeField(f[6]);
+            r.path = unescapeField(f[7]);
             state.recordings.push_back(std::move(r));
         } else if (f[0] == "deleted" && f.size() == 5) {
             KeptDeletion d;
-            if (!number(f[1], d.when) || !number(f[2], d.bytes) || f[4].empty()) continue;
-            d.forEvent = unescape(f[3]);
-            d.path = unescape(f[4]);
+            if (!parseWhole(f[1], d.when) || !parseWhole(f[2], d.bytes) || f[4].empty()) continue;
+            d.forEvent = unescapeField(f[3]);
+            d.path = unescapeField(f[4]);
             state.deletions.push_back(std::move(d));
         }
     }
@@ -138,11 +92,12 @@ bool KeptRecordingList::write(const KeptState& state) {
     out << kHeader << '\n';
     for (const KeptRecording& r : state.recordings)
         out << "kept\t" << r.completed << '\t' << r.size << '\t' << r.mtimeNs << '\t' << r.device << '\t' << r.inode
-            << '\t' << escape(r.eventName) << '\t' << escape(r.path) << '\n';
+            << '\t' << escapeField(r.eventName) << '\t' << escapeField(r.path) << '\n';
     const size_t from = state.deletions.size() > kKeptDeletionsKept ? state.deletions.size() - kKeptDeletionsKept : 0;
     for (size_t i = from; i < state.deletions.size(); ++i) {
         const KeptDeletion& d = state.deletions[i];
-        out << "deleted\t" << d.when << '\t' << d.bytes << '\t' << escape(d.forEvent) << '\t' << escape(d.path) << '\n';
+        out << "deleted\t" << d.when << '\t' << d.bytes << '\t' << escapeField(d.forEvent) << '\t'
+            << escapeField(d.path) << '\n';
     }
     try {
         writeFileAtomically(m_path, out.str());
