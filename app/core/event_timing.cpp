@@ -110,13 +110,20 @@ bool EventTimingStore::set(const std::string& key, const EventTiming& timing) {
     return save();
 }
 
-bool EventTimingStore::erase(const std::string& key) { return m_entries.erase(key) == 0 || save(); }
-
 bool EventTimingStore::keepOnly(const std::vector<std::string>& keys) {
     const std::set<std::string> live(keys.begin(), keys.end());
-    const size_t before = m_entries.size();
-    std::erase_if(m_entries, [&](const auto& entry) { return !live.count(entry.first); });
-    return m_entries.size() == before || save();
+    return std::erase_if(m_entries, [&](const auto& entry) { return !live.count(entry.first); }) == 0 || save();
+}
+
+bool EventTimingStore::set(const std::string& key, const EventTiming& timing, const std::vector<std::string>& keys) {
+    const std::set<std::string> live(keys.begin(), keys.end());
+    bool changed = std::erase_if(m_entries, [&](const auto& entry) { return !live.count(entry.first); }) != 0;
+    auto it = m_entries.find(key);
+    if (it == m_entries.end() || !(it->second == timing)) {
+        m_entries[key] = timing;
+        changed = true;
+    }
+    return !changed || save();
 }
 
 bool EventTimingStore::save() {

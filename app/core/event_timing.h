@@ -5,6 +5,8 @@
 // keyed by what identifies an event across its repeats.
 #pragma once
 
+#include "app/core/program.h"
+
 #include "platform/dates.h"
 
 #include <cstdint>
@@ -45,6 +47,7 @@ bool parseMargin(const std::string& text, int& seconds);
 // of day it starts (and the day for a "once" event, the weekday for a weekly
 // one). It stays the same while the scheduler moves a repeating event on.
 std::string eventTimingKey(DateTime start, int16_t channel, const std::string& every, const std::string& filename);
+inline std::string eventTimingKey(const EventRecord& e) { return eventTimingKey(e.dt, e.channel, e.every, e.filename); }
 
 inline constexpr const char* kEventTimingFileName = "EventTiming.txt";
 
@@ -62,9 +65,11 @@ public:
     // Gives the event its own options (saved at once); false when the file
     // could not be written, which lastError() then says.
     bool set(const std::string& key, const EventTiming& timing);
-    bool erase(const std::string& key);
     // Forgets the options of events no longer in the schedule.
     bool keepOnly(const std::vector<std::string>& keys);
+    // Both at once, with one write: the event's options among those of the
+    // events the schedule holds (`keys`).
+    bool set(const std::string& key, const EventTiming& timing, const std::vector<std::string>& keys);
     const std::string& lastError() const { return m_error; }
 
 private:

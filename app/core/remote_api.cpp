@@ -132,18 +132,8 @@ EventTiming timingFrom(const QJsonObject& o, EventTiming t) {
     return t;
 }
 
-std::vector<EventRecord> allEvents(Object& o) {
-    std::vector<EventRecord> events;
-    const int16_t n = o.call("ICount").toInt16();
-    for (int16_t i = 1; i <= n; ++i) {
-        EventRecord e;
-        if (readEvent(o, i, e)) events.push_back(e);
-    }
-    return events;
-}
-
 std::optional<EventRecord> findEvent(Object& o, DateTime start) {
-    for (const EventRecord& e : allEvents(o))
+    for (const EventRecord& e : readScheduleEvents(o))
         if (toSeconds(e.dt) == toSeconds(start)) return e;
     return std::nullopt;
 }
@@ -267,19 +257,19 @@ QJsonObject RemoteApi::described(const EventRecord& e) const {
 
 Reply RemoteApi::list() {
     QJsonArray events;
-    for (const EventRecord& e : allEvents(*m_core.commands().SchedulerObject()))
+    for (const EventRecord& e : readScheduleEvents(*m_core.commands().SchedulerObject()))
         events.append(described(e));
     return ok(200, QJsonObject{{"events", events}});
 }
 
 Reply RemoteApi::next() {
-    const auto events = allEvents(*m_core.commands().SchedulerObject());
+    const auto events = readScheduleEvents(*m_core.commands().SchedulerObject());
     return ok(200, QJsonObject{{"next", events.empty() ? QJsonValue() : QJsonValue(described(events.front()))}});
 }
 
 Reply RemoteApi::state() {
     RecordingEngine& engine = m_core.engine();
-    const auto events = allEvents(*m_core.commands().SchedulerObject());
+    const auto events = readScheduleEvents(*m_core.commands().SchedulerObject());
     QJsonValue current;
     if (engine.m_bRecording) {
         QJsonObject c{{"start", isoText(engine.recordingStart())}, {"end", isoText(engine.recordingEnd())}};
@@ -303,8 +293,7 @@ Reply RemoteApi::add(const QByteArray& body) {
     const EventTiming timing = timingFrom(o, m_core.eventTimingOf(nullptr));
     const ScheduleCommands::Change c = m_core.commands().tryAddEvent(e);
     if (!c.done) return ok(409, conflictJson(c));
-    if (o.contains("startMargin") || o.contains("endMargin") || o.contains("keep"))
-        m_core.setEventTiming(e, timing, nullptr);
+    if (o.contains("startMargin") || o.contains("endMargin") || o.contains("keep")) m_core.setEventTiming(e, timing);
     return saved(201, described(e));
 }
 
@@ -321,8 +310,8 @@ Reply RemoteApi::update(const QString& key, const QByteArray& body) {
     // An event without options of its own keeps following the defaults
     // unless the request gives it some.
     const bool own = o.contains("startMargin") || o.contains("endMargin") || o.contains("keep") ||
-                     m_core.eventTiming().hasOwn(eventTimingKey(old->dt, old->channel, old->every, old->filename));
-    if (own) m_core.setEventTiming(e, timing, &*old);
+                     m_core.eventTiming().hasOwn(eventTimingKey(*old));
+    if (own) m_core.setEventTiming(e, timing);
     return saved(200, described(e));
 }
 

@@ -200,19 +200,17 @@ std::string VesperCore::EncoderVideoEncoder() { return m_encoder->EncoderVideoEn
 
 EventTiming VesperCore::eventTimingOf(const EventRecord* event) const {
     if (!event) return m_timingSettings.defaults;
-    return m_eventTiming.forEvent(eventTimingKey(event->dt, event->channel, event->every, event->filename),
-                                  m_timingSettings.defaults);
+    return m_eventTiming.forEvent(eventTimingKey(*event), m_timingSettings.defaults);
 }
 
-void VesperCore::setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous) {
+void VesperCore::setEventTiming(const EventRecord& event, const EventTiming& timing) {
     const ObjectPtr scheduler = m_engine->scheduler();
     if (!scheduler) return;
-    const std::string key = eventTimingKey(event.dt, event.channel, event.every, event.filename);
+    const std::string key = eventTimingKey(event);
     std::vector<std::string> live;
     try {
-        EventRecord e;
-        for (int16_t i = 1; readEvent(*scheduler, i, e); ++i)
-            live.push_back(eventTimingKey(e.dt, e.channel, e.every, e.filename));
+        for (const EventRecord& e : readScheduleEvents(*scheduler))
+            live.push_back(eventTimingKey(e));
     } catch (const AutomationError& e) {
         LogStatus("LS0164:ERROR:F00:setEventTiming() " + e.logText());
         return;
@@ -220,10 +218,9 @@ void VesperCore::setEventTiming(const EventRecord& event, const EventTiming& tim
     // A refused change (a conflict) leaves the schedule, and so the options
     // of its events, as they were.
     if (std::find(live.begin(), live.end(), key) == live.end()) return;
-    const std::string oldKey =
-        previous ? eventTimingKey(previous->dt, previous->channel, previous->every, previous->filename) : key;
-    if (oldKey != key && m_eventTiming.hasOwn(oldKey)) m_eventTiming.erase(oldKey);
-    if (!m_eventTiming.set(key, timing) || !m_eventTiming.keepOnly(live))
+    // An edited event's old options go with those of the events no longer
+    // scheduled.
+    if (!m_eventTiming.set(key, timing, live))
         LogStatus("LS0165:ERROR:F00:setEventTiming() " + m_eventTiming.lastError());
 }
 

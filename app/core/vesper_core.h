@@ -89,7 +89,7 @@ public:
     EventTiming eventTimingOf(const EventRecord* event) const;
     // Gives an event of the schedule its options (and forgets those of events
     // no longer scheduled); nothing when the schedule does not hold it.
-    void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous);
+    void setEventTiming(const EventRecord& event, const EventTiming& timing);
     // The recordings kept until space is needed, which make room before each start.
     SpaceKeeper& keeper() { return *m_keeper; }
     // The watch over events and recordings (notices, failed list, sleep).

@@ -96,8 +96,9 @@ public:
     void AttachTVScreen() override;
     void SetChannelForFormVesper(const std::string& channel) override;
     EventTiming eventTiming(const EventRecord* event) override { return core().eventTimingOf(event); }
-    void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord* previous) override {
-        core().setEventTiming(event, timing, previous);
+    // The options of the event an update replaced leave with it.
+    void setEventTiming(const EventRecord& event, const EventTiming& timing, const EventRecord*) override {
+        core().setEventTiming(event, timing);
     }
 
     // MainView
