@@ -164,13 +164,18 @@ void RecordingEngine::Timer1Tick() {
     changed();
 }
 
+EventTiming RecordingEngine::timingOf(const EventRecord& e) const {
+    const EventTiming defaults = m_timingSettings ? m_timingSettings->defaults : EventTiming{};
+    return m_timingStore && e.dt != 0 ? m_timingStore->forEvent(eventTimingKey(e), defaults) : defaults;
+}
+
 bool RecordingEngine::eventAfterRecording(Upcoming& out) const {
     if (m_dtNextStart != 0 && secs(m_dtNextStart) > secs(m_dtRecStart)) {
         out = {m_dtNextStart, m_dtNextEnd, m_nNextChannel, m_sNextFileName, m_nextTiming};
         return true;
     }
-    if (!m_hasFollowing || secs(m_following.start) <= secs(m_dtRecStart)) return false;
-    out = m_following;
+    if (!m_following || secs(m_following->start) <= secs(m_dtRecStart)) return false;
+    out = *m_following;
     return true;
 }
 
@@ -492,9 +497,7 @@ void RecordingEngine::SetNextEvent() {
         LogStatus("LS0065:ERROR:F00:SetNextEvent() Sch NxtEvnt - " + e.logText());
     }
 
-    m_nextTiming = m_timingSettings ? m_timingSettings->defaults : EventTiming{};
-    if (m_timingStore && dt != 0)
-        m_nextTiming = m_timingStore->forEvent(eventTimingKey(dt, channel, every, filename), m_nextTiming);
+    m_nextTiming = timingOf({dt, channel, duration, true, every, filename});
     if (every == "weekdays") pending.step([&] { filename = WeekdayFileName(dt, filename); });
     const DateTime end = dt + double(duration) / 1440.0;
 
@@ -524,15 +527,11 @@ void RecordingEngine::SetNextEvent() {
         ++display.gridVersion;
         // The event after the next one: a recording's end margin is judged
         // against it (the schedule is in start order).
-        m_hasFollowing = false;
+        m_following.reset();
         for (const EventRecord& e : events) {
             if (dt == 0 || secs(e.dt) <= secs(dt)) continue;
             const std::string name = e.every == "weekdays" ? WeekdayFileName(e.dt, e.filename) : e.filename;
-            EventTiming timing = m_timingSettings ? m_timingSettings->defaults : EventTiming{};
-            if (m_timingStore)
-                timing = m_timingStore->forEvent(eventTimingKey(e.dt, e.channel, e.every, e.filename), timing);
-            m_following = {e.dt, e.dt + double(e.duration) / 1440.0, e.channel, name, timing};
-            m_hasFollowing = true;
+            m_following = Upcoming{e.dt, e.dt + double(e.duration) / 1440.0, e.channel, name, timingOf(e)};
             break;
         }
     } catch (const AutomationError& e) {

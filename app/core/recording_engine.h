@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -267,6 +268,8 @@ private:
         EventTiming timing;
     };
     bool eventAfterRecording(Upcoming& out) const;
+    // An event's own margins and keep mark, else the defaults.
+    EventTiming timingOf(const EventRecord& e) const;
     // The margin phase of a recording (its event's end has passed): joins
     // the following event on the same channel, or stops at the end margin,
     // cut short by an event on another channel. True when it stopped or joined.
@@ -306,8 +309,7 @@ private:
     int16_t m_nLastChannel = 0;
     std::string m_sLastFileName;
     // The event after the next one, as the schedule was last read.
-    bool m_hasFollowing = false;
-    Upcoming m_following;
+    std::optional<Upcoming> m_following;
     // The next event's file name as m_sOutputFile ends in it (the profile's
     // extension applied).
     std::string m_sNextOutputName;
