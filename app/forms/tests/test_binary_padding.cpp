@@ -7,29 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 using namespace vesper;
 using vesper::test::VesperRun;
-
-namespace {
-
-double mediaSeconds(const std::string& file) {
-    std::string probe;
-    if (test::runCommand("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + file + "'",
-                         &probe) != 0)
-        return -1;
-    return std::atof(probe.c_str());
-}
-
-bool logHas(const VesperRun& run, const std::string& prefix) {
-    for (const auto& l : run.log())
-        if (l.compare(0, prefix.size(), prefix) == 0) return true;
-    return false;
-}
-
-} // namespace
 
 TEST(BinaryPadding, AdjacentEventsOnOneChannelAreCutFromOneRunWithTheirMargins) {
     VesperRun run("padding");
@@ -43,16 +24,16 @@ TEST(BinaryPadding, AdjacentEventsOnOneChannelAreCutFromOneRunWithTheirMargins) 
                                                  "15\t15\t-\tsecond.wmv | 5 | once | 2030-04-20 20:01\n");
     run.start();
     ASSERT_TRUE(
-        run.waitFor([&] { return logHas(run, "LS0174:INFO:F00:Tmr1() one run cut into first.wmv, second.wmv"); }, 330))
+        run.waitFor([&] { return run.logged("LS0174:INFO:F00:Tmr1() one run cut into first.wmv, second.wmv"); }, 330))
         << run.output();
-    EXPECT_TRUE(logHas(run, "LS0170:INFO:F00:Tmr1() second.wmv joins the recording of first.wmv on channel 5"));
+    EXPECT_TRUE(run.logged("LS0170:INFO:F00:Tmr1() second.wmv joins the recording of first.wmv on channel 5"));
     EXPECT_EQ(run.terminate(), 0) << run.output();
 
     // The encoder starts a few seconds before the first's margin, to be
     // running by then; the second begins at the key picture at or before its
     // margin (one each 8 s).
-    const double first = mediaSeconds(run.file("MyTV/first.wmv"));
-    const double second = mediaSeconds(run.file("MyTV/second.wmv"));
+    const double first = test::mediaSeconds(run.file("MyTV/first.wmv"));
+    const double second = test::mediaSeconds(run.file("MyTV/second.wmv"));
     EXPECT_GT(first, 90.0 - 3.0);
     EXPECT_LT(first, 90.0 + 6.0);
     EXPECT_GT(second, 90.0 - 0.5);

@@ -68,18 +68,7 @@ protected:
     void settle() {
         EXPECT_TRUE(spinEventsUntil([&] { return !window->core().nextEventPending(); }));
     }
-    std::vector<std::string> grid() const {
-        std::vector<std::string> rows;
-        for (int r = 0; r < window->MSFlexGrid1->rowCount(); ++r) {
-            std::string row;
-            for (int c = 0; c < 5; ++c) {
-                const QTableWidgetItem* item = window->MSFlexGrid1->item(r, c);
-                row += (c ? "|" : "") + (item ? item->text().toStdString() : std::string());
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
+    std::vector<std::string> grid() const { return gridTexts(*window); }
 
     TestClock clock{makeDate(2030, 4, 19, 12, 0, 0)};
     RecordingUiSeam seam;

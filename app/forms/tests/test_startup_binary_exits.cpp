@@ -30,20 +30,6 @@ bool boxHeld(const VesperRun& run) {
     return false;
 }
 
-double mediaSeconds(const std::string& file) {
-    std::string probe;
-    if (test::runCommand("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + file + "'",
-                         &probe) != 0)
-        return -1;
-    return std::atof(probe.c_str());
-}
-
-bool logHas(const VesperRun& run, const std::string& prefix) {
-    for (const auto& l : run.log())
-        if (l.compare(0, prefix.size(), prefix) == 0) return true;
-    return false;
-}
-
 } // namespace
 
 // A termination request while a box of the start-up waits for its answer
@@ -137,19 +123,19 @@ TEST(StartupBinaryExits, AKilledRecordingIsCompletedAndKept) {
     })) << run.output();
     run.kill();
     EXPECT_EQ(run.get(settings::sRecordingFile), file);
-    EXPECT_LT(mediaSeconds(file), 0.5); // no duration in the cut-off header
+    EXPECT_LT(test::mediaSeconds(file), 0.5); // no duration in the cut-off header
 
     // Still inside the event's window: the start completes the file, then
     // records the rest of the event into a name of its own.
     run.start();
     const std::string rest = run.file("MyTV/crash-300420.wmv");
     ASSERT_TRUE(run.waitFor([&] { return std::filesystem::exists(rest); })) << run.output();
-    ASSERT_TRUE(logHas(run, "LS0132:INFO:F00:Form_Load():interrupted recording completed: " + file)) << run.output();
+    ASSERT_TRUE(run.logged("LS0132:INFO:F00:Form_Load():interrupted recording completed: " + file)) << run.output();
     const auto size = std::filesystem::file_size(file);
-    EXPECT_GT(mediaSeconds(file), 1.0);
+    EXPECT_GT(test::mediaSeconds(file), 1.0);
     EXPECT_EQ(run.terminate(), 0) << run.output();
     EXPECT_EQ(std::filesystem::file_size(file), size);
-    EXPECT_GT(mediaSeconds(rest), 0.0);
+    EXPECT_GT(test::mediaSeconds(rest), 0.0);
     EXPECT_EQ(run.get(settings::sRecordingFile), "");
 }
 
@@ -171,7 +157,7 @@ TEST(StartupBinaryExits, AKilledH264RecordingPlaysAsItIs) {
     })) << run.output();
     run.kill();
     EXPECT_FALSE(std::filesystem::exists(run.file("MyTV/crash.wmv")));
-    EXPECT_TRUE(logHas(run, "LS0163:INFO:F00:Tmr1() video encoder: ")) << run.output();
+    EXPECT_TRUE(run.logged("LS0163:INFO:F00:Tmr1() video encoder: ")) << run.output();
 
     const test::ProbeResult info = test::probe(file);
     EXPECT_EQ(info.videoCodec, "h264") << info.raw;
@@ -185,7 +171,7 @@ TEST(StartupBinaryExits, AKilledH264RecordingPlaysAsItIs) {
     run.start();
     const std::string rest = run.file("MyTV/crash-300420.mp4");
     ASSERT_TRUE(run.waitFor([&] { return std::filesystem::exists(rest); })) << run.output();
-    ASSERT_TRUE(logHas(run, "LS0132:INFO:F00:Form_Load():interrupted recording completed: " + file)) << run.output();
+    ASSERT_TRUE(run.logged("LS0132:INFO:F00:Form_Load():interrupted recording completed: " + file)) << run.output();
     EXPECT_EQ(run.terminate(), 0) << run.output();
     EXPECT_GE(test::probe(file).duration, info.duration - 2.0);
     EXPECT_EQ(run.get(settings::sRecordingFile), "");

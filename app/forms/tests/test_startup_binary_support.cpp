@@ -237,4 +237,17 @@ std::vector<int> allCheckpointsBut(const std::vector<int>& left) {
     return n;
 }
 
+bool VesperRun::logged(const std::string& prefix) const {
+    for (const auto& l : log())
+        if (l.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+double mediaSeconds(const std::string& file) {
+    std::string probe;
+    if (runCommand("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + file + "'", &probe) != 0)
+        return -1;
+    return std::atof(probe.c_str());
+}
+
 } // namespace vesper::test

@@ -71,10 +71,15 @@ public:
     // The message boxes and notices, one JSON object each.
     std::vector<nlohmann::json> ui() const;
     std::string output() const; // standard output and error
+    // A line of the normal log starts with `prefix`.
+    bool logged(const std::string& prefix) const;
 
 private:
     pid_t m_pid = -1;
 };
+
+// A recording's length as ffprobe reads it; -1 when it cannot.
+double mediaSeconds(const std::string& file);
 
 // "LS0008:INFO:F00:Form_Load():OK01" ... for the given checkpoints.
 std::vector<std::string> checkpoints(const std::vector<int>& numbers);

@@ -74,19 +74,7 @@ protected:
         RegSaveSetting2(settings::AddEventOutput, output);
         RegSaveSetting2(settings::AddEventDtWhen, "2030-04-19");
     }
-    // The grid's rows as "when|chnl|len|repeat|filename".
-    std::vector<std::string> grid() const {
-        std::vector<std::string> rows;
-        for (int r = 0; r < window->MSFlexGrid1->rowCount(); ++r) {
-            std::string row;
-            for (int c = 0; c < 5; ++c) {
-                const QTableWidgetItem* item = window->MSFlexGrid1->item(r, c);
-                row += (c ? "|" : "") + (item ? item->text().toStdString() : std::string());
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
+    std::vector<std::string> grid() const { return gridTexts(*window); }
     std::string file() const { return readFile(schedulePath()); }
     void select(int gridRow) { window->MSFlexGrid1->setCurrentCell(gridRow, 0); }
     // A double click on a row of the grid, as the mouse makes it.

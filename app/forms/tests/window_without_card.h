@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QTableWidget>
+
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace vesper::test {
 
@@ -31,6 +35,20 @@ inline void openWindowWithoutCard(Program& program, ObjectPtr& scheduler, std::u
     window = std::make_unique<frmVesper>(program, scheduler, frmVesperOptions{false, true});
     window->txtOutputDir->setText(QString::fromStdString(makeFolder(outputFolder)));
     window->SetNextEvent();
+}
+
+// The schedule grid's rows as "when|chnl|len|repeat|filename".
+inline std::vector<std::string> gridTexts(const frmVesper& window) {
+    std::vector<std::string> rows;
+    for (int r = 0; r < window.MSFlexGrid1->rowCount(); ++r) {
+        std::string row;
+        for (int c = 0; c < 5; ++c) {
+            const QTableWidgetItem* item = window.MSFlexGrid1->item(r, c);
+            row += (c ? "|" : "") + (item ? item->text().toStdString() : std::string());
+        }
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 } // namespace vesper::test
